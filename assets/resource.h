@@ -1,0 +1,5 @@
+// Resource identifiers shared by the program and its resource script.
+#pragma once
+
+#define IDI_SETUP 1
+#define IDB_BANNER 101

@@ -1,0 +1,16 @@
+# Cross-builds Setup.exe with MinGW-w64. SETUP_TARGET_ARCH is x86_64 or i686
+# (set by the presets); programs built for the tests run under Wine.
+if(NOT SETUP_TARGET_ARCH)
+  set(SETUP_TARGET_ARCH x86_64)
+endif()
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${SETUP_TARGET_ARCH})
+set(_prefix ${SETUP_TARGET_ARCH}-w64-mingw32)
+set(CMAKE_C_COMPILER ${_prefix}-gcc)
+set(CMAKE_CXX_COMPILER ${_prefix}-g++)
+set(CMAKE_RC_COMPILER ${_prefix}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${_prefix})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)

@@ -1,0 +1,83 @@
+// Small move-only owners of Windows handles, and scope_exit.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace setup::win {
+
+template <typename Traits>
+class Unique {
+public:
+    using Handle = typename Traits::Handle;
+    Unique() = default;
+    explicit Unique(Handle h) : m_h(h) {}
+    Unique(Unique&& other) noexcept : m_h(other.release()) {}
+    Unique& operator=(Unique&& other) noexcept
+    {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    Unique(const Unique&) = delete;
+    Unique& operator=(const Unique&) = delete;
+    ~Unique() { reset(); }
+
+    Handle get() const { return m_h; }
+    explicit operator bool() const { return m_h != Traits::Empty(); }
+    Handle release() { return std::exchange(m_h, Traits::Empty()); }
+    void reset(Handle h = Traits::Empty())
+    {
+        if (m_h != Traits::Empty()) Traits::Close(m_h);
+        m_h = h;
+    }
+
+private:
+    Handle m_h = Traits::Empty();
+};
+
+struct FileTraits {
+    using Handle = HANDLE;
+    static Handle Empty() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { ::CloseHandle(h); }
+};
+struct FindTraits {
+    using Handle = HANDLE;
+    static Handle Empty() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { ::FindClose(h); }
+};
+struct GdiTraits {
+    using Handle = HGDIOBJ;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle h) { ::DeleteObject(h); }
+};
+
+using UniqueFile = Unique<FileTraits>;
+using UniqueFind = Unique<FindTraits>;
+using UniqueGdi = Unique<GdiTraits>;
+
+// Runs a function when the scope ends, unless release() was called.
+template <typename F>
+class ScopeExit {
+public:
+    explicit ScopeExit(F f) : m_f(std::move(f)) {}
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+    ~ScopeExit()
+    {
+        if (m_armed) m_f();
+    }
+    void release() { m_armed = false; }
+
+private:
+    F m_f;
+    bool m_armed = true;
+};
+
+template <typename F>
+ScopeExit<F> scope_exit(F f)
+{
+    return ScopeExit<F>(std::move(f));
+}
+
+}  // namespace setup::win

@@ -1,0 +1,140 @@
+#include "text/mduResoure.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace setup::mduResoure {
+namespace {
+
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// The longest run of whole characters from the start of value that fits
+// kMaxValueBytes in the ANSI code page. The profile reader would cut a long
+// value after its 254th byte, which can split a double-byte character.
+std::wstring FitValue(const Services& services, std::wstring value)
+{
+    if (services.AnsiSize(value) <= kMaxValueBytes) return value;
+    std::size_t bytes = 0;
+    std::size_t end = 0;
+    while (end < value.size()) {
+        std::size_t next = end + 1;
+        if (IsHighSurrogate(value[end]) && next < value.size() && IsLowSurrogate(value[next]))
+            ++next;
+        bytes += services.AnsiSize(std::wstring_view(value).substr(end, next - end));
+        if (bytes > kMaxValueBytes) break;
+        end = next;
+    }
+    value.resize(end);
+    return value;
+}
+
+std::wstring TrimSpaces(const std::wstring& text)
+{
+    const auto first = text.find_first_not_of(L' ');
+    if (first == std::wstring::npos) return {};
+    const auto last = text.find_last_not_of(L' ');
+    return text.substr(first, last - first + 1);
+}
+
+bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? wchar_t(c - L'A' + L'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// The index of a key named "Prompt" and a decimal number without sign or
+// leading zeros, below limit; -1 for any other key.
+std::int32_t PromptIndex(std::wstring_view key, std::int32_t limit)
+{
+    constexpr std::wstring_view prefix = L"Prompt";
+    if (key.size() <= prefix.size() || !EqualsIgnoringAsciiCase(key.substr(0, prefix.size()), prefix))
+        return -1;
+    const auto digits = key.substr(prefix.size());
+    if (digits.size() > 1 && digits[0] == L'0') return -1;
+    std::int64_t index = 0;
+    for (wchar_t c : digits) {
+        if (c < L'0' || c > L'9') return -1;
+        index = index * 10 + (c - L'0');
+        if (index >= limit) return -1;
+    }
+    return static_cast<std::int32_t>(index);
+}
+
+std::wstring Decimal(std::int32_t value)
+{
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + value % 10));
+        value /= 10;
+    } while (value > 0);
+    return digits;
+}
+
+std::wstring BuildPrompt(const Services& services, const std::wstring& section,
+                         const std::wstring& iniPath)
+{
+    const std::int32_t count = services.ProfileInt(section, L"PromptCount", 1, iniPath);
+    const std::int32_t lines = std::clamp<std::int32_t>(count, 0, kMaxPromptLines);
+    if (lines == 0) return {};
+
+    // Only the keys that exist are read; the others are empty lines. When the
+    // key list cannot be had, every line is read.
+    std::vector<bool> present(static_cast<std::size_t>(lines), false);
+    if (const auto keys = services.ProfileKeys(section, iniPath)) {
+        for (const auto& key : *keys) {
+            const std::int32_t index = PromptIndex(key, lines);
+            if (index >= 0) present[static_cast<std::size_t>(index)] = true;
+        }
+    } else {
+        present.assign(present.size(), true);
+    }
+
+    std::wstring prompt;
+    for (std::int32_t i = 0; i < lines; ++i) {
+        prompt += L"\r\n";
+        if (present[static_cast<std::size_t>(i)])
+            prompt += FitValue(services, services.ProfileString(section, L"Prompt" + Decimal(i),
+                                                                L"", iniPath));
+    }
+    std::replace(prompt.begin(), prompt.end(), L'\0', L' ');
+    return prompt;
+}
+
+}  // namespace
+
+std::wstring SectionFor(std::uint16_t langId)
+{
+    switch (langId) {
+    case 0x0404: return L"404";
+    case 0x0804: return L"804";
+    default: return L"Default";
+    }
+}
+
+std::wstring ReadText(const Services& services, const std::wstring& section,
+                      const std::wstring& key, const std::wstring& def,
+                      const std::wstring& iniPath)
+{
+    const std::wstring value = FitValue(services, services.ProfileString(section, key, def, iniPath));
+    return value.empty() ? def : TrimSpaces(value);
+}
+
+TextTable LoadSetupText(const Services& services, const std::wstring& iniPath)
+{
+    const std::wstring section = SectionFor(services.SystemDefaultLangId());
+    TextTable table;
+    table.strTitle = ReadText(services, section, L"Title", L"USB Driver", iniPath);
+    table.strSetup = ReadText(services, section, L"Setup", L"&Setup", iniPath);
+    table.strCancel = ReadText(services, section, L"Cancel", L"&Cancel", iniPath);
+    table.strComplete =
+        ReadText(services, section, L"Complete", L"Setup complete,please restart.", iniPath);
+    table.strPrompt = BuildPrompt(services, section, iniPath);
+    return table;
+}
+
+}  // namespace setup::mduResoure
