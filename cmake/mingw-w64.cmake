@@ -6,8 +6,14 @@ endif()
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR ${SETUP_TARGET_ARCH})
 set(_prefix ${SETUP_TARGET_ARCH}-w64-mingw32)
-set(CMAKE_C_COMPILER ${_prefix}-gcc)
-set(CMAKE_CXX_COMPILER ${_prefix}-g++)
+# Setup.exe is built with the win32 thread model, which links no thread
+# library. The end-to-end test program is a build of its own with the POSIX
+# model (SETUP_THREAD_MODEL=posix): GoogleTest needs std::mutex.
+if(NOT SETUP_THREAD_MODEL)
+  set(SETUP_THREAD_MODEL win32)
+endif()
+set(CMAKE_C_COMPILER ${_prefix}-gcc-${SETUP_THREAD_MODEL})
+set(CMAKE_CXX_COMPILER ${_prefix}-g++-${SETUP_THREAD_MODEL})
 set(CMAKE_RC_COMPILER ${_prefix}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${_prefix})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

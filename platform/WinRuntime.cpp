@@ -22,3 +22,8 @@ void __throw_out_of_range(const char*) { std::abort(); }
 void __throw_out_of_range_fmt(const char*, ...) { std::abort(); }
 void __throw_invalid_argument(const char*) { std::abort(); }
 }  // namespace std
+
+// The library's prebuilt wide string brings every member function along;
+// built here, only the ones the program calls are linked.
+#include <string>
+template class std::basic_string<wchar_t>;

@@ -1,0 +1,332 @@
+#include "Harness.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+namespace e2e {
+
+std::wstring g_setupExe;
+
+namespace {
+
+constexpr wchar_t kRoot[] = L"C:\\setup-e2e";
+
+void Check(bool ok, const char* what)
+{
+    if (!ok) throw std::runtime_error(std::string(what) + " failed, error " + std::to_string(GetLastError()));
+}
+
+void MakeFolders(const std::wstring& path)
+{
+    for (std::size_t at = path.find(L'\\', 3); ; at = path.find(L'\\', at + 1)) {
+        const std::wstring part = path.substr(0, at);
+        if (!CreateDirectoryW(part.c_str(), nullptr)) Check(GetLastError() == ERROR_ALREADY_EXISTS, "CreateDirectory");
+        if (at == std::wstring::npos) break;
+    }
+}
+
+double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return double(to.QuadPart - from.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+// Columns of a 32-bit top-down bitmap that hold a dark pixel.
+int InkWidth(const std::vector<DWORD>& pixels, int width, int height)
+{
+    int first = width, last = -1;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const DWORD p = pixels[std::size_t(y) * width + x];
+            if (((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 3 * 96) {
+                first = std::min(first, x);
+                last = std::max(last, x);
+            }
+        }
+    return last < first ? 0 : last - first + 1;
+}
+
+std::vector<DWORD> Capture(HDC source, int x, int y, int width, int height)
+{
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC memory = CreateCompatibleDC(source);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
+    GdiFlush();
+    std::vector<DWORD> pixels(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + width * height);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(bitmap);
+    return pixels;
+}
+
+}  // namespace
+
+int InkWidthOnScreen(HWND hwnd, int margin)
+{
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    HDC screen = GetDC(nullptr);
+    const int width = r.right - r.left - 2 * margin, height = r.bottom - r.top - 2 * margin;
+    const auto pixels = Capture(screen, r.left + margin, r.top + margin, width, height);
+    ReleaseDC(nullptr, screen);
+    return InkWidth(pixels, width, height);
+}
+
+int InkWidthOfText(const std::wstring& text, HFONT font)
+{
+    const int width = 400, height = 60;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
+    HGDIOBJ oldFont = SelectObject(memory, font);
+    RECT r{0, 0, width, height};
+    FillRect(memory, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(memory, RGB(0, 0, 0));
+    SetBkMode(memory, TRANSPARENT);
+    DrawTextW(memory, text.c_str(), int(text.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    const auto pixels = Capture(memory, 0, 0, width, height);
+    SelectObject(memory, oldFont);
+    SelectObject(memory, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return InkWidth(pixels, width, height);
+}
+
+std::string Encode(const std::wstring& text, UINT codePage)
+{
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(codePage, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(std::size_t(n), '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), int(text.size()), bytes.data(), n, nullptr, nullptr);
+    return bytes;
+}
+
+std::string ReadFileBytes(const std::wstring& path)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    Check(file != INVALID_HANDLE_VALUE, "open for reading");
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    Check(file != INVALID_HANDLE_VALUE, "create file");
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    Check(ok && written == bytes.size(), "write file");
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void RemoveTree(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        if (!DeleteFileW(path.c_str())) RemoveDirectoryW(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+Package::Package(const std::wstring& name) : m_folder(std::wstring(kRoot) + L"\\" + name)
+{
+    RemoveTree(m_folder);
+    MakeFolders(m_folder);
+    Check(CopyFileW(g_setupExe.c_str(), Path(L"Setup.exe").c_str(), FALSE), "copy Setup.exe");
+}
+
+void Package::WriteFile(const std::wstring& relative, const std::string& bytes) const
+{
+    const std::wstring path = Path(relative);
+    MakeFolders(path.substr(0, path.find_last_of(L'\\')));
+    WriteFileBytes(path, bytes);
+}
+
+SetupProcess::SetupProcess(const Package& package)
+{
+    // Started from another folder: the program must find its files beside
+    // itself, not in the current folder.
+    std::wstring command = L"\"" + package.Path(L"Setup.exe") + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    QueryPerformanceCounter(&m_started);
+    Check(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, L"C:\\", &startup, &m_info),
+          "CreateProcess Setup.exe");
+}
+
+SetupProcess::~SetupProcess()
+{
+    if (WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(m_info.hProcess, 99);
+        WaitForSingleObject(m_info.hProcess, 5000);
+    }
+    CloseHandle(m_info.hThread);
+    CloseHandle(m_info.hProcess);
+}
+
+HWND SetupProcess::FindWindowOfProcess(bool messageBox) const
+{
+    struct Search {
+        DWORD pid;
+        bool messageBox;
+        HWND found;
+    } search{m_info.dwProcessId, messageBox, nullptr};
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) CALLBACK -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(param);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hwnd, &pid);
+            if (pid != s.pid || !IsWindowVisible(hwnd)) return TRUE;
+            if ((ClassName(hwnd) == L"#32770") != s.messageBox) return TRUE;
+            s.found = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND SetupProcess::MainWindow(DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND hwnd = FindWindowOfProcess(false)) {
+            if (m_msToWindow < 0) {
+                LARGE_INTEGER now;
+                QueryPerformanceCounter(&now);
+                m_msToWindow = Milliseconds(m_started, now);
+            }
+            return hwnd;
+        }
+        if (GetTickCount() - start > timeoutMs || WaitForSingleObject(m_info.hProcess, 0) == WAIT_OBJECT_0)
+            return nullptr;
+        Sleep(5);
+    }
+}
+
+HWND SetupProcess::MessageBox(DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND hwnd = FindWindowOfProcess(true)) return hwnd;
+        if (GetTickCount() - start > timeoutMs || WaitForSingleObject(m_info.hProcess, 0) == WAIT_OBJECT_0)
+            return nullptr;
+        Sleep(20);
+    }
+}
+
+std::optional<DWORD> SetupProcess::WaitForExit(DWORD timeoutMs)
+{
+    if (WaitForSingleObject(m_info.hProcess, timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
+    DWORD code = 0;
+    GetExitCodeProcess(m_info.hProcess, &code);
+    return code;
+}
+
+void SetupProcess::PressKey(WORD vk, bool shift)
+{
+    // Keys go to the foreground window, as a person's would.
+    HWND target = FindWindowOfProcess(true);
+    if (!target) target = FindWindowOfProcess(false);
+    if (target) SetForegroundWindow(target);
+    Sleep(50);
+    std::vector<INPUT> inputs;
+    auto key = [&](WORD code, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = code;
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    };
+    if (shift) key(VK_SHIFT, false);
+    key(vk, false);
+    key(vk, true);
+    if (shift) key(VK_SHIFT, true);
+    SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
+    Sleep(100);
+}
+
+HWND SetupProcess::Focus() const
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(m_info.dwThreadId, &info) ? info.hwndFocus : nullptr;
+}
+
+std::wstring WindowText(HWND hwnd)
+{
+    const LRESULT length = SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(std::size_t(length) + 1, L'\0');
+    const LRESULT got = SendMessageW(hwnd, WM_GETTEXT, WPARAM(text.size()), LPARAM(text.data()));
+    text.resize(std::size_t(got));
+    return text;
+}
+
+std::wstring ClassName(HWND hwnd)
+{
+    wchar_t name[256] = {};
+    GetClassNameW(hwnd, name, 256);
+    return name;
+}
+
+RECT ChildRect(HWND child)
+{
+    RECT rect{};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+RECT ClientRect(HWND hwnd)
+{
+    RECT rect{};
+    GetClientRect(hwnd, &rect);
+    return rect;
+}
+
+std::wstring MessageText(HWND box)
+{
+    std::wstring text;
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM param) CALLBACK -> BOOL {
+            if (ClassName(child) == L"Static" && !(GetWindowLongW(child, GWL_STYLE) & SS_ICON)) {
+                const std::wstring t = WindowText(child);
+                if (!t.empty()) {
+                    *reinterpret_cast<std::wstring*>(param) = t;
+                    return FALSE;
+                }
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&text));
+    return text;
+}
+
+}  // namespace e2e

@@ -1,0 +1,80 @@
+// Drives the real Setup.exe from outside, the way a person would: starts it
+// in a package folder, finds its windows, reads what they show and presses
+// keys.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace e2e {
+
+// Setup.exe as built, set from the command line (--setup=PATH).
+extern std::wstring g_setupExe;
+
+// Bytes of a text in a code page (936 GBK, 950 Big5, 1252 Western).
+std::string Encode(const std::wstring& text, UINT codePage);
+
+std::string ReadFileBytes(const std::wstring& path);
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+void RemoveTree(const std::wstring& path);
+bool Exists(const std::wstring& path);
+
+// A fresh folder holding Setup.exe, as a vendor ships it.
+class Package {
+public:
+    // name may be a relative path such as L"Дмитрий\\Downloads\\driver".
+    explicit Package(const std::wstring& name);
+    const std::wstring& Folder() const { return m_folder; }
+    std::wstring Path(const std::wstring& relative) const { return m_folder + L"\\" + relative; }
+    void WriteIni(const std::string& bytes) const { WriteFileBytes(Path(L"Setup.Ini"), bytes); }
+    void WriteFile(const std::wstring& relative, const std::string& bytes) const;
+
+private:
+    std::wstring m_folder;
+};
+
+// One run of Setup.exe; ended when the object goes, if still running.
+class SetupProcess {
+public:
+    explicit SetupProcess(const Package& package);
+    ~SetupProcess();
+    SetupProcess(const SetupProcess&) = delete;
+    SetupProcess& operator=(const SetupProcess&) = delete;
+
+    // The setup window, once visible; nullptr after the time-out.
+    HWND MainWindow(DWORD timeoutMs = 10000);
+    // A message box of the program, once visible; nullptr after the time-out.
+    HWND MessageBox(DWORD timeoutMs = 10000);
+    // The exit code, or nothing if the program is still running.
+    std::optional<DWORD> WaitForExit(DWORD timeoutMs = 10000);
+    // Milliseconds from the start to the first sight of the visible window.
+    double MillisecondsToWindow() const { return m_msToWindow; }
+
+    void PressKey(WORD vk, bool shift = false);
+    HWND Focus() const;
+    DWORD ThreadId() const { return m_info.dwThreadId; }
+
+private:
+    HWND FindWindowOfProcess(bool messageBox) const;
+    PROCESS_INFORMATION m_info{};
+    LARGE_INTEGER m_started{};
+    double m_msToWindow = -1;
+};
+
+std::wstring WindowText(HWND hwnd);
+std::wstring ClassName(HWND hwnd);
+// A child's rectangle in its parent's client coordinates.
+RECT ChildRect(HWND child);
+RECT ClientRect(HWND hwnd);
+// The text of a message box (its static text control).
+std::wstring MessageText(HWND box);
+
+// Width in pixels of the dark pixels (text) inside a window as it is on the
+// screen, leaving out a margin for its border.
+int InkWidthOnScreen(HWND hwnd, int margin);
+// The same for a text drawn with a font in a memory bitmap.
+int InkWidthOfText(const std::wstring& text, HFONT font);
+
+}  // namespace e2e

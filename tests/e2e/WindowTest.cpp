@@ -1,0 +1,345 @@
+// The setup window, run for real: texts for the system language, layout,
+// focus, keys and the ways it ends. Each suite runs under the locale that
+// its CTest entry sets (English, ZhCN, ZhTW, ZhHK).
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "Harness.h"
+
+namespace e2e {
+namespace {
+
+// A section of Setup.Ini, encoded in the code page it is written for.
+std::string Section(const std::wstring& name, const std::vector<std::pair<std::wstring, std::wstring>>& keys,
+                    UINT codePage)
+{
+    std::wstring text = L"[" + name + L"]\r\n";
+    for (const auto& [key, value] : keys) text += key + L"=" + value + L"\r\n";
+    return Encode(text, codePage);
+}
+
+// The three sections a vendor ships; the Chinese ones in GBK and Big5.
+std::string ThreeSectionIni()
+{
+    return Section(L"Default",
+                   {{L"Title", L"Acme USB Driver"},
+                    {L"PromptCount", L"2"},
+                    {L"Prompt0", L"Welcome to the Acme USB driver setup."},
+                    {L"Prompt1", L"Press Install to copy the driver."},
+                    {L"Setup", L"&Install"},
+                    {L"Cancel", L"&Cancel"},
+                    {L"Complete", L"Acme driver installed, please restart."}},
+                   1252) +
+           Section(L"804",
+                   {{L"Title", L"USB驱动程序安装"},
+                    {L"PromptCount", L"2"},
+                    {L"Prompt0", L"欢迎使用 USB 驱动程序安装。"},
+                    {L"Prompt1", L"请按下安装ABC"},
+                    {L"Setup", L"安装(&S)"},
+                    {L"Cancel", L"取消(&C)"},
+                    {L"Complete", L"安装完成，请重新启动。"}},
+                   936) +
+           Section(L"404",
+                   {{L"Title", L"USB驅動程式安裝"},
+                    {L"PromptCount", L"1"},
+                    {L"Prompt0", L"歡迎使用 USB 驅動程式安裝。"},
+                    {L"Setup", L"安裝(&S)"},
+                    {L"Cancel", L"取消(&C)"},
+                    {L"Complete", L"安裝完成，請重新開機。"}},
+                   950);
+}
+
+struct Shown {
+    std::wstring title, prompt, setup, cancel;
+};
+
+Shown Read(HWND window)
+{
+    return {WindowText(window), WindowText(GetDlgItem(window, 101)), WindowText(GetDlgItem(window, IDOK)),
+            WindowText(GetDlgItem(window, IDCANCEL))};
+}
+
+void ExpectShown(const Shown& shown, const Shown& expected)
+{
+    EXPECT_EQ(shown.title, expected.title);
+    EXPECT_EQ(shown.prompt, expected.prompt);
+    EXPECT_EQ(shown.setup, expected.setup);
+    EXPECT_EQ(shown.cancel, expected.cancel);
+}
+
+bool operator==(const RECT& a, const RECT& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+std::string Describe(const RECT& r)
+{
+    return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
+           std::to_string(r.bottom - r.top);
+}
+
+RECT Rect(int left, int top, int width, int height) { return {left, top, left + width, top + height}; }
+
+TEST(English, WindowShowsDefaultSectionWithItsLayoutFocusAndFont)
+{
+    Package package(L"english");
+    package.WriteIni(ThreeSectionIni());
+    SetupProcess setup(package);
+    HWND window = setup.MainWindow();
+    ASSERT_TRUE(window);
+
+    ExpectShown(Read(window), {L"Acme USB Driver",
+                               L"\r\nWelcome to the Acme USB driver setup.\r\nPress Install to copy the driver.",
+                               L"&Install", L"&Cancel"});
+
+    // 96 DPI: 15 twips a pixel.
+    struct Expected {
+        const char* name;
+        RECT actual;
+        RECT expected;
+    };
+    const Expected layout[] = {
+        {"client", ClientRect(window), Rect(0, 0, 530, 333)},
+        {"banner", ChildRect(GetDlgItem(window, 100)), Rect(0, 0, 167, 288)},
+        {"prompt", ChildRect(GetDlgItem(window, 101)), Rect(167, 0, 363, 288)},
+        {"install", ChildRect(GetDlgItem(window, IDOK)), Rect(351, 300, 73, 22)},
+        {"cancel", ChildRect(GetDlgItem(window, IDCANCEL)), Rect(450, 300, 73, 22)},
+    };
+    for (const auto& item : layout)
+        EXPECT_TRUE(item.actual == item.expected)
+            << item.name << " is " << Describe(item.actual) << ", expected " << Describe(item.expected);
+
+    // The install button is the default button and has the focus.
+    EXPECT_EQ(setup.Focus(), GetDlgItem(window, IDOK));
+    EXPECT_TRUE(GetWindowLongW(GetDlgItem(window, IDOK), GWL_STYLE) & BS_DEFPUSHBUTTON);
+
+    // Texts use the system's message font, not the legacy system font. A
+    // font handle means nothing in another process, so the test compares
+    // the width of the caption as drawn on the screen.
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const HFONT messageFont = CreateFontIndirectW(&metrics.lfMessageFont);
+    const int shown = InkWidthOnScreen(GetDlgItem(window, IDCANCEL), 4);
+    const int expected = InkWidthOfText(L"&Cancel", messageFont);
+    const int legacy = InkWidthOfText(L"&Cancel", static_cast<HFONT>(GetStockObject(SYSTEM_FONT)));
+    DeleteObject(messageFont);
+    ASSERT_NE(expected, legacy);
+    EXPECT_NEAR(shown, expected, 1) << "the legacy system font gives " << legacy;
+
+    // Tab moves between the two buttons; the label never takes the focus.
+    setup.PressKey(VK_TAB);
+    EXPECT_EQ(setup.Focus(), GetDlgItem(window, IDCANCEL));
+    setup.PressKey(VK_TAB);
+    EXPECT_EQ(setup.Focus(), GetDlgItem(window, IDOK));
+
+    setup.PressKey(VK_ESCAPE);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+TEST(English, EnterPressesInstallAndShowsTheCompletionMessage)
+{
+    Package package(L"enter");
+    package.WriteIni(ThreeSectionIni());
+    SetupProcess setup(package);
+    ASSERT_TRUE(setup.MainWindow());
+    setup.PressKey(VK_RETURN);
+    HWND box = setup.MessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(MessageText(box), L"Acme driver installed, please restart.");
+    EXPECT_EQ(WindowText(box), L"Setup");
+    setup.PressKey(VK_RETURN);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+TEST(English, CloseBoxAndCancelEndWithoutAMessage)
+{
+    for (const char* how : {"close box", "cancel button"}) {
+        Package package(L"close");
+        SetupProcess setup(package);
+        HWND window = setup.MainWindow();
+        ASSERT_TRUE(window);
+        if (std::strcmp(how, "close box") == 0)
+            PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        else
+            SendMessageW(GetDlgItem(window, IDCANCEL), BM_CLICK, 0, 0);
+        EXPECT_EQ(setup.WaitForExit(), 0u) << how;
+        EXPECT_FALSE(setup.MessageBox(0)) << how;
+    }
+}
+
+TEST(English, MissingSetupIniGivesTheBuiltInTexts)
+{
+    Package package(L"no-ini");
+    SetupProcess setup(package);
+    HWND window = setup.MainWindow();
+    ASSERT_TRUE(window);
+    ExpectShown(Read(window), {L"USB Driver", L"\r\n", L"&Setup", L"&Cancel"});
+    setup.PressKey(VK_RETURN);
+    HWND box = setup.MessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(MessageText(box), L"Setup complete,please restart.");
+    setup.PressKey(VK_RETURN);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+TEST(English, BadSetupIniNeverStopsTheWindow)
+{
+    std::string binary;
+    for (int i = 0; i < 4096; ++i) binary += char((i * 7919) & 0xFF);
+    std::string huge = "[Default]\r\nTitle=Huge\r\n";
+    while (huge.size() < (8u << 20)) huge += "Filler" + std::to_string(huge.size()) + "=some value here\r\n";
+    const std::string longValue = "[Default]\r\nTitle=" + std::string(5000, 'T') + "\r\n";
+
+    struct Case {
+        const char* name;
+        std::string ini;
+        std::wstring title;
+        std::wstring prompt;
+    };
+    const Case cases[] = {
+        {"empty", "", L"USB Driver", L"\r\n"},
+        {"binary", binary, L"", L""},
+        {"8 MB", huge, L"Huge", L"\r\n"},
+        {"lowest count", "[Default]\r\nPromptCount=-2147483648\r\nPrompt0=A\r\n", L"USB Driver", L""},
+        {"long value", longValue, std::wstring(254, L'T'), L"\r\n"},
+    };
+    for (const auto& c : cases) {
+        Package package(L"bad-ini");
+        package.WriteIni(c.ini);
+        SetupProcess setup(package);
+        HWND window = setup.MainWindow();
+        ASSERT_TRUE(window) << c.name;
+        if (!c.title.empty()) {  // whatever a binary file gives, the window must come and go
+            EXPECT_EQ(WindowText(window), c.title) << c.name;
+            EXPECT_EQ(WindowText(GetDlgItem(window, 101)), c.prompt) << c.name;
+        }
+        setup.PressKey(VK_ESCAPE);
+        EXPECT_EQ(setup.WaitForExit(), 0u) << c.name;
+    }
+}
+
+TEST(English, HugePromptCountShowsTheWindowAtOnce)
+{
+    Package package(L"huge-count");
+    package.WriteIni("[Default]\r\nPromptCount=2147483647\r\nPrompt0=First\r\nPrompt2=Third\r\n");
+    SetupProcess setup(package);
+    HWND window = setup.MainWindow();
+    ASSERT_TRUE(window);
+    EXPECT_LT(setup.MillisecondsToWindow(), 3000.0);  // a generous bound; the benchmark measures
+    const std::wstring prompt = WindowText(GetDlgItem(window, 101));
+    EXPECT_EQ(prompt.substr(0, 16), L"\r\nFirst\r\n\r\nThird");
+    EXPECT_EQ(prompt.find_first_not_of(L"\r\n", 16), std::wstring::npos);
+    setup.PressKey(VK_ESCAPE);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+TEST(English, ProgramFolderOutsideTheCodePageIsFound)
+{
+    Package package(L"Дмитрий\\Downloads\\driver");
+    package.WriteIni(ThreeSectionIni());
+    SetupProcess setup(package);
+    HWND window = setup.MainWindow();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(WindowText(window), L"Acme USB Driver");
+    setup.PressKey(VK_ESCAPE);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+TEST(ZhCN, GbkSection804IsShownExactly)
+{
+    ASSERT_EQ(GetSystemDefaultLangID(), 2052) << "run with LC_ALL=zh_CN.UTF-8";
+    // The file really is GBK: 安装 is B0 B2 D7 B0.
+    ASSERT_EQ(Encode(L"安装", 936), "\xB0\xB2\xD7\xB0");
+    Package package(L"zh-cn");
+    package.WriteIni(ThreeSectionIni());
+    SetupProcess setup(package);
+    HWND window = setup.MainWindow();
+    ASSERT_TRUE(window);
+    // No NUL and no trailing spaces after double-byte texts.
+    ExpectShown(Read(window), {L"USB驱动程序安装", L"\r\n欢迎使用 USB 驱动程序安装。\r\n请按下安装ABC",
+                               L"安装(&S)", L"取消(&C)"});
+    setup.PressKey(VK_RETURN);
+    HWND box = setup.MessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(MessageText(box), L"安装完成，请重新启动。");
+    setup.PressKey(VK_RETURN);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+TEST(ZhCN, OnlyDefaultSectionGivesBuiltInTexts)
+{
+    Package package(L"zh-cn-default-only");
+    package.WriteIni(Section(L"Default", {{L"Title", L"Not this"}, {L"Setup", L"Nor this"}}, 1252));
+    SetupProcess setup(package);
+    HWND window = setup.MainWindow();
+    ASSERT_TRUE(window);
+    ExpectShown(Read(window), {L"USB Driver", L"\r\n", L"&Setup", L"&Cancel"});
+    setup.PressKey(VK_ESCAPE);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+TEST(ZhCN, LongDoubleByteValueIsCutOnAWholeCharacter)
+{
+    // 1 + 200 * 2 bytes: 127 characters fit in 254 bytes (1 + 126 * 2 = 253).
+    const std::wstring value = L"A" + std::wstring(200, L'中');
+    Package package(L"zh-cn-long");
+    package.WriteIni(Section(L"804", {{L"Title", value}}, 936));
+    SetupProcess setup(package);
+    HWND window = setup.MainWindow();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(WindowText(window), value.substr(0, 127));
+    setup.PressKey(VK_ESCAPE);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+TEST(ZhTW, Big5Section404IsShownExactly)
+{
+    ASSERT_EQ(GetSystemDefaultLangID(), 1028) << "run with LC_ALL=zh_TW.UTF-8";
+    Package package(L"zh-tw");
+    package.WriteIni(ThreeSectionIni());
+    SetupProcess setup(package);
+    HWND window = setup.MainWindow();
+    ASSERT_TRUE(window);
+    ExpectShown(Read(window), {L"USB驅動程式安裝", L"\r\n歡迎使用 USB 驅動程式安裝。", L"安裝(&S)", L"取消(&C)"});
+    setup.PressKey(VK_RETURN);
+    HWND box = setup.MessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(MessageText(box), L"安裝完成，請重新開機。");
+    setup.PressKey(VK_RETURN);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+TEST(ZhHK, HongKongReadsTheDefaultSection)
+{
+    ASSERT_EQ(GetSystemDefaultLangID(), 3076) << "run with LC_ALL=zh_HK.UTF-8";
+    Package package(L"zh-hk");
+    package.WriteIni(ThreeSectionIni());
+    SetupProcess setup(package);
+    HWND window = setup.MainWindow();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(WindowText(window), L"Acme USB Driver");
+    setup.PressKey(VK_ESCAPE);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+}  // namespace
+}  // namespace e2e
+
+int wmain(int argc, wchar_t** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (arg.rfind(L"--setup=", 0) != 0) continue;
+        e2e::g_setupExe = arg.substr(8);
+        if (e2e::g_setupExe.rfind(L"/", 0) == 0) {  // a Unix path: Wine's Z: drive
+            for (auto& c : e2e::g_setupExe)
+                if (c == L'/') c = L'\\';
+            e2e::g_setupExe = L"Z:" + e2e::g_setupExe;
+        }
+    }
+    if (e2e::g_setupExe.empty()) {
+        fprintf(stderr, "usage: setup_e2e --setup=PATH\\Setup.exe [gtest options]\n");
+        return 2;
+    }
+    return RUN_ALL_TESTS();
+}
