@@ -169,11 +169,11 @@ void Package::WriteFile(const std::wstring& relative, const std::string& bytes) 
     WriteFileBytes(path, bytes);
 }
 
-SetupProcess::SetupProcess(const Package& package)
+SetupProcess::SetupProcess(const std::wstring& program)
 {
     // Started from another folder: the program must find its files beside
     // itself, not in the current folder.
-    std::wstring command = L"\"" + package.Path(L"Setup.exe") + L"\"";
+    std::wstring command = L"\"" + program + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     QueryPerformanceCounter(&m_started);

@@ -38,7 +38,8 @@ private:
 // One run of Setup.exe; ended when the object goes, if still running.
 class SetupProcess {
 public:
-    explicit SetupProcess(const Package& package);
+    explicit SetupProcess(const Package& package) : SetupProcess(package.Path(L"Setup.exe")) {}
+    explicit SetupProcess(const std::wstring& program);
     ~SetupProcess();
     SetupProcess(const SetupProcess&) = delete;
     SetupProcess& operator=(const SetupProcess&) = delete;
