@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "install/DriverInstall.h"
+
 namespace setup {
 
 const FormDesign& frmMainDesign()
@@ -39,8 +41,17 @@ void frmMain::InitForm()
 
 void frmMain::InstallDriver()
 {
-    m_form.ShowMessage(m_text.strComplete, MessageIcon::None);
-    QuitSetup(0);
+    // Runs on the window's thread: the window does not answer until the
+    // copies are done and the message is closed.
+    const install::Result result = install::CopyDriverFiles(m_services, m_services.ProgramFolder());
+    if (result.failures.empty()) {
+        m_form.ShowMessage(m_text.strComplete, MessageIcon::None);
+        QuitSetup(kExitOk);
+    } else {
+        m_form.ShowMessage(install::FailureMessage(m_services, m_text.strFailed, result.failures),
+                           MessageIcon::Warning);
+        QuitSetup(kExitCopyFailed);
+    }
 }
 
 void frmMain::QuitSetup(int exitCode) { m_form.End(exitCode); }

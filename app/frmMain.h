@@ -16,7 +16,7 @@ public:
 
     void Form_Load() override { InitForm(); }
     void cmdNext_Click() override { InstallDriver(); }
-    void cmdCancel_Click() override { QuitSetup(0); }
+    void cmdCancel_Click() override { QuitSetup(kExitOk); }
 
     const mduResoure::TextTable& Text() const { return m_text; }
 

@@ -7,12 +7,39 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace setup {
+
+// The program's exit codes.
+constexpr int kExitOk = 0;           // installed, or ended by Cancel or the close box
+constexpr int kExitCopyFailed = 1;   // some files were not copied; the message named them
+constexpr int kExitCannotStart = 2;  // the window could not be made, or memory ran out
+
+// File attributes and error codes, with the values Windows gives them.
+constexpr std::uint32_t kAttributeReadOnly = 0x1;
+constexpr std::uint32_t kAttributeHidden = 0x2;
+constexpr std::uint32_t kAttributeSystem = 0x4;
+constexpr std::uint32_t kAttributeDirectory = 0x10;
+constexpr std::uint32_t kErrorAccessDenied = 5;
+
+struct FoundFile {
+    std::wstring name;  // bare name, without folder
+    std::uint32_t attributes = 0;
+};
+
+// One search of a folder by a wildcard pattern.
+class FileSearch {
+public:
+    virtual ~FileSearch() = default;
+    // The next name (the first on the first call); false at the end of the
+    // list and when the search fails.
+    virtual bool Next(FoundFile& file) = 0;
+};
 
 // Kernel, profile, text and file services.
 class Services {
@@ -44,6 +71,36 @@ public:
 
     // Bytes the text takes in the system's ANSI code page.
     virtual std::size_t AnsiSize(std::wstring_view text) const = 0;
+
+    // Writes the Windows folder's path into buffer (size characters with
+    // its NUL) and returns its length; returns the size needed, NUL
+    // included, when it does not fit, and 0 on failure.
+    virtual std::uint32_t WindowsFolder(wchar_t* buffer, std::uint32_t size) const = 0;
+
+    // Lists the entries of a folder that match a pattern such as
+    // "C:\Package\Driver\*.inf"; nullptr when nothing matches or the
+    // folder is missing.
+    virtual std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern) const = 0;
+
+    // The attributes of a file or folder; nullopt when it does not exist.
+    virtual std::optional<std::uint32_t> Attributes(const std::wstring& path) const = 0;
+
+    // Each returns 0 or the system's error code.
+    // Copies source to target, replacing a target that exists.
+    virtual std::uint32_t CopyToFile(const std::wstring& source, const std::wstring& target) = 0;
+    // Renames from to to in one step, replacing a file that exists there.
+    virtual std::uint32_t MoveOver(const std::wstring& from, const std::wstring& to) = 0;
+    virtual std::uint32_t RemoveFile(const std::wstring& path) = 0;
+
+    // The system's own words for an error code.
+    virtual std::wstring ErrorText(std::uint32_t error) const = 0;
+
+    // True for a 32-bit program on 64-bit Windows, whose view of System32
+    // the system redirects to SysWOW64.
+    virtual bool RunsUnderWow64() const = 0;
+    // Turns that redirection off for this thread, and back on.
+    virtual bool DisableFolderRedirection() = 0;
+    virtual void RestoreFolderRedirection() = 0;
 };
 
 // The controls of a form, and the form itself.

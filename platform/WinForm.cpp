@@ -69,13 +69,13 @@ int WinForm::Run(FormEvents& events)
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kClassName;
-    if (!::RegisterClassExW(&wc)) return 1;
+    if (!::RegisterClassExW(&wc)) return kExitCannotStart;
 
     if (!::CreateWindowExW(kExStyle, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
                            nullptr, Instance(), this))
-        return 1;
+        return kExitCannotStart;
     m_dpi = win::DpiForWindow(m_hwnd);
-    if (!CreateControls()) return 1;
+    if (!CreateControls()) return kExitCannotStart;
     ApplyFont();
     Layout();
 

@@ -52,7 +52,7 @@ int RunProgram(const FormDesign& design, FormFactory createForm)
     } catch (const std::bad_alloc&) {
         ::MessageBoxW(nullptr, L"Setup cannot continue: there is not enough memory.", L"Setup",
                       MB_OK | MB_ICONERROR);
-        return 1;
+        return kExitCannotStart;
     }
 }
 

@@ -2,7 +2,44 @@
 
 #include <windows.h>
 
+#include "platform/WinHandles.h"
+#include "text/Decimal.h"
+
 namespace setup {
+namespace {
+
+template <typename F>
+F Kernel32Function(const char* name)
+{
+    const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+    return kernel32 ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(kernel32, name))) : nullptr;
+}
+
+std::uint32_t Outcome(BOOL ok) { return ok ? 0 : static_cast<std::uint32_t>(::GetLastError()); }
+
+class WinFileSearch final : public FileSearch {
+public:
+    WinFileSearch(win::UniqueFind handle, const WIN32_FIND_DATAW& first)
+        : m_handle(std::move(handle)), m_data(first)
+    {
+    }
+
+    bool Next(FoundFile& file) override
+    {
+        if (m_started && !::FindNextFileW(m_handle.get(), &m_data)) return false;
+        m_started = true;
+        file.name = m_data.cFileName;
+        file.attributes = m_data.dwFileAttributes;
+        return true;
+    }
+
+private:
+    win::UniqueFind m_handle;
+    WIN32_FIND_DATAW m_data;
+    bool m_started = false;
+};
+
+}  // namespace
 
 std::wstring ProgramFolder()
 {
@@ -70,6 +107,79 @@ std::size_t WinServices::AnsiSize(std::wstring_view text) const
     const int n = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr,
                                         0, nullptr, nullptr);
     return n > 0 ? static_cast<std::size_t>(n) : text.size();
+}
+
+std::uint32_t WinServices::WindowsFolder(wchar_t* buffer, std::uint32_t size) const
+{
+    return ::GetWindowsDirectoryW(buffer, size);
+}
+
+std::unique_ptr<FileSearch> WinServices::FindFiles(const std::wstring& pattern) const
+{
+    WIN32_FIND_DATAW data;
+    win::UniqueFind handle(::FindFirstFileW(pattern.c_str(), &data));
+    if (!handle) return nullptr;
+    return std::make_unique<WinFileSearch>(std::move(handle), data);
+}
+
+std::optional<std::uint32_t> WinServices::Attributes(const std::wstring& path) const
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return attributes;
+}
+
+std::uint32_t WinServices::CopyToFile(const std::wstring& source, const std::wstring& target)
+{
+    return Outcome(::CopyFileW(source.c_str(), target.c_str(), FALSE));
+}
+
+std::uint32_t WinServices::MoveOver(const std::wstring& from, const std::wstring& to)
+{
+    return Outcome(::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+}
+
+std::uint32_t WinServices::RemoveFile(const std::wstring& path)
+{
+    // A copy may have left the file read-only, as its source was.
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return Outcome(::DeleteFileW(path.c_str()));
+}
+
+std::wstring WinServices::ErrorText(std::uint32_t error) const
+{
+    wchar_t* text = nullptr;
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                         FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message(text ? text : L"", n);
+    if (text) ::LocalFree(text);
+    while (!message.empty() && (message.back() == L' ' || message.back() == L'\r' || message.back() == L'\n'))
+        message.pop_back();
+    if (message.empty()) message = L"Error " + Decimal(error) + L".";
+    return message;
+}
+
+bool WinServices::RunsUnderWow64() const
+{
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    static const auto isWow64Process = Kernel32Function<IsWow64ProcessFn>("IsWow64Process");
+    BOOL wow64 = FALSE;
+    return isWow64Process && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool WinServices::DisableFolderRedirection()
+{
+    using DisableFn = BOOL(WINAPI*)(PVOID*);
+    static const auto disable = Kernel32Function<DisableFn>("Wow64DisableWow64FsRedirection");
+    return disable && disable(&m_redirection);
+}
+
+void WinServices::RestoreFolderRedirection()
+{
+    using RevertFn = BOOL(WINAPI*)(PVOID);
+    static const auto revert = Kernel32Function<RevertFn>("Wow64RevertWow64FsRedirection");
+    if (revert) revert(m_redirection);
 }
 
 }  // namespace setup

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "text/Decimal.h"
+
 namespace setup::mduResoure {
 namespace {
 
@@ -65,16 +67,6 @@ std::int32_t PromptIndex(std::wstring_view key, std::int32_t limit)
     return static_cast<std::int32_t>(index);
 }
 
-std::wstring Decimal(std::int32_t value)
-{
-    std::wstring digits;
-    do {
-        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + value % 10));
-        value /= 10;
-    } while (value > 0);
-    return digits;
-}
-
 std::wstring BuildPrompt(const Services& services, const std::wstring& section,
                          const std::wstring& iniPath)
 {
@@ -98,7 +90,7 @@ std::wstring BuildPrompt(const Services& services, const std::wstring& section,
     for (std::int32_t i = 0; i < lines; ++i) {
         prompt += L"\r\n";
         if (present[static_cast<std::size_t>(i)])
-            prompt += FitValue(services, services.ProfileString(section, L"Prompt" + Decimal(i),
+            prompt += FitValue(services, services.ProfileString(section, L"Prompt" + Decimal(static_cast<std::uint64_t>(i)),
                                                                 L"", iniPath));
     }
     std::replace(prompt.begin(), prompt.end(), L'\0', L' ');
@@ -133,6 +125,7 @@ TextTable LoadSetupText(const Services& services, const std::wstring& iniPath)
     table.strCancel = ReadText(services, section, L"Cancel", L"&Cancel", iniPath);
     table.strComplete =
         ReadText(services, section, L"Complete", L"Setup complete,please restart.", iniPath);
+    table.strFailed = ReadText(services, section, L"Failed", L"Setup could not copy these files:", iniPath);
     table.strPrompt = BuildPrompt(services, section, iniPath);
     return table;
 }

@@ -17,6 +17,7 @@ struct TextTable {
     std::wstring strSetup;     // install button caption
     std::wstring strCancel;    // cancel button caption
     std::wstring strComplete;  // message after a successful install
+    std::wstring strFailed;    // first line of the message when copies failed
 };
 
 // A value holds at most this many bytes in the ANSI code page, as the

@@ -74,7 +74,139 @@ public:
         return bytes;
     }
 
+    // ---- An in-memory file system, with failures on demand.
+    struct File {
+        std::wstring path;  // as created
+        std::string bytes;
+        std::uint32_t attributes = 0;
+    };
+    std::map<std::wstring, File> files;  // by lower-case path
+    std::wstring windowsFolder = L"C:\\Windows";
+    bool windowsFolderFails = false;
+    std::map<std::wstring, std::uint32_t> copyErrors;  // by lower-case target
+    std::map<std::wstring, std::uint32_t> moveErrors;  // by lower-case target
+    int searchFailsAfter = -1;                         // names a search gives before it fails
+    bool wow64 = false;
+    mutable std::vector<std::wstring> calls;           // copies, moves, removals, redirection
+
+    void AddFolder(const std::wstring& path) { files[Lower(path)] = {path, {}, kAttributeDirectory}; }
+    void AddFile(const std::wstring& path, const std::string& bytes, std::uint32_t attributes = 0)
+    {
+        files[Lower(path)] = {path, bytes, attributes};
+    }
+    const File* FileAt(const std::wstring& path) const
+    {
+        const auto found = files.find(Lower(path));
+        return found == files.end() ? nullptr : &found->second;
+    }
+    // Paths of the files below a folder.
+    std::vector<std::wstring> FilesBelow(const std::wstring& folder) const
+    {
+        std::vector<std::wstring> paths;
+        const std::wstring prefix = Lower(folder) + L"\\";
+        for (const auto& [key, file] : files)
+            if (key.rfind(prefix, 0) == 0 && !(file.attributes & kAttributeDirectory)) paths.push_back(file.path);
+        return paths;
+    }
+
+    std::uint32_t WindowsFolder(wchar_t* buffer, std::uint32_t size) const override
+    {
+        if (windowsFolderFails) return 0;
+        const auto length = static_cast<std::uint32_t>(windowsFolder.size());
+        if (length + 1 > size) return length + 1;
+        std::copy(windowsFolder.begin(), windowsFolder.end(), buffer);
+        buffer[length] = L'\0';
+        return length;
+    }
+
+    // Like Windows, "*.inf" also matches names whose extension only starts
+    // with inf (their 8.3 short names end in .INF).
+    std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern) const override
+    {
+        calls.push_back(L"search " + pattern);
+        const auto slash = pattern.find_last_of(L'\\');
+        const std::wstring folder = Lower(pattern.substr(0, slash));
+        const std::wstring ext = Lower(pattern.substr(slash + 3));  // after "\\*."
+        std::vector<FoundFile> found;
+        for (const auto& [key, file] : files) {
+            if (key.size() <= folder.size() + 1 || key.compare(0, folder.size() + 1, folder + L"\\") != 0) continue;
+            const std::wstring name = file.path.substr(folder.size() + 1);
+            if (name.find(L'\\') != std::wstring::npos) continue;
+            const auto dot = Lower(name).find_last_of(L'.');
+            if (dot != std::wstring::npos && Lower(name).compare(dot + 1, ext.size(), ext) == 0)
+                found.push_back({name, file.attributes});
+        }
+        if (found.empty()) return nullptr;
+        return std::make_unique<Search>(std::move(found), searchFailsAfter);
+    }
+
+    std::optional<std::uint32_t> Attributes(const std::wstring& path) const override
+    {
+        const File* file = FileAt(path);
+        if (!file) return std::nullopt;
+        return file->attributes;
+    }
+
+    std::uint32_t CopyToFile(const std::wstring& source, const std::wstring& target) override
+    {
+        calls.push_back(L"copy " + source + L" -> " + target);
+        const File* from = FileAt(source);
+        if (!from) return 2;  // file not found
+        if (const File* to = FileAt(target); to && (to->attributes & kAttributeDirectory)) return 5;
+        if (const auto error = copyErrors.find(Lower(target)); error != copyErrors.end()) {
+            AddFile(target, from->bytes.substr(0, from->bytes.size() / 2));  // cut short, as a full disk does
+            return error->second;
+        }
+        AddFile(target, from->bytes, from->attributes);
+        return 0;
+    }
+
+    std::uint32_t MoveOver(const std::wstring& from, const std::wstring& to) override
+    {
+        calls.push_back(L"move " + from + L" -> " + to);
+        if (const auto error = moveErrors.find(Lower(to)); error != moveErrors.end()) return error->second;
+        const File* source = FileAt(from);
+        if (!source) return 2;
+        File moved = *source;
+        moved.path = to;
+        files.erase(Lower(from));
+        files[Lower(to)] = moved;
+        return 0;
+    }
+
+    std::uint32_t RemoveFile(const std::wstring& path) override
+    {
+        calls.push_back(L"remove " + path);
+        return files.erase(Lower(path)) ? 0 : 2;
+    }
+
+    std::wstring ErrorText(std::uint32_t error) const override { return L"error " + std::to_wstring(error); }
+
+    bool RunsUnderWow64() const override { return wow64; }
+    bool DisableFolderRedirection() override
+    {
+        calls.push_back(L"redirection off");
+        return true;
+    }
+    void RestoreFolderRedirection() override { calls.push_back(L"redirection on"); }
+
 private:
+    class Search : public FileSearch {
+    public:
+        Search(std::vector<FoundFile> names, int failAfter) : m_names(std::move(names)), m_failAfter(failAfter) {}
+        bool Next(FoundFile& file) override
+        {
+            if (m_next >= m_names.size() || (m_failAfter >= 0 && int(m_next) >= m_failAfter)) return false;
+            file = m_names[m_next++];
+            return true;
+        }
+
+    private:
+        std::vector<FoundFile> m_names;
+        int m_failAfter;
+        std::size_t m_next = 0;
+    };
+
     static std::wstring Lower(std::wstring text)
     {
         std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return std::towlower(c); });

@@ -12,6 +12,9 @@ using mduResoure::LoadSetupText;
 using mduResoure::TextTable;
 using test::FakeServices;
 
+// Title, Setup, Cancel, Complete and Failed: one read each.
+constexpr int kTextReads = 5;
+
 TextTable Load(const FakeServices& services) { return LoadSetupText(services, services.iniPath); }
 
 TEST(TextTable, SectionFollowsTheSystemLanguageWithoutFallback)
@@ -62,7 +65,7 @@ TEST(TextTable, BuiltInDefaultsForMissingFileSectionKeyOrEmptyValue)
         {"missing keys", [](FakeServices& s) { s.Set(L"Default", L"Other", L"x"); }},
         {"empty values",
          [](FakeServices& s) {
-             for (const wchar_t* key : {L"Title", L"Setup", L"Cancel", L"Complete", L"Prompt0"})
+             for (const wchar_t* key : {L"Title", L"Setup", L"Cancel", L"Complete", L"Failed", L"Prompt0"})
                  s.Set(L"Default", key, L"");
          }},
     };
@@ -74,6 +77,7 @@ TEST(TextTable, BuiltInDefaultsForMissingFileSectionKeyOrEmptyValue)
         EXPECT_EQ(table.strSetup, L"&Setup") << c.name;
         EXPECT_EQ(table.strCancel, L"&Cancel") << c.name;
         EXPECT_EQ(table.strComplete, L"Setup complete,please restart.") << c.name;
+        EXPECT_EQ(table.strFailed, L"Setup could not copy these files:") << c.name;
         EXPECT_EQ(table.strPrompt, L"\r\n") << c.name;
     }
 }
@@ -133,8 +137,8 @@ TEST(TextTable, HugeCountStaysBoundedAndShowsTheSameLines)
     std::wstring expected = L"\r\nFirst\r\n\r\nThird";
     for (int i = 3; i < mduResoure::kMaxPromptLines; ++i) expected += L"\r\n";
     EXPECT_EQ(table.strPrompt, expected);
-    // Four texts and the two lines that exist: nothing else is read.
-    EXPECT_EQ(services.stringReads, 6);
+    // The texts and the two lines that exist: nothing else is read.
+    EXPECT_EQ(services.stringReads, kTextReads + 2);
 }
 
 TEST(TextTable, WithoutTheKeyListEveryLineIsRead)
@@ -144,12 +148,12 @@ TEST(TextTable, WithoutTheKeyListEveryLineIsRead)
     services.Set(L"Default", L"PromptCount", L"3");
     services.Set(L"Default", L"Prompt1", L"B");
     EXPECT_EQ(Load(services).strPrompt, L"\r\n\r\nB\r\n");
-    EXPECT_EQ(services.stringReads, 4 + 3);
+    EXPECT_EQ(services.stringReads, kTextReads + 3);
 
     services.Set(L"Default", L"PromptCount", L"2147483647");
     services.stringReads = 0;
     Load(services);
-    EXPECT_EQ(services.stringReads, 4 + mduResoure::kMaxPromptLines);
+    EXPECT_EQ(services.stringReads, kTextReads + mduResoure::kMaxPromptLines);
 }
 
 TEST(TextTable, DoubleByteValuesKeepExactlyTheirCharacters)
