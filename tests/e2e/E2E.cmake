@@ -43,3 +43,11 @@ setup_add_e2e(English en_US.UTF-8)
 setup_add_e2e(ZhCN zh_CN.UTF-8)
 setup_add_e2e(ZhTW zh_TW.UTF-8)
 setup_add_e2e(ZhHK zh_HK.UTF-8)
+setup_add_e2e(Installing en_US.UTF-8)
+
+setup_add_test(NAME e2e_FullDisk
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/full-disk ${CMAKE_CROSSCOMPILING_EMULATOR} ${driver_dir}/setup_e2e.exe
+          $<TARGET_FILE:Setup>
+  ENVIRONMENT SETUP_E2E_STATE=${state} LC_ALL=en_US.UTF-8
+  FIXTURES wine)
+set_tests_properties(e2e_FullDisk PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77)
