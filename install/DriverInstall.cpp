@@ -25,16 +25,26 @@ bool IsOrdinaryFile(std::uint32_t attributes)
     return (attributes & (kAttributeDirectory | kAttributeHidden | kAttributeSystem)) == 0;
 }
 
-// Copies source over target through a temporary file beside target.
+// Copies source to target. An existing target is replaced through a
+// temporary file beside it, so that a failed copy leaves it as it was; a new
+// one is copied straight, and removed again if the copy fails.
 std::uint32_t SafeCopy(Services& services, const std::wstring& source, const std::wstring& target)
 {
-    // Windows does not copy over a read-only or hidden file; keep that rule
-    // even where the system would not enforce it.
-    if (const auto existing = services.Attributes(target)) {
-        if (*existing & (kAttributeReadOnly | kAttributeHidden | kAttributeDirectory)) return kErrorAccessDenied;
+    const auto existing = services.Attributes(target);
+    if (!existing) {
+        const std::uint32_t error = services.CopyToFile(source, target, false);
+        if (error != kErrorFileExists) {
+            if (error != 0) services.RemoveFile(target);
+            return error;
+        }
+        // Somebody made the file meanwhile: replace it like any other.
+    } else if (*existing & (kAttributeReadOnly | kAttributeHidden | kAttributeDirectory)) {
+        // Windows does not copy over a read-only or hidden file; keep that
+        // rule even where the system would not enforce it.
+        return kErrorAccessDenied;
     }
     const std::wstring temporary = target + kTemporarySuffix;
-    std::uint32_t error = services.CopyToFile(source, temporary);
+    std::uint32_t error = services.CopyToFile(source, temporary, true);
     if (error == 0) error = services.MoveOver(temporary, target);
     if (error != 0) services.RemoveFile(temporary);
     return error;

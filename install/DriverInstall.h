@@ -37,8 +37,9 @@ std::wstring JoinPath(const std::wstring& a, const std::wstring& b);
 bool HasExtension(const std::wstring& name, const std::wstring& ext);
 
 // Runs the three copy passes. A copy never leaves a file that was there
-// half-written: each goes to a temporary file in the destination folder
-// that then takes the old file's place in one step.
+// half-written: it goes to a temporary file in the destination folder that
+// then takes the old file's place in one step. A failed copy leaves nothing
+// of itself behind.
 Result CopyDriverFiles(Services& services, const std::wstring& programFolder);
 
 // heading, then a line per failure: name (folder): reason.

@@ -26,6 +26,7 @@ constexpr std::uint32_t kAttributeHidden = 0x2;
 constexpr std::uint32_t kAttributeSystem = 0x4;
 constexpr std::uint32_t kAttributeDirectory = 0x10;
 constexpr std::uint32_t kErrorAccessDenied = 5;
+constexpr std::uint32_t kErrorFileExists = 80;
 
 struct FoundFile {
     std::wstring name;  // bare name, without folder
@@ -86,8 +87,9 @@ public:
     virtual std::optional<std::uint32_t> Attributes(const std::wstring& path) const = 0;
 
     // Each returns 0 or the system's error code.
-    // Copies source to target, replacing a target that exists.
-    virtual std::uint32_t CopyToFile(const std::wstring& source, const std::wstring& target) = 0;
+    // Copies source to target; a target that exists is replaced when
+    // replace is true, and is an error (kErrorFileExists) otherwise.
+    virtual std::uint32_t CopyToFile(const std::wstring& source, const std::wstring& target, bool replace) = 0;
     // Renames from to to in one step, replacing a file that exists there.
     virtual std::uint32_t MoveOver(const std::wstring& from, const std::wstring& to) = 0;
     virtual std::uint32_t RemoveFile(const std::wstring& path) = 0;

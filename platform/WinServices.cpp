@@ -129,14 +129,14 @@ std::optional<std::uint32_t> WinServices::Attributes(const std::wstring& path) c
     return attributes;
 }
 
-std::uint32_t WinServices::CopyToFile(const std::wstring& source, const std::wstring& target)
+std::uint32_t WinServices::CopyToFile(const std::wstring& source, const std::wstring& target, bool replace)
 {
-    return Outcome(::CopyFileW(source.c_str(), target.c_str(), FALSE));
+    return Outcome(::CopyFileW(source.c_str(), target.c_str(), replace ? FALSE : TRUE));
 }
 
 std::uint32_t WinServices::MoveOver(const std::wstring& from, const std::wstring& to)
 {
-    return Outcome(::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    return Outcome(::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
 }
 
 std::uint32_t WinServices::RemoveFile(const std::wstring& path)

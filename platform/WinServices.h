@@ -20,7 +20,7 @@ public:
     std::uint32_t WindowsFolder(wchar_t* buffer, std::uint32_t size) const override;
     std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern) const override;
     std::optional<std::uint32_t> Attributes(const std::wstring& path) const override;
-    std::uint32_t CopyToFile(const std::wstring& source, const std::wstring& target) override;
+    std::uint32_t CopyToFile(const std::wstring& source, const std::wstring& target, bool replace) override;
     std::uint32_t MoveOver(const std::wstring& from, const std::wstring& to) override;
     std::uint32_t RemoveFile(const std::wstring& path) override;
     std::wstring ErrorText(std::uint32_t error) const override;

@@ -147,12 +147,15 @@ public:
         return file->attributes;
     }
 
-    std::uint32_t CopyToFile(const std::wstring& source, const std::wstring& target) override
+    std::uint32_t CopyToFile(const std::wstring& source, const std::wstring& target, bool replace) override
     {
         calls.push_back(L"copy " + source + L" -> " + target);
         const File* from = FileAt(source);
         if (!from) return 2;  // file not found
-        if (const File* to = FileAt(target); to && (to->attributes & kAttributeDirectory)) return 5;
+        if (const File* to = FileAt(target)) {
+            if (!replace) return kErrorFileExists;
+            if (to->attributes & kAttributeDirectory) return kErrorAccessDenied;
+        }
         if (const auto error = copyErrors.find(Lower(target)); error != copyErrors.end()) {
             AddFile(target, from->bytes.substr(0, from->bytes.size() / 2));  // cut short, as a full disk does
             return error->second;

@@ -23,11 +23,17 @@ FakeServices Machine()
     return s;
 }
 
+// Where files arrived: straight copies to new files, and replacements.
 std::vector<std::wstring> Copies(const FakeServices& s)
 {
     std::vector<std::wstring> copies;
-    for (const auto& call : s.calls)
-        if (call.rfind(L"move ", 0) == 0) copies.push_back(call.substr(call.find(L"-> ") + 3));
+    for (const auto& call : s.calls) {
+        const std::wstring target = call.substr(call.find(L"-> ") + 3);
+        const std::wstring suffix = L".setup-new";
+        const bool temporary =
+            target.size() > suffix.size() && target.compare(target.size() - suffix.size(), suffix.size(), suffix) == 0;
+        if ((call.rfind(L"copy ", 0) == 0 && !temporary) || call.rfind(L"move ", 0) == 0) copies.push_back(target);
+    }
     return copies;
 }
 
@@ -45,6 +51,7 @@ TEST(Install, PassesCopyExactExtensionsOfOrdinaryFilesInOrder)
     s.AddFile(L"C:\\Package\\Driver\\hidden.sys", "hidden", kAttributeHidden);
     s.AddFile(L"C:\\Package\\Driver\\system.inf", "system", kAttributeSystem);
     s.AddFile(L"C:\\Package\\Driver\\\x9A71\x52A8.sys", "wide name");
+    s.AddFile(L"C:\\Windows\\System32\\Drivers\\d.sys", "old version");  // replaced
 
     const Result result = CopyDriverFiles(s, L"C:\\Package");
 
@@ -99,6 +106,16 @@ TEST(Install, FailedCopyKeepsTheOldFileAndLeavesNoTemporaryFile)
         {"disk full", 0, 112, 0, 112},
         {"held open", 0, 0, 32, 32},
     };
+    // The same failures for a file that was not there before leave nothing.
+    for (std::uint32_t error : {112u, 32u}) {
+        FakeServices s = Machine();
+        s.AddFile(L"C:\\Package\\Driver\\a.sys", "new driver");
+        s.copyErrors[L"c:\\windows\\system32\\drivers\\a.sys"] = error;
+        const Result result = CopyDriverFiles(s, L"C:\\Package");
+        ASSERT_EQ(result.failures.size(), 1u);
+        EXPECT_EQ(result.failures[0].error, error);
+        EXPECT_TRUE(s.FilesBelow(L"C:\\Windows\\System32\\Drivers").empty()) << "error " << error;
+    }
     for (const auto& c : cases) {
         FakeServices s = Machine();
         s.AddFile(L"C:\\Package\\Driver\\a.sys", "new driver");
