@@ -1,6 +1,7 @@
 #include "platform/WinForm.h"
 
 #include "assets/resource.h"
+#include "platform/Twips.h"
 #include "platform/WinDpi.h"
 
 namespace setup {
@@ -10,7 +11,6 @@ constexpr wchar_t kClassName[] = L"UsbDriverSetupWindow";
 constexpr wchar_t kMessageTitle[] = L"Setup";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = 0;
-constexpr int kTwipsPerInch = 1440;
 
 int ControlId(Control control)
 {
@@ -37,11 +37,6 @@ WinForm::WinForm(const FormDesign& design)
 WinForm::~WinForm()
 {
     if (m_hwnd) ::DestroyWindow(m_hwnd);
-}
-
-int WinForm::Px(double twips) const
-{
-    return ::MulDiv(static_cast<int>(twips + (twips < 0 ? -0.5 : 0.5)), static_cast<int>(m_dpi), kTwipsPerInch);
 }
 
 WinForm::Item* WinForm::Find(Control control)
@@ -157,7 +152,8 @@ void WinForm::ApplyFont()
 
 void WinForm::Layout()
 {
-    RECT rect{0, 0, Px(m_scaleWidth), Px(m_scaleHeight)};
+    const PixelRect inner = ToPixels({0, 0, m_scaleWidth, m_scaleHeight}, m_dpi);
+    RECT rect{0, 0, inner.width, inner.height};
     win::AdjustWindowRectForDpi(&rect, kStyle, kExStyle, m_dpi);
     ::SetWindowPos(m_hwnd, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -166,12 +162,8 @@ void WinForm::Layout()
 
 void WinForm::PlaceControl(const Item& item) const
 {
-    // Edges are scaled, not sizes, so that neighbouring controls stay flush.
-    const Twips& r = item.design.rect;
-    const int left = Px(r.left);
-    const int top = Px(r.top);
-    ::SetWindowPos(item.hwnd, nullptr, left, top, Px(r.left + r.width) - left, Px(r.top + r.height) - top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    const PixelRect r = ToPixels(item.design.rect, m_dpi);
+    ::SetWindowPos(item.hwnd, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 Twips WinForm::Geometry(Control control) const

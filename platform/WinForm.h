@@ -46,7 +46,6 @@ private:
     void ApplyFont();
     void Layout();  // places the window's inner area and every control for m_dpi
     void PlaceControl(const Item& item) const;
-    int Px(double twips) const;
     Item* Find(Control control);
     const Item* Find(Control control) const;
 

@@ -249,7 +249,7 @@ std::optional<DWORD> SetupProcess::WaitForExit(DWORD timeoutMs)
     return code;
 }
 
-void SetupProcess::PressKey(WORD vk, bool shift)
+void SetupProcess::PressKey(WORD vk, WORD modifier)
 {
     // Keys go to the foreground window, as a person's would.
     HWND target = FindWindowOfProcess(true);
@@ -264,10 +264,10 @@ void SetupProcess::PressKey(WORD vk, bool shift)
         input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
         inputs.push_back(input);
     };
-    if (shift) key(VK_SHIFT, false);
+    if (modifier) key(modifier, false);
     key(vk, false);
     key(vk, true);
-    if (shift) key(VK_SHIFT, true);
+    if (modifier) key(modifier, true);
     SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
     Sleep(100);
 }
@@ -327,6 +327,36 @@ std::wstring MessageText(HWND box)
         },
         reinterpret_cast<LPARAM>(&text));
     return text;
+}
+
+bool MessageHasIcon(HWND box)
+{
+    // The icon control is there in every message box; it holds an icon only
+    // when one was asked for.
+    bool icon = false;
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM param) CALLBACK -> BOOL {
+            if (ClassName(child) == L"Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+                SendMessageW(child, STM_GETICON, 0, 0))
+                *reinterpret_cast<bool*>(param) = true;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&icon));
+    return icon;
+}
+
+int MessageButtons(HWND box)
+{
+    int buttons = 0;
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM param) CALLBACK -> BOOL {
+            if (ClassName(child) == L"Button" && IsWindowVisible(child)) ++*reinterpret_cast<int*>(param);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&buttons));
+    return buttons;
 }
 
 }  // namespace e2e

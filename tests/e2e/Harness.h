@@ -53,7 +53,8 @@ public:
     // Milliseconds from the start to the first sight of the visible window.
     double MillisecondsToWindow() const { return m_msToWindow; }
 
-    void PressKey(WORD vk, bool shift = false);
+    // A key, with Shift or Alt (VK_SHIFT, VK_MENU) held if given.
+    void PressKey(WORD vk, WORD modifier = 0);
     HWND Focus() const;
     DWORD ThreadId() const { return m_info.dwThreadId; }
 
@@ -71,6 +72,9 @@ RECT ChildRect(HWND child);
 RECT ClientRect(HWND hwnd);
 // The text of a message box (its static text control).
 std::wstring MessageText(HWND box);
+// Whether a message box shows an icon, and how many buttons it has.
+bool MessageHasIcon(HWND box);
+int MessageButtons(HWND box);
 
 // Width in pixels of the dark pixels (text) inside a window as it is on the
 // screen, leaving out a margin for its border.

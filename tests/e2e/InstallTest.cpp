@@ -48,19 +48,27 @@ std::wstring SystemText(DWORD error)
     return s;
 }
 
-// Presses Install, reads the message, closes it; returns the message and
-// the exit code.
-std::pair<std::wstring, DWORD> Install(const Package& package)
+struct Outcome {
+    std::wstring message;
+    bool warning = false;  // the message shows an icon
+    DWORD exitCode = 999;
+};
+
+// Presses Install, reads the message, closes it with its one OK button.
+Outcome Install(const Package& package)
 {
     SetupProcess setup(package);
-    if (!setup.MainWindow()) return {L"(no window)", 999};
+    if (!setup.MainWindow()) return {L"(no window)"};
     setup.PressKey(VK_RETURN);
     HWND box = setup.MessageBox(30000);
-    if (!box) return {L"(no message)", 999};
-    const std::wstring text = MessageText(box);
+    if (!box) return {L"(no message)"};
+    Outcome outcome{MessageText(box), MessageHasIcon(box)};
+    EXPECT_EQ(MessageButtons(box), 1) << "a single OK button";
+    EXPECT_EQ(WindowText(box), L"Setup");
     setup.PressKey(VK_RETURN);
     const auto code = setup.WaitForExit();
-    return {text, code ? *code : 999};
+    outcome.exitCode = code ? *code : 999;
+    return outcome;
 }
 
 class Installing : public testing::Test {
@@ -89,9 +97,10 @@ TEST_F(Installing, CopiesEachExtensionIntoItsFolderAndNothingElse)
     SetFileAttributesW(package.Path(L"Driver\\e2e1hidden.sys").c_str(), FILE_ATTRIBUTE_HIDDEN);
     WriteFileBytes(kDrivers + L"\\e2e1.sys", "old driver");  // replaced
 
-    const auto [message, code] = Install(package);
+    const auto [message, warning, code] = Install(package);
 
     EXPECT_EQ(message, L"All copied.");
+    EXPECT_FALSE(warning);
     EXPECT_EQ(code, 0u);
     EXPECT_EQ(ReadFileBytes(kInf + L"\\e2e1.inf"), inf);
     EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e1.sys"), sys);
@@ -103,7 +112,7 @@ TEST_F(Installing, CopiesEachExtensionIntoItsFolderAndNothingElse)
     // Where the folder exists, the .pdr files go there too.
     CreateDirectoryW(L"C:\\windows\\system", nullptr);
     ASSERT_TRUE(CreateDirectoryW(kIoSubSys.c_str(), nullptr));
-    const auto [again, againCode] = Install(package);
+    const auto [again, againWarning, againCode] = Install(package);
     EXPECT_EQ(again, L"All copied.");
     EXPECT_EQ(againCode, 0u);
     EXPECT_EQ(ReadFileBytes(kIoSubSys + L"\\e2e1.pdr"), pdr);
@@ -118,9 +127,10 @@ TEST_F(Installing, ReadOnlyDestinationIsKeptAndNamed)
     WriteFileBytes(old, "old inf");
     SetFileAttributesW(old.c_str(), FILE_ATTRIBUTE_READONLY);
 
-    const auto [message, code] = Install(package);
+    const auto [message, warning, code] = Install(package);
 
     EXPECT_EQ(message, L"Setup could not copy these files:\r\ne2e2.inf (C:\\windows\\Inf): " + SystemText(5));
+    EXPECT_TRUE(warning);
     EXPECT_EQ(code, 1u);
     EXPECT_EQ(ReadFileBytes(old), "old inf");
     EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e2.sys"), "new sys") << "the other copies still happen";
@@ -138,13 +148,23 @@ TEST_F(Installing, DestinationHeldOpenIsKeptAndNamed)
     const HANDLE held = CreateFileW(old.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
 
-    const auto [message, code] = Install(package);
+    const auto [message, warning, code] = Install(package);
     CloseHandle(held);
 
     EXPECT_EQ(message.rfind(L"Not copied:\r\ne2e3.sys (C:\\windows\\System32\\Drivers): ", 0), 0u) << message;
     EXPECT_EQ(code, 1u);
     EXPECT_EQ(ReadFileBytes(old), "old sys");
     EXPECT_EQ(FilesStartingWith(kDrivers, L"e2e"), std::vector<std::wstring>{L"e2e3.sys"});
+}
+
+TEST_F(Installing, ProgramFolderOutsideTheCodePageIsInstalledFrom)
+{
+    Package package(L"Дмитрий\\Downloads\\driver");
+    package.WriteFile(L"Driver\\e2e5.inf", "inf from a Cyrillic folder");
+    const auto [message, warning, code] = Install(package);
+    EXPECT_EQ(message, L"Setup complete,please restart.");
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(ReadFileBytes(kInf + L"\\e2e5.inf"), "inf from a Cyrillic folder");
 }
 
 // Run by the full-disk wrapper, which mounts a 64 KB file system on the
@@ -157,7 +177,7 @@ TEST(FullDisk, OldFileStaysWhenTheDiskFills)
     Package package(L"full-disk");
     package.WriteFile(L"Driver\\e2e4.pdr", Bytes("big", 200000));
 
-    const auto [message, code] = Install(package);
+    const auto [message, warning, code] = Install(package);
 
     EXPECT_EQ(message, L"Setup could not copy these files:\r\ne2e4.pdr (C:\\windows\\System\\IoSubSys): " +
                            SystemText(ERROR_DISK_FULL));

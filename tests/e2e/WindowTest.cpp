@@ -78,6 +78,25 @@ std::string Describe(const RECT& r)
 
 RECT Rect(int left, int top, int width, int height) { return {left, top, left + width, top + height}; }
 
+// Esc presses Cancel: the program ends at once with exit code 0.
+void EndWithEscape(SetupProcess& setup)
+{
+    setup.PressKey(VK_ESCAPE);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+// After Install: the message's text; Enter closes it and the program ends
+// with exit code 0.
+std::wstring CloseMessage(SetupProcess& setup)
+{
+    HWND box = setup.MessageBox();
+    if (!box) return L"(no message)";
+    const std::wstring text = MessageText(box);
+    setup.PressKey(VK_RETURN);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+    return text;
+}
+
 TEST(English, WindowShowsDefaultSectionWithItsLayoutFocusAndFont)
 {
     Package package(L"english");
@@ -130,9 +149,27 @@ TEST(English, WindowShowsDefaultSectionWithItsLayoutFocusAndFont)
     EXPECT_EQ(setup.Focus(), GetDlgItem(window, IDCANCEL));
     setup.PressKey(VK_TAB);
     EXPECT_EQ(setup.Focus(), GetDlgItem(window, IDOK));
+    setup.PressKey(VK_TAB, VK_SHIFT);
+    EXPECT_EQ(setup.Focus(), GetDlgItem(window, IDCANCEL));
 
-    setup.PressKey(VK_ESCAPE);
-    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EndWithEscape(setup);
+}
+
+TEST(English, AccessKeysPressTheButtons)
+{
+    Package package(L"access-keys");
+    package.WriteIni(ThreeSectionIni());  // &Install and &Cancel
+    {
+        SetupProcess setup(package);
+        ASSERT_TRUE(setup.MainWindow());
+        setup.PressKey('C', VK_MENU);
+        EXPECT_EQ(setup.WaitForExit(), 0u);
+        EXPECT_FALSE(setup.MessageBox(0));
+    }
+    SetupProcess setup(package);
+    ASSERT_TRUE(setup.MainWindow());
+    setup.PressKey('I', VK_MENU);
+    EXPECT_EQ(CloseMessage(setup), L"Acme driver installed, please restart.");
 }
 
 TEST(English, EnterPressesInstallAndShowsTheCompletionMessage)
@@ -174,11 +211,7 @@ TEST(English, MissingSetupIniGivesTheBuiltInTexts)
     ASSERT_TRUE(window);
     ExpectShown(Read(window), {L"USB Driver", L"\r\n", L"&Setup", L"&Cancel"});
     setup.PressKey(VK_RETURN);
-    HWND box = setup.MessageBox();
-    ASSERT_TRUE(box);
-    EXPECT_EQ(MessageText(box), L"Setup complete,please restart.");
-    setup.PressKey(VK_RETURN);
-    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EXPECT_EQ(CloseMessage(setup), L"Setup complete,please restart.");
 }
 
 TEST(English, BadSetupIniNeverStopsTheWindow)
@@ -228,8 +261,7 @@ TEST(English, HugePromptCountShowsTheWindowAtOnce)
     const std::wstring prompt = WindowText(GetDlgItem(window, 101));
     EXPECT_EQ(prompt.substr(0, 16), L"\r\nFirst\r\n\r\nThird");
     EXPECT_EQ(prompt.find_first_not_of(L"\r\n", 16), std::wstring::npos);
-    setup.PressKey(VK_ESCAPE);
-    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EndWithEscape(setup);
 }
 
 TEST(English, ProgramFolderOutsideTheCodePageIsFound)
@@ -240,8 +272,7 @@ TEST(English, ProgramFolderOutsideTheCodePageIsFound)
     HWND window = setup.MainWindow();
     ASSERT_TRUE(window);
     EXPECT_EQ(WindowText(window), L"Acme USB Driver");
-    setup.PressKey(VK_ESCAPE);
-    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EndWithEscape(setup);
 }
 
 TEST(ZhCN, GbkSection804IsShownExactly)
@@ -258,11 +289,7 @@ TEST(ZhCN, GbkSection804IsShownExactly)
     ExpectShown(Read(window), {L"USB驱动程序安装", L"\r\n欢迎使用 USB 驱动程序安装。\r\n请按下安装ABC",
                                L"安装(&S)", L"取消(&C)"});
     setup.PressKey(VK_RETURN);
-    HWND box = setup.MessageBox();
-    ASSERT_TRUE(box);
-    EXPECT_EQ(MessageText(box), L"安装完成，请重新启动。");
-    setup.PressKey(VK_RETURN);
-    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EXPECT_EQ(CloseMessage(setup), L"安装完成，请重新启动。");
 }
 
 TEST(ZhCN, OnlyDefaultSectionGivesBuiltInTexts)
@@ -273,8 +300,7 @@ TEST(ZhCN, OnlyDefaultSectionGivesBuiltInTexts)
     HWND window = setup.MainWindow();
     ASSERT_TRUE(window);
     ExpectShown(Read(window), {L"USB Driver", L"\r\n", L"&Setup", L"&Cancel"});
-    setup.PressKey(VK_ESCAPE);
-    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EndWithEscape(setup);
 }
 
 TEST(ZhCN, LongDoubleByteValueIsCutOnAWholeCharacter)
@@ -287,8 +313,7 @@ TEST(ZhCN, LongDoubleByteValueIsCutOnAWholeCharacter)
     HWND window = setup.MainWindow();
     ASSERT_TRUE(window);
     EXPECT_EQ(WindowText(window), value.substr(0, 127));
-    setup.PressKey(VK_ESCAPE);
-    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EndWithEscape(setup);
 }
 
 TEST(ZhTW, Big5Section404IsShownExactly)
@@ -301,11 +326,7 @@ TEST(ZhTW, Big5Section404IsShownExactly)
     ASSERT_TRUE(window);
     ExpectShown(Read(window), {L"USB驅動程式安裝", L"\r\n歡迎使用 USB 驅動程式安裝。", L"安裝(&S)", L"取消(&C)"});
     setup.PressKey(VK_RETURN);
-    HWND box = setup.MessageBox();
-    ASSERT_TRUE(box);
-    EXPECT_EQ(MessageText(box), L"安裝完成，請重新開機。");
-    setup.PressKey(VK_RETURN);
-    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EXPECT_EQ(CloseMessage(setup), L"安裝完成，請重新開機。");
 }
 
 TEST(ZhHK, HongKongReadsTheDefaultSection)
@@ -317,8 +338,7 @@ TEST(ZhHK, HongKongReadsTheDefaultSection)
     HWND window = setup.MainWindow();
     ASSERT_TRUE(window);
     EXPECT_EQ(WindowText(window), L"Acme USB Driver");
-    setup.PressKey(VK_ESCAPE);
-    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EndWithEscape(setup);
 }
 
 }  // namespace

@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include "app/frmMain.h"
+#include "platform/Twips.h"
+
+namespace setup {
+namespace {
+
+TEST(Twips, WindowScalesWithDpiAndControlsStayFlush)
+{
+    struct Case {
+        unsigned dpi;
+        PixelRect inner, banner, label, install, cancel;
+    };
+    const Case cases[] = {
+        {96, {0, 0, 530, 333}, {0, 0, 167, 288}, {167, 0, 363, 288}, {351, 300, 73, 22}, {450, 300, 73, 22}},
+        {120, {0, 0, 663, 416}, {0, 0, 209, 360}, {209, 0, 454, 360}, {439, 375, 91, 28}, {563, 375, 91, 28}},
+        {144, {0, 0, 795, 500}, {0, 0, 251, 432}, {251, 0, 544, 432}, {527, 450, 109, 33}, {675, 450, 110, 33}},
+        {192, {0, 0, 1060, 666}, {0, 0, 334, 576}, {334, 0, 726, 576}, {702, 600, 146, 44}, {900, 600, 146, 44}},
+    };
+    const FormDesign& design = frmMainDesign();
+    const Twips label{2505, 0, 7950 - 2505, 4320};  // as the window's load event places it
+    for (const auto& c : cases) {
+        EXPECT_EQ(ToPixels({0, 0, design.scaleWidth, design.scaleHeight}, c.dpi), c.inner) << c.dpi;
+        EXPECT_EQ(ToPixels(design.controls[0].rect, c.dpi), c.banner) << c.dpi;
+        EXPECT_EQ(ToPixels(label, c.dpi), c.label) << c.dpi;
+        EXPECT_EQ(ToPixels(design.controls[2].rect, c.dpi), c.install) << c.dpi;
+        EXPECT_EQ(ToPixels(design.controls[3].rect, c.dpi), c.cancel) << c.dpi;
+        // The prompt starts where the banner ends and reaches the right edge.
+        const PixelRect banner = ToPixels(design.controls[0].rect, c.dpi), text = ToPixels(label, c.dpi);
+        EXPECT_EQ(text.left, banner.left + banner.width) << c.dpi;
+        EXPECT_EQ(text.left + text.width, c.inner.width) << c.dpi;
+    }
+    EXPECT_EQ(TwipsToPixels(-22.5, 96), -2);  // halves round away from zero
+    EXPECT_EQ(TwipsToPixels(7.5, 96), 1);
+}
+
+}  // namespace
+}  // namespace setup
