@@ -44,6 +44,7 @@ setup_add_e2e(ZhCN zh_CN.UTF-8)
 setup_add_e2e(ZhTW zh_TW.UTF-8)
 setup_add_e2e(ZhHK zh_HK.UTF-8)
 setup_add_e2e(Installing en_US.UTF-8)
+setup_add_e2e(HighDpi en_US.UTF-8)
 
 setup_add_test(NAME e2e_FullDisk
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/full-disk ${CMAKE_CROSSCOMPILING_EMULATOR} ${driver_dir}/setup_e2e.exe

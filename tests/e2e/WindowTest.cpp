@@ -275,6 +275,63 @@ TEST(English, ProgramFolderOutsideTheCodePageIsFound)
     EndWithEscape(setup);
 }
 
+// Runs with the system set to 144 DPI (150 %), and sets it back after.
+class HighDpi : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_ALL_ACCESS, &m_key), ERROR_SUCCESS);
+        m_hadValue = RegQueryValueExW(m_key, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&m_old),
+                                      &m_size) == ERROR_SUCCESS;
+        DWORD dpi = 144;
+        RegSetValueExW(m_key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+        // Read the other program's windows in real pixels.
+        using SetContext = HANDLE(WINAPI*)(HANDLE);
+        if (const auto set = reinterpret_cast<SetContext>(reinterpret_cast<void*>(
+                GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext"))))
+            set(reinterpret_cast<HANDLE>(-4));  // per-monitor aware, version 2
+    }
+    void TearDown() override
+    {
+        if (!m_key) return;
+        if (m_hadValue)
+            RegSetValueExW(m_key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&m_old), sizeof m_old);
+        else
+            RegDeleteValueW(m_key, L"LogPixels");
+        RegCloseKey(m_key);
+    }
+
+private:
+    HKEY m_key = nullptr;
+    DWORD m_old = 96, m_size = sizeof(DWORD);
+    bool m_hadValue = false;
+};
+
+TEST_F(HighDpi, LayoutScalesWithTheSystemDpi)
+{
+    Package package(L"high-dpi");
+    SetupProcess setup(package);
+    HWND window = setup.MainWindow();
+    ASSERT_TRUE(window);
+    // 144 DPI: 10 twips a pixel; edges are rounded, so neighbours stay flush.
+    struct Expected {
+        const char* name;
+        RECT actual;
+        RECT expected;
+    };
+    const Expected layout[] = {
+        {"client", ClientRect(window), Rect(0, 0, 795, 500)},
+        {"banner", ChildRect(GetDlgItem(window, 100)), Rect(0, 0, 251, 432)},
+        {"prompt", ChildRect(GetDlgItem(window, 101)), Rect(251, 0, 544, 432)},
+        {"install", ChildRect(GetDlgItem(window, IDOK)), Rect(527, 450, 109, 33)},
+        {"cancel", ChildRect(GetDlgItem(window, IDCANCEL)), Rect(675, 450, 110, 33)},
+    };
+    for (const auto& item : layout)
+        EXPECT_TRUE(item.actual == item.expected)
+            << item.name << " is " << Describe(item.actual) << ", expected " << Describe(item.expected);
+    EndWithEscape(setup);
+}
+
 TEST(ZhCN, GbkSection804IsShownExactly)
 {
     ASSERT_EQ(GetSystemDefaultLangID(), 2052) << "run with LC_ALL=zh_CN.UTF-8";
