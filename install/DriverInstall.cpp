@@ -30,19 +30,19 @@ bool IsOrdinaryFile(std::uint32_t attributes)
 // one is copied straight, and removed again if the copy fails.
 std::uint32_t SafeCopy(Services& services, const std::wstring& source, const std::wstring& target)
 {
-    const auto existing = services.Attributes(target);
+    auto existing = services.Attributes(target);
     if (!existing) {
         const std::uint32_t error = services.CopyToFile(source, target, false);
         if (error != kErrorFileExists) {
             if (error != 0) services.RemoveFile(target);
             return error;
         }
-        // Somebody made the file meanwhile: replace it like any other.
-    } else if (*existing & (kAttributeReadOnly | kAttributeHidden | kAttributeDirectory)) {
-        // Windows does not copy over a read-only or hidden file; keep that
-        // rule even where the system would not enforce it.
-        return kErrorAccessDenied;
+        existing = services.Attributes(target);  // somebody made it meanwhile
     }
+    // Windows does not copy over a read-only or hidden file; keep that rule
+    // even where the system would not enforce it.
+    if (existing && (*existing & (kAttributeReadOnly | kAttributeHidden | kAttributeDirectory)))
+        return kErrorAccessDenied;
     const std::wstring temporary = target + kTemporarySuffix;
     std::uint32_t error = services.CopyToFile(source, temporary, true);
     if (error == 0) error = services.MoveOver(temporary, target);

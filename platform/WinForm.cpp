@@ -26,6 +26,13 @@ int ControlId(Control control)
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
+int CannotStart()
+{
+    ::MessageBoxW(nullptr, L"Setup cannot start: Windows could not make its window.", kMessageTitle,
+                  MB_OK | MB_ICONERROR);
+    return kExitCannotStart;
+}
+
 }  // namespace
 
 WinForm::WinForm(const FormDesign& design)
@@ -64,13 +71,13 @@ int WinForm::Run(FormEvents& events)
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kClassName;
-    if (!::RegisterClassExW(&wc)) return kExitCannotStart;
+    if (!::RegisterClassExW(&wc)) return CannotStart();
 
     if (!::CreateWindowExW(kExStyle, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
                            nullptr, Instance(), this))
-        return kExitCannotStart;
+        return CannotStart();
     m_dpi = win::DpiForWindow(m_hwnd);
-    if (!CreateControls()) return kExitCannotStart;
+    if (!CreateControls()) return CannotStart();
     ApplyFont();
     Layout();
 
