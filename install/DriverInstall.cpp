@@ -25,28 +25,34 @@ bool IsOrdinaryFile(std::uint32_t attributes)
     return (attributes & (kAttributeDirectory | kAttributeHidden | kAttributeSystem)) == 0;
 }
 
-// Copies source to target. An existing target is replaced through a
-// temporary file beside it, so that a failed copy leaves it as it was; a new
-// one is copied straight, and removed again if the copy fails.
+// Removes what a failed copy may have left at path (never a folder).
+void RemovePartialFile(Services& services, const std::wstring& path)
+{
+    const auto attributes = services.Attributes(path);
+    if (attributes && !(*attributes & kAttributeDirectory)) services.RemoveFile(path);
+}
+
+// Copies source to target. A new file is copied straight, and removed again
+// if the copy fails. An existing one is replaced through a temporary file
+// beside it, so that a failed copy leaves it as it was.
 std::uint32_t SafeCopy(Services& services, const std::wstring& source, const std::wstring& target)
 {
-    auto existing = services.Attributes(target);
-    if (!existing) {
-        const std::uint32_t error = services.CopyToFile(source, target, false);
-        if (error != kErrorFileExists) {
-            if (error != 0) services.RemoveFile(target);
-            return error;
-        }
-        existing = services.Attributes(target);  // somebody made it meanwhile
+    // Trying the copy first costs one look-up of the name, which on a large
+    // folder is most of the work for a small file.
+    std::uint32_t error = services.CopyToFile(source, target, false);
+    if (error != kErrorFileExists) {
+        if (error != 0) RemovePartialFile(services, target);
+        return error;
     }
     // Windows does not copy over a read-only or hidden file; keep that rule
     // even where the system would not enforce it.
+    const auto existing = services.Attributes(target);
     if (existing && (*existing & (kAttributeReadOnly | kAttributeHidden | kAttributeDirectory)))
         return kErrorAccessDenied;
     const std::wstring temporary = target + kTemporarySuffix;
-    std::uint32_t error = services.CopyToFile(source, temporary, true);
+    error = services.CopyToFile(source, temporary, true);
     if (error == 0) error = services.MoveOver(temporary, target);
-    if (error != 0) services.RemoveFile(temporary);
+    if (error != 0) RemovePartialFile(services, temporary);
     return error;
 }
 

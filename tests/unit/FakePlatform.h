@@ -88,6 +88,7 @@ public:
     int searchFailsAfter = -1;                         // names a search gives before it fails
     bool wow64 = false;
     mutable std::vector<std::wstring> calls;           // copies, moves, removals, redirection
+    std::vector<std::wstring> written;                 // targets of the copies and moves that succeeded
 
     void AddFolder(const std::wstring& path) { files[Lower(path)] = {path, {}, kAttributeDirectory}; }
     void AddFile(const std::wstring& path, const std::string& bytes, std::uint32_t attributes = 0)
@@ -161,6 +162,7 @@ public:
             return error->second;
         }
         AddFile(target, from->bytes, from->attributes);
+        written.push_back(target);
         return 0;
     }
 
@@ -174,6 +176,7 @@ public:
         moved.path = to;
         files.erase(Lower(from));
         files[Lower(to)] = moved;
+        written.push_back(to);
         return 0;
     }
 

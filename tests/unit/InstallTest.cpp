@@ -23,17 +23,15 @@ FakeServices Machine()
     return s;
 }
 
-// Where files arrived: straight copies to new files, and replacements.
+// Where files arrived, in order: straight copies and replacements, not
+// the temporary files on their way.
 std::vector<std::wstring> Copies(const FakeServices& s)
 {
+    const std::wstring suffix = L".setup-new";
     std::vector<std::wstring> copies;
-    for (const auto& call : s.calls) {
-        const std::wstring target = call.substr(call.find(L"-> ") + 3);
-        const std::wstring suffix = L".setup-new";
-        const bool temporary =
-            target.size() > suffix.size() && target.compare(target.size() - suffix.size(), suffix.size(), suffix) == 0;
-        if ((call.rfind(L"copy ", 0) == 0 && !temporary) || call.rfind(L"move ", 0) == 0) copies.push_back(target);
-    }
+    for (const auto& target : s.written)
+        if (target.size() <= suffix.size() || target.compare(target.size() - suffix.size(), suffix.size(), suffix) != 0)
+            copies.push_back(target);
     return copies;
 }
 
@@ -116,6 +114,14 @@ TEST(Install, FailedCopyKeepsTheOldFileAndLeavesNoTemporaryFile)
         EXPECT_EQ(result.failures[0].error, error);
         EXPECT_TRUE(s.FilesBelow(L"C:\\Windows\\System32\\Drivers").empty()) << "error " << error;
     }
+    // A folder in the file's place is left alone.
+    FakeServices s = Machine();
+    s.AddFile(L"C:\\Package\\Driver\\a.sys", "new driver");
+    s.AddFolder(L"C:\\Windows\\System32\\Drivers\\a.sys");
+    const Result result = CopyDriverFiles(s, L"C:\\Package");
+    ASSERT_EQ(result.failures.size(), 1u);
+    EXPECT_EQ(result.failures[0].error, kErrorAccessDenied);
+    EXPECT_EQ(s.FileAt(L"C:\\Windows\\System32\\Drivers\\a.sys")->attributes, kAttributeDirectory);
     for (const auto& c : cases) {
         FakeServices s = Machine();
         s.AddFile(L"C:\\Package\\Driver\\a.sys", "new driver");
