@@ -1,4 +1,4 @@
-// Small move-only owners of Windows handles, and scope_exit.
+// Small move-only owners of the Windows handles the program keeps.
 #pragma once
 
 #include <windows.h>
@@ -36,11 +36,6 @@ private:
     Handle m_h = Traits::Empty();
 };
 
-struct FileTraits {
-    using Handle = HANDLE;
-    static Handle Empty() { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) { ::CloseHandle(h); }
-};
 struct FindTraits {
     using Handle = HANDLE;
     static Handle Empty() { return INVALID_HANDLE_VALUE; }
@@ -52,32 +47,7 @@ struct GdiTraits {
     static void Close(Handle h) { ::DeleteObject(h); }
 };
 
-using UniqueFile = Unique<FileTraits>;
 using UniqueFind = Unique<FindTraits>;
 using UniqueGdi = Unique<GdiTraits>;
-
-// Runs a function when the scope ends, unless release() was called.
-template <typename F>
-class ScopeExit {
-public:
-    explicit ScopeExit(F f) : m_f(std::move(f)) {}
-    ScopeExit(const ScopeExit&) = delete;
-    ScopeExit& operator=(const ScopeExit&) = delete;
-    ~ScopeExit()
-    {
-        if (m_armed) m_f();
-    }
-    void release() { m_armed = false; }
-
-private:
-    F m_f;
-    bool m_armed = true;
-};
-
-template <typename F>
-ScopeExit<F> scope_exit(F f)
-{
-    return ScopeExit<F>(std::move(f));
-}
 
 }  // namespace setup::win

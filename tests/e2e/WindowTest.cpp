@@ -78,6 +78,29 @@ std::string Describe(const RECT& r)
 
 RECT Rect(int left, int top, int width, int height) { return {left, top, left + width, top + height}; }
 
+// The window's inner area and its controls, in pixels.
+struct Layout {
+    RECT client, banner, prompt, install, cancel;
+};
+
+void ExpectLayout(HWND window, const Layout& expected)
+{
+    const struct {
+        const char* name;
+        RECT actual;
+        RECT expected;
+    } items[] = {
+        {"client", ClientRect(window), expected.client},
+        {"banner", ChildRect(GetDlgItem(window, 100)), expected.banner},
+        {"prompt", ChildRect(GetDlgItem(window, 101)), expected.prompt},
+        {"install", ChildRect(GetDlgItem(window, IDOK)), expected.install},
+        {"cancel", ChildRect(GetDlgItem(window, IDCANCEL)), expected.cancel},
+    };
+    for (const auto& item : items)
+        EXPECT_TRUE(item.actual == item.expected)
+            << item.name << " is " << Describe(item.actual) << ", expected " << Describe(item.expected);
+}
+
 // Esc presses Cancel: the program ends at once with exit code 0.
 void EndWithEscape(SetupProcess& setup)
 {
@@ -110,21 +133,8 @@ TEST(English, WindowShowsDefaultSectionWithItsLayoutFocusAndFont)
                                L"&Install", L"&Cancel"});
 
     // 96 DPI: 15 twips a pixel.
-    struct Expected {
-        const char* name;
-        RECT actual;
-        RECT expected;
-    };
-    const Expected layout[] = {
-        {"client", ClientRect(window), Rect(0, 0, 530, 333)},
-        {"banner", ChildRect(GetDlgItem(window, 100)), Rect(0, 0, 167, 288)},
-        {"prompt", ChildRect(GetDlgItem(window, 101)), Rect(167, 0, 363, 288)},
-        {"install", ChildRect(GetDlgItem(window, IDOK)), Rect(351, 300, 73, 22)},
-        {"cancel", ChildRect(GetDlgItem(window, IDCANCEL)), Rect(450, 300, 73, 22)},
-    };
-    for (const auto& item : layout)
-        EXPECT_TRUE(item.actual == item.expected)
-            << item.name << " is " << Describe(item.actual) << ", expected " << Describe(item.expected);
+    ExpectLayout(window, {Rect(0, 0, 530, 333), Rect(0, 0, 167, 288), Rect(167, 0, 363, 288),
+                          Rect(351, 300, 73, 22), Rect(450, 300, 73, 22)});
 
     // The install button is the default button and has the focus.
     EXPECT_EQ(setup.Focus(), GetDlgItem(window, IDOK));
@@ -314,21 +324,8 @@ TEST_F(HighDpi, LayoutScalesWithTheSystemDpi)
     HWND window = setup.MainWindow();
     ASSERT_TRUE(window);
     // 144 DPI: 10 twips a pixel; edges are rounded, so neighbours stay flush.
-    struct Expected {
-        const char* name;
-        RECT actual;
-        RECT expected;
-    };
-    const Expected layout[] = {
-        {"client", ClientRect(window), Rect(0, 0, 795, 500)},
-        {"banner", ChildRect(GetDlgItem(window, 100)), Rect(0, 0, 251, 432)},
-        {"prompt", ChildRect(GetDlgItem(window, 101)), Rect(251, 0, 544, 432)},
-        {"install", ChildRect(GetDlgItem(window, IDOK)), Rect(527, 450, 109, 33)},
-        {"cancel", ChildRect(GetDlgItem(window, IDCANCEL)), Rect(675, 450, 110, 33)},
-    };
-    for (const auto& item : layout)
-        EXPECT_TRUE(item.actual == item.expected)
-            << item.name << " is " << Describe(item.actual) << ", expected " << Describe(item.expected);
+    ExpectLayout(window, {Rect(0, 0, 795, 500), Rect(0, 0, 251, 432), Rect(251, 0, 544, 432),
+                          Rect(527, 450, 109, 33), Rect(675, 450, 110, 33)});
     EndWithEscape(setup);
 }
 
