@@ -6,17 +6,34 @@
 
 namespace setup {
 
+// The program's exit codes.
+constexpr int kExitOk = 0;           // installed, or ended by Cancel or the close box
+constexpr int kExitCopyFailed = 1;   // some files were not copied; the message named them
+constexpr int kExitCannotStart = 2;  // the window could not be made, or memory ran out
+
+// The window's controls, in the order of its design; Form is the window.
+struct Control {
+    enum : ControlId { Form = kFormId, img, lbl, cmdNext, cmdCancel };
+};
+
 // The window's design: inner area 7950 x 4995 twips (530 x 333 pixels at
 // 96 DPI) and its controls in tab order.
 const FormDesign& frmMainDesign();
 
-class frmMain final : public FormEvents {
+class frmMain final : public FormCallbacks {
 public:
     frmMain(Services& services, Form& form) : m_services(services), m_form(form) {}
 
-    void Form_Load() override { InitForm(); }
-    void cmdNext_Click() override { InstallDriver(); }
-    void cmdCancel_Click() override { QuitSetup(kExitOk); }
+    void Load() override { Form_Load(); }
+    void Click(ControlId control) override
+    {
+        if (control == Control::cmdNext) cmdNext_Click();
+        if (control == Control::cmdCancel) cmdCancel_Click();
+    }
+
+    void Form_Load() { InitForm(); }
+    void cmdNext_Click() { InstallDriver(); }
+    void cmdCancel_Click() { QuitSetup(kExitOk); }
 
     const mduResoure::TextTable& Text() const { return m_text; }
 

@@ -1,11 +1,13 @@
-// The program's start: the platform creates the setup window and runs it.
-#include "app/frmMain.h"
+// The program's start: DLL loading is made safe before anything else, then
+// the setup window runs.
+#include "app/Start.h"
 #include "platform/WinProgram.h"
+#include "platform/WinServices.h"
 
 int wmain()
 {
-    return setup::RunProgram(setup::frmMainDesign(), [](setup::Services& services, setup::Form& form)
-                                                         -> std::unique_ptr<setup::FormEvents> {
-        return std::make_unique<setup::frmMain>(services, form);
-    });
+    setup::RestrictDllSearch();
+    setup::PreloadSystemDlls();
+    setup::WinServices services;
+    return setup::RunSetup(services);
 }

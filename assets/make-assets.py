@@ -1,123 +1,110 @@
 #!/usr/bin/env python3
-"""Draws the banner (163 x 284, 24-bit BMP) and the icon (32 x 32, 16 colours).
+"""Draws the banner master (banner.png, 326 x 568: twice the 163 x 284 pixels
+it shows at 96 DPI) and the icon (Setup.ico, 32 x 32, 16 colours).
 
-Run it from anywhere to make banner.bmp and Setup.ico beside this script.
-Pure Python, so it needs nothing installed.
+Run it from anywhere to make both beside this script. Pure Python, so it
+needs nothing installed. The build turns banner.png into what the program
+embeds (pack-picture.py).
 """
 import math
 import os
 import struct
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+SCALE = 2              # master pixels per 96 DPI pixel
+SAMPLES = 4            # anti-aliasing: SAMPLES x SAMPLES samples a pixel
+WIDTH, HEIGHT = 163, 284  # in 96 DPI pixels; all shapes below are in these units
 
 
 def mix(a, b, t):
-    return tuple(int(round(x + (y - x) * t)) for x, y in zip(a, b))
+    return tuple(x + (y - x) * t for x, y in zip(a, b))
 
 
-def rounded_rect_cover(px, py, x0, y0, x1, y1, r):
-    """How much of pixel (px, py) lies in the rounded rectangle, 4x4 samples."""
-    hits = 0
-    for sy in range(4):
-        for sx in range(4):
-            x = px + (sx + 0.5) / 4
-            y = py + (sy + 0.5) / 4
-            if not (x0 <= x <= x1 and y0 <= y <= y1):
-                continue
-            cx = min(max(x, x0 + r), x1 - r)
-            cy = min(max(y, y0 + r), y1 - r)
-            if (x - cx) ** 2 + (y - cy) ** 2 <= r * r:
-                hits += 1
-    return hits / 16
+class Canvas:
+    def __init__(self, top, bottom):
+        self.w, self.h = WIDTH * SCALE, HEIGHT * SCALE
+        self.px = [[mix(top, bottom, (y + 0.5) / self.h) for _ in range(self.w)] for y in range(self.h)]
+
+    def glow(self, cx, cy, r, alpha):
+        """A soft light circle, fading to nothing at its edge."""
+        for y in range(self.h):
+            for x in range(self.w):
+                d = math.hypot((x + 0.5) / SCALE - cx, (y + 0.5) / SCALE - cy)
+                if d < r:
+                    self.px[y][x] = mix(self.px[y][x], (255, 255, 255), alpha * (1 - d / r))
+
+    def shape(self, box, inside, color, alpha=1.0):
+        """Paints the pixels of box by the share of their samples inside."""
+        x0, y0, x1, y1 = box
+        for y in range(max(0, int(y0 * SCALE) - 1), min(self.h, int(y1 * SCALE) + 2)):
+            for x in range(max(0, int(x0 * SCALE) - 1), min(self.w, int(x1 * SCALE) + 2)):
+                hits = 0
+                for sy in range(SAMPLES):
+                    for sx in range(SAMPLES):
+                        if inside((x + (sx + 0.5) / SAMPLES) / SCALE, (y + (sy + 0.5) / SAMPLES) / SCALE):
+                            hits += 1
+                if hits:
+                    self.px[y][x] = mix(self.px[y][x], color, alpha * hits / SAMPLES ** 2)
+
+    def png(self, path):
+        raw = bytearray()
+        for row in self.px:
+            raw.append(0)
+            for color in row:
+                raw += bytes(int(round(c)) for c in color)
+
+        def chunk(kind, data):
+            return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+        header = struct.pack(">IIBBBBB", self.w, self.h, 8, 2, 0, 0, 0)
+        with open(path, "wb") as f:
+            f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(bytes(raw), 9))
+                    + chunk(b"IEND", b""))
 
 
-def circle_cover(px, py, cx, cy, r):
-    hits = 0
-    for sy in range(4):
-        for sx in range(4):
-            x = px + (sx + 0.5) / 4
-            y = py + (sy + 0.5) / 4
-            if (x - cx) ** 2 + (y - cy) ** 2 <= r * r:
-                hits += 1
-    return hits / 16
+def rounded_rect(x0, y0, x1, y1, r):
+    def inside(x, y):
+        if not (x0 <= x <= x1 and y0 <= y <= y1):
+            return False
+        cx = min(max(x, x0 + r), x1 - r)
+        cy = min(max(y, y0 + r), y1 - r)
+        return (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+    return (x0, y0, x1, y1), inside
 
 
-def usb_symbol(cx, top, scale):
-    """Rectangles and circles of the USB trident, centred on cx."""
-    s = scale
-    rects = [
-        (cx - 1.2 * s, top + 4 * s, cx + 1.2 * s, top + 30 * s),        # stem
-        (cx - 9 * s, top + 14 * s, cx - 6.6 * s, top + 21 * s),         # left arm up
-        (cx - 9 * s, top + 19 * s, cx, top + 21.4 * s),                 # left arm across
-        (cx + 6.6 * s, top + 10 * s, cx + 9 * s, top + 17 * s),         # right arm up
-        (cx, top + 15 * s, cx + 9 * s, top + 17.4 * s),                 # right arm across
-        (cx + 5 * s, top + 6 * s, cx + 10.6 * s, top + 11 * s),         # square end
-    ]
-    circles = [(cx, top + 32 * s, 3.5 * s), (cx - 7.8 * s, top + 13 * s, 2.6 * s)]
-    tri = (cx, top, 4.5 * s)  # arrow head at the top
-    return rects, circles, tri
+def circle(cx, cy, r):
+    return (cx - r, cy - r, cx + r, cy + r), lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r
 
 
 def draw_banner():
-    w, h = 163, 284
-    top_c, bottom_c = (18, 44, 96), (20, 128, 150)
-    body = (236, 240, 244)
-    metal = (176, 186, 196)
-    pixels = [[mix(top_c, bottom_c, y / (h - 1)) for x in range(w)] for y in range(h)]
+    navy, teal = (18, 44, 96), (20, 128, 150)
+    body, metal, slot = (236, 240, 244), (176, 186, 196), (90, 100, 112)
+    canvas = Canvas(navy, teal)
+    for cx, cy, r, alpha in [(30, 40, 60, 0.10), (150, 230, 80, 0.08), (120, 90, 30, 0.07)]:
+        canvas.glow(cx, cy, r, alpha)
 
-    def paint(x, y, color, cover):
-        if cover > 0:
-            pixels[y][x] = mix(pixels[y][x], color, cover)
-
-    # Soft light circles in the background.
-    for cx, cy, r, a in [(30, 40, 60, 0.10), (150, 230, 80, 0.08), (120, 90, 30, 0.07)]:
-        for y in range(h):
-            for x in range(w):
-                d = math.hypot(x - cx, y - cy)
-                if d < r:
-                    paint(x, y, (255, 255, 255), a * (1 - d / r))
-
-    # The device: a USB stick standing upright, connector at the top.
+    # The device: a USB stick standing upright, connector at the top, with
+    # its shadow, its light and the USB trident on its face.
     bx0, by0, bx1, by1 = 51, 92, 112, 222
-    for y in range(h):
-        for x in range(w):
-            paint(x, y, (8, 24, 52), 0.35 * rounded_rect_cover(x - 3, y - 4, bx0, by0, bx1, by1, 12))
-            paint(x, y, metal, rounded_rect_cover(x, y, 63, 56, 100, 96, 3))
-            paint(x, y, (90, 100, 112), rounded_rect_cover(x, y, 69, 66, 77, 74, 1))
-            paint(x, y, (90, 100, 112), rounded_rect_cover(x, y, 86, 66, 94, 74, 1))
-            paint(x, y, body, rounded_rect_cover(x, y, bx0, by0, bx1, by1, 12))
-            paint(x, y, (210, 218, 226), rounded_rect_cover(x, y, bx0, by1 - 24, bx1, by1, 12))
-            paint(x, y, (46, 196, 120), circle_cover(x, y, 81.5, 208, 3))
+    canvas.shape(*rounded_rect(bx0 + 3, by0 + 4, bx1 + 3, by1 + 4, 12), (8, 24, 52), 0.35)
+    canvas.shape(*rounded_rect(63, 56, 100, 96, 3), metal)
+    canvas.shape(*rounded_rect(69, 66, 77, 74, 1), slot)
+    canvas.shape(*rounded_rect(86, 66, 94, 74, 1), slot)
+    canvas.shape(*rounded_rect(bx0, by0, bx1, by1, 12), body)
+    canvas.shape(*rounded_rect(bx0, by1 - 24, bx1, by1, 12), (210, 218, 226))
+    canvas.shape(*circle(81.5, 208, 3), (46, 196, 120))
 
-    rects, circles, (tx, ty, tr) = usb_symbol(81.5, 120, 1.6)
-    for y in range(h):
-        for x in range(w):
-            for r in rects:
-                paint(x, y, top_c, rounded_rect_cover(x, y, *r, 0.5))
-            for c in circles:
-                paint(x, y, top_c, circle_cover(x, y, *c))
-            # arrow head: a triangle pointing up
-            hits = 0
-            for sy in range(4):
-                for sx in range(4):
-                    px = x + (sx + 0.5) / 4
-                    py = y + (sy + 0.5) / 4
-                    if ty <= py <= ty + 2 * tr and abs(px - tx) <= (py - ty) * 0.6:
-                        hits += 1
-            paint(x, y, top_c, hits / 16)
-
-    row = (w * 3 + 3) & ~3
-    data = bytearray()
-    for y in range(h - 1, -1, -1):
-        line = bytearray()
-        for r, g, b in pixels[y]:
-            line += bytes((b, g, r))
-        line += b"\0" * (row - len(line))
-        data += line
-    header = struct.pack("<2sIHHI", b"BM", 14 + 40 + len(data), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(data), 3780, 3780, 0, 0)
-    with open(os.path.join(HERE, "banner.bmp"), "wb") as f:
-        f.write(header + info + data)
+    cx, top, s = 81.5, 120, 1.6
+    for x0, y0, x1, y1 in [(-1.2, 4, 1.2, 30), (-9, 14, -6.6, 21), (-9, 19, 0, 21.4), (6.6, 10, 9, 17),
+                           (0, 15, 9, 17.4), (5, 6, 10.6, 11)]:
+        canvas.shape(*rounded_rect(cx + x0 * s, top + y0 * s, cx + x1 * s, top + y1 * s, 0.5), navy)
+    canvas.shape(*circle(cx, top + 32 * s, 3.5 * s), navy)
+    canvas.shape(*circle(cx - 7.8 * s, top + 13 * s, 2.6 * s), navy)
+    tip = 4.5 * s  # the arrow head, pointing up
+    canvas.shape((cx - tip, top, cx + tip, top + 2 * tip),
+                 lambda x, y: top <= y <= top + 2 * tip and abs(x - cx) <= (y - top) * 0.6, navy)
+    canvas.png(os.path.join(HERE, "banner.png"))
 
 
 VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),

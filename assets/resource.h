@@ -2,4 +2,4 @@
 #pragma once
 
 #define IDI_SETUP 1
-#define IDB_BANNER 101
+#define IDR_BANNER 101

@@ -1,13 +1,20 @@
 # setup_add_test(NAME <name> COMMAND <command...>
 #                [ENVIRONMENT <VAR=value...>] [FIXTURES <fixture...>] [TIMEOUT <s>])
-# Adds one test; targets named in COMMAND run under the cross-compiling
-# emulator (Wine) in the Windows builds.
+#   Adds one test; targets named in COMMAND run under the cross-compiling
+#   emulator (Wine) in the Windows builds.
+# setup_add_test(GTEST <target>)
+#   Adds each case of a GoogleTest program as a test of its own.
+include(GoogleTest)
 function(setup_add_test)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "COMMAND;ENVIRONMENT;FIXTURES" ${ARGN})
-  add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
+  cmake_parse_arguments(T "" "NAME;TIMEOUT;GTEST" "COMMAND;ENVIRONMENT;FIXTURES" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  if(T_GTEST)
+    gtest_discover_tests(${T_GTEST} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${T_TIMEOUT})
+    return()
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
   if(T_ENVIRONMENT)
     set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")

@@ -60,16 +60,8 @@ std::uint32_t SafeCopy(Services& services, const std::wstring& source, const std
 
 std::wstring WindowsDirectory(const Services& services)
 {
-    std::wstring buffer(261, L' ');
-    std::uint32_t n = services.WindowsFolder(buffer.data(), 260);
-    if (n > 260) {  // did not fit: n is the size it needs
-        buffer.assign(n, L' ');
-        n = services.WindowsFolder(buffer.data(), n);
-        if (n >= buffer.size()) n = 0;
-    }
-    if (n == 0) return L"C:\\windows";
-    buffer.resize(n);
-    return buffer;
+    const auto folder = services.WindowsFolder();
+    return folder && !folder->empty() ? *folder : L"C:\\windows";
 }
 
 std::wstring JoinPath(const std::wstring& a, const std::wstring& b)

@@ -1,8 +1,10 @@
 // The operating-system services the program's own code calls.
 //
 // Everything in app/, text/ and install/ talks to Windows only through these
-// two interfaces, so it builds and is unit-tested on any system. The Windows
+// interfaces, so it builds and is unit-tested on any system. The Windows
 // build implements them in platform/Win*.cpp; the unit tests use a fake.
+// Nothing here knows the setup window: its controls, events and exit codes
+// belong to app/.
 #pragma once
 
 #include <cstddef>
@@ -15,17 +17,14 @@
 
 namespace setup {
 
-// The program's exit codes.
-constexpr int kExitOk = 0;           // installed, or ended by Cancel or the close box
-constexpr int kExitCopyFailed = 1;   // some files were not copied; the message named them
-constexpr int kExitCannotStart = 2;  // the window could not be made, or memory ran out
-
 // File attributes and error codes, with the values Windows gives them.
 constexpr std::uint32_t kAttributeReadOnly = 0x1;
 constexpr std::uint32_t kAttributeHidden = 0x2;
 constexpr std::uint32_t kAttributeSystem = 0x4;
 constexpr std::uint32_t kAttributeDirectory = 0x10;
+constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorAccessDenied = 5;
+constexpr std::uint32_t kErrorSharingViolation = 32;
 constexpr std::uint32_t kErrorFileExists = 80;
 
 struct FoundFile {
@@ -58,9 +57,10 @@ public:
     virtual std::int32_t ProfileInt(const std::wstring& section, const std::wstring& key,
                                     std::int32_t def, const std::wstring& file) const = 0;
 
-    // The key's value decoded to wide characters; def when the file, the
-    // section or the key is missing. Returns at least the first 254
-    // characters of a long value; the caller applies the length limit.
+    // The key's value decoded to wide characters, without NULs; def when
+    // the file, the section or the key is missing. Returns at least the
+    // first 254 characters of a long value; the caller applies the length
+    // limit.
     virtual std::wstring ProfileString(const std::wstring& section, const std::wstring& key,
                                        const std::wstring& def,
                                        const std::wstring& file) const = 0;
@@ -73,10 +73,8 @@ public:
     // Bytes the text takes in the system's ANSI code page.
     virtual std::size_t AnsiSize(std::wstring_view text) const = 0;
 
-    // Writes the Windows folder's path into buffer (size characters with
-    // its NUL) and returns its length; returns the size needed, NUL
-    // included, when it does not fit, and 0 on failure.
-    virtual std::uint32_t WindowsFolder(wchar_t* buffer, std::uint32_t size) const = 0;
+    // The system's Windows folder; nullopt when the system cannot give it.
+    virtual std::optional<std::wstring> WindowsFolder() const = 0;
 
     // Lists the entries of a folder that match a pattern such as
     // "C:\Package\Driver\*.inf"; nullptr when nothing matches or the
@@ -105,8 +103,11 @@ public:
     virtual void RestoreFolderRedirection() = 0;
 };
 
-// The controls of a form, and the form itself.
-enum class Control { Form, img, lbl, cmdNext, cmdCancel };
+// ---- Forms: a window designed in twips, as a form designer lays it out.
+
+// Names a control of a form; kFormId names the form itself.
+using ControlId = int;
+constexpr ControlId kFormId = 0;
 
 // A rectangle in twips: 1440 to the inch, 15 to the pixel at 96 DPI.
 struct Twips {
@@ -117,10 +118,12 @@ struct Twips {
     }
 };
 
+// What a control is. The platform gives the default button the Enter key
+// and the first focus, and the cancel button the Esc key.
 enum class ControlKind { Picture, Label, DefaultButton, CancelButton };
 
 struct ControlDesign {
-    Control id;
+    ControlId id;
     ControlKind kind;
     Twips rect;
 };
@@ -133,13 +136,12 @@ struct FormDesign {
     std::vector<ControlDesign> controls;
 };
 
-// The events a form answers.
-class FormEvents {
+// What a form tells its owner.
+class FormCallbacks {
 public:
-    virtual ~FormEvents() = default;
-    virtual void Form_Load() = 0;  // before the form is first shown
-    virtual void cmdNext_Click() = 0;
-    virtual void cmdCancel_Click() = 0;
+    virtual ~FormCallbacks() = default;
+    virtual void Load() = 0;                    // before the form is first shown
+    virtual void Click(ControlId control) = 0;  // a button was pressed
 };
 
 enum class MessageIcon { None, Warning };
@@ -148,10 +150,10 @@ enum class MessageIcon { None, Warning };
 class Form {
 public:
     virtual ~Form() = default;
-    virtual Twips Geometry(Control control) const = 0;
-    virtual void Move(Control control, const Twips& rect) = 0;
+    virtual Twips Geometry(ControlId control) const = 0;
+    virtual void Move(ControlId control, const Twips& rect) = 0;
     virtual double ScaleWidth() const = 0;  // inner width in twips
-    virtual void SetText(Control control, const std::wstring& text) = 0;
+    virtual void SetText(ControlId control, const std::wstring& text) = 0;
     // A modal message with a single OK button; returns when it is closed.
     virtual void ShowMessage(const std::wstring& text, MessageIcon icon) = 0;
     // Ends the program with the exit code; no event runs after it.

@@ -1,15 +1,11 @@
 #include "platform/WinDpi.h"
 
+#include <shellscalingapi.h>
+
+#include "platform/WinApi.h"
+
 namespace setup::win {
 namespace {
-
-template <typename F>
-F User32Function(const char* name)
-{
-    const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-    return user32 ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(user32, name)))
-                  : nullptr;
-}
 
 UINT SystemDpi()
 {
@@ -19,27 +15,38 @@ UINT SystemDpi()
     return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
+UINT MonitorDpi(HWND hwnd)
+{
+    // Windows 8.1: shcore has it; loaded only where user32 lacks
+    // GetDpiForWindow.
+    static const HMODULE shcore = SystemLibrary(L"shcore.dll");
+    static const auto getDpiForMonitor = LateFunction<decltype(::GetDpiForMonitor)>(shcore, "GetDpiForMonitor");
+    UINT x = 0, y = 0;
+    if (getDpiForMonitor &&
+        getDpiForMonitor(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), MDT_EFFECTIVE_DPI, &x, &y) == S_OK)
+        return y;
+    return 0;
+}
+
 }  // namespace
 
 UINT DpiForWindow(HWND hwnd)
 {
-    static const auto getDpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
-    const UINT dpi = getDpiForWindow ? getDpiForWindow(hwnd) : 0;
+    static const auto getDpiForWindow = SETUP_LATE_FUNCTION(L"user32.dll", GetDpiForWindow);
+    UINT dpi = getDpiForWindow ? getDpiForWindow(hwnd) : 0;
+    if (dpi == 0) dpi = MonitorDpi(hwnd);
     return dpi ? dpi : SystemDpi();
 }
 
 void AdjustWindowRectForDpi(RECT* rect, DWORD style, DWORD exStyle, UINT dpi)
 {
-    static const auto adjust =
-        User32Function<BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
-    if (!adjust || !adjust(rect, style, FALSE, exStyle, dpi))
-        ::AdjustWindowRectEx(rect, style, FALSE, exStyle);
+    static const auto adjust = SETUP_LATE_FUNCTION(L"user32.dll", AdjustWindowRectExForDpi);
+    if (!adjust || !adjust(rect, style, FALSE, exStyle, dpi)) ::AdjustWindowRectEx(rect, style, FALSE, exStyle);
 }
 
 LOGFONTW MessageFontForDpi(UINT dpi)
 {
-    static const auto spiForDpi =
-        User32Function<BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT)>("SystemParametersInfoForDpi");
+    static const auto spiForDpi = SETUP_LATE_FUNCTION(L"user32.dll", SystemParametersInfoForDpi);
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     if (spiForDpi && spiForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi))

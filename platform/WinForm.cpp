@@ -1,36 +1,32 @@
 #include "platform/WinForm.h"
 
+#include <utility>
+
 #include "assets/resource.h"
 #include "platform/Twips.h"
 #include "platform/WinDpi.h"
+#include "platform/WinPicture.h"
 
 namespace setup {
 namespace {
 
 constexpr wchar_t kClassName[] = L"UsbDriverSetupWindow";
-constexpr wchar_t kMessageTitle[] = L"Setup";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = 0;
-
-int ControlId(Control control)
-{
-    switch (control) {
-    case Control::cmdNext: return IDOK;  // Enter presses the default button
-    case Control::cmdCancel: return IDCANCEL;  // Esc presses the cancel button
-    case Control::img: return 100;
-    case Control::lbl: return 101;
-    case Control::Form: break;
-    }
-    return 0;
-}
+constexpr int kFirstChildId = 100;  // pictures and labels: 100 and up, by their place in the design
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
-int CannotStart()
+// Enter and Esc press the buttons whose ids are IDOK and IDCANCEL.
+int ChildId(ControlKind kind, std::size_t index)
 {
-    ::MessageBoxW(nullptr, L"Setup cannot start: Windows could not make its window.", kMessageTitle,
-                  MB_OK | MB_ICONERROR);
-    return kExitCannotStart;
+    switch (kind) {
+    case ControlKind::DefaultButton: return IDOK;
+    case ControlKind::CancelButton: return IDCANCEL;
+    case ControlKind::Picture:
+    case ControlKind::Label: break;
+    }
+    return kFirstChildId + static_cast<int>(index);
 }
 
 }  // namespace
@@ -38,7 +34,8 @@ int CannotStart()
 WinForm::WinForm(const FormDesign& design)
     : m_scaleWidth(design.scaleWidth), m_scaleHeight(design.scaleHeight)
 {
-    for (const auto& control : design.controls) m_items.push_back({control, nullptr});
+    for (const auto& control : design.controls)
+        m_items.push_back({control, ChildId(control.kind, m_items.size()), nullptr});
 }
 
 WinForm::~WinForm()
@@ -46,21 +43,35 @@ WinForm::~WinForm()
     if (m_hwnd) ::DestroyWindow(m_hwnd);
 }
 
-WinForm::Item* WinForm::Find(Control control)
+WinForm::Item* WinForm::Find(ControlId control)
 {
     for (auto& item : m_items)
         if (item.design.id == control) return &item;
     return nullptr;
 }
 
-const WinForm::Item* WinForm::Find(Control control) const
+const WinForm::Item* WinForm::Find(ControlId control) const
 {
     return const_cast<WinForm*>(this)->Find(control);
 }
 
-int WinForm::Run(FormEvents& events)
+WinForm::Item* WinForm::FindChild(int childId)
 {
-    m_events = &events;
+    for (auto& item : m_items)
+        if (item.childId == childId) return &item;
+    return nullptr;
+}
+
+HWND WinForm::FirstFocus() const
+{
+    for (const auto& item : m_items)
+        if (item.design.kind == ControlKind::DefaultButton) return item.hwnd;
+    return nullptr;
+}
+
+bool WinForm::Create(FormCallbacks& callbacks)
+{
+    m_callbacks = &callbacks;
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -71,42 +82,48 @@ int WinForm::Run(FormEvents& events)
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kClassName;
-    if (!::RegisterClassExW(&wc)) return CannotStart();
+    if (!::RegisterClassExW(&wc)) return false;
 
     if (!::CreateWindowExW(kExStyle, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
                            nullptr, Instance(), this))
-        return CannotStart();
+        return false;
     m_dpi = win::DpiForWindow(m_hwnd);
-    if (!CreateControls()) return CannotStart();
+    if (!CreateControls()) return false;
     ApplyFont();
-    Layout();
+    const SIZE size = WindowSizeFor(m_dpi);
+    ::SetWindowPos(m_hwnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceControls();
 
     // Centre the window on the work area of the monitor it is on.
-    RECT window{};
-    ::GetWindowRect(m_hwnd, &window);
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     ::GetMonitorInfoW(::MonitorFromWindow(m_hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
     const RECT& work = monitor.rcWork;
-    const int width = window.right - window.left;
-    const int height = window.bottom - window.top;
-    ::SetWindowPos(m_hwnd, nullptr, work.left + (work.right - work.left - width) / 2,
-                   work.top + (work.bottom - work.top - height) / 2, 0, 0,
+    ::SetWindowPos(m_hwnd, nullptr, work.left + (work.right - work.left - size.cx) / 2,
+                   work.top + (work.bottom - work.top - size.cy) / 2, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
+}
 
-    m_events->Form_Load();
+int WinForm::Run()
+{
+    m_callbacks->Load();
+    if (m_error) std::rethrow_exception(std::exchange(m_error, nullptr));
     if (m_ended || !m_hwnd) return m_exitCode;
 
     ::ShowWindow(m_hwnd, SW_SHOWDEFAULT);
     ::UpdateWindow(m_hwnd);
-    if (const Item* next = Find(Control::cmdNext)) ::SetFocus(next->hwnd);
+    if (const HWND focus = FirstFocus()) ::SetFocus(focus);
 
+    m_inLoop = true;
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (m_hwnd && ::IsDialogMessageW(m_hwnd, &msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
+    m_inLoop = false;
+    if (m_error) std::rethrow_exception(std::exchange(m_error, nullptr));
     return m_exitCode;
 }
 
@@ -115,12 +132,11 @@ bool WinForm::CreateControls()
     for (auto& item : m_items) {
         const wchar_t* cls = L"STATIC";
         DWORD style = WS_CHILD | WS_VISIBLE;
-        DWORD exStyle = 0;
         switch (item.design.kind) {
         case ControlKind::Picture:
-            // The picture fills the control inside its border.
-            style |= SS_BITMAP | SS_REALSIZECONTROL;
-            exStyle = WS_EX_CLIENTEDGE;
+            // Drawn by the window: its edge and the banner at the DPI's size.
+            style |= SS_OWNERDRAW;
+            if (auto banner = win::LoadStoredPicture(IDR_BANNER)) m_banner = std::move(*banner);
             break;
         case ControlKind::Label:
             style |= SS_LEFT | SS_NOPREFIX;
@@ -134,14 +150,10 @@ bool WinForm::CreateControls()
             style |= WS_TABSTOP | BS_PUSHBUTTON;
             break;
         }
-        item.hwnd = ::CreateWindowExW(exStyle, cls, L"", style, 0, 0, 0, 0, m_hwnd,
-                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(item.design.id))),
-                                      Instance(), nullptr);
+        item.hwnd = ::CreateWindowExW(0, cls, L"", style, 0, 0, 0, 0, m_hwnd,
+                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(item.childId)), Instance(),
+                                      nullptr);
         if (!item.hwnd) return false;
-        if (item.design.kind == ControlKind::Picture) {
-            m_banner.reset(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDB_BANNER), IMAGE_BITMAP, 0, 0, 0));
-            ::SendMessageW(item.hwnd, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_banner.get()));
-        }
     }
     return true;
 }
@@ -157,40 +169,99 @@ void WinForm::ApplyFont()
     m_font = std::move(created);  // the old font goes only after no control uses it
 }
 
-void WinForm::Layout()
+SIZE WinForm::WindowSizeFor(UINT dpi) const
 {
-    const PixelRect inner = ToPixels({0, 0, m_scaleWidth, m_scaleHeight}, m_dpi);
+    const PixelRect inner = ToPixels({0, 0, m_scaleWidth, m_scaleHeight}, dpi);
     RECT rect{0, 0, inner.width, inner.height};
-    win::AdjustWindowRectForDpi(&rect, kStyle, kExStyle, m_dpi);
-    ::SetWindowPos(m_hwnd, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    win::AdjustWindowRectForDpi(&rect, kStyle, kExStyle, dpi);
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+void WinForm::PlaceControls()
+{
     for (const auto& item : m_items) PlaceControl(item);
 }
 
-void WinForm::PlaceControl(const Item& item) const
+void WinForm::PlaceControl(const Item& item)
 {
+    if (!item.hwnd) return;
     const PixelRect r = ToPixels(item.design.rect, m_dpi);
     ::SetWindowPos(item.hwnd, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (item.design.kind == ControlKind::Picture) MakeBannerBitmap(item);
 }
 
-Twips WinForm::Geometry(Control control) const
+int WinForm::EdgeWidth() const
 {
-    if (control == Control::Form) return {0, 0, m_scaleWidth, m_scaleHeight};
+    // A sunken edge is two lines of one pixel at 96 DPI.
+    return 2 * ::MulDiv(1, static_cast<int>(m_dpi), 96);
+}
+
+void WinForm::MakeBannerBitmap(const Item& item)
+{
+    // The banner is stored at twice its 96 DPI size and scaled down to the
+    // pixels it has inside the edge, so that it is sharp at every DPI.
+    RECT client{};
+    ::GetClientRect(item.hwnd, &client);
+    const int width = client.right - 2 * EdgeWidth(), height = client.bottom - 2 * EdgeWidth();
+    m_bannerShown.reset();
+    if (m_banner.width > 0 && width > 0 && height > 0)
+        m_bannerShown.reset(win::MakeBitmap(picture::Scale(m_banner, width, height)));
+    ::InvalidateRect(item.hwnd, nullptr, FALSE);
+}
+
+void WinForm::OnDrawItem(const DRAWITEMSTRUCT& draw)
+{
+    const HDC dc = draw.hDC;
+    const RECT r = draw.rcItem;
+    const int line = EdgeWidth() / 2;
+    // Sunken: the outer line is shadow at the top and left and highlight at
+    // the bottom and right; the inner line dark shadow and light.
+    const struct {
+        int inset;
+        int topLeft, bottomRight;
+    } lines[] = {{0, COLOR_BTNSHADOW, COLOR_BTNHIGHLIGHT}, {line, COLOR_3DDKSHADOW, COLOR_3DLIGHT}};
+    for (const auto& l : lines) {
+        const RECT outer{r.left + l.inset, r.top + l.inset, r.right - l.inset, r.bottom - l.inset};
+        const RECT top{outer.left, outer.top, outer.right - line, outer.top + line};
+        const RECT left{outer.left, outer.top, outer.left + line, outer.bottom - line};
+        const RECT bottom{outer.left, outer.bottom - line, outer.right, outer.bottom};
+        const RECT right{outer.right - line, outer.top, outer.right, outer.bottom};
+        ::FillRect(dc, &top, ::GetSysColorBrush(l.topLeft));
+        ::FillRect(dc, &left, ::GetSysColorBrush(l.topLeft));
+        ::FillRect(dc, &bottom, ::GetSysColorBrush(l.bottomRight));
+        ::FillRect(dc, &right, ::GetSysColorBrush(l.bottomRight));
+    }
+    const int edge = EdgeWidth();
+    const RECT inner{r.left + edge, r.top + edge, r.right - edge, r.bottom - edge};
+    if (!m_bannerShown) {
+        ::FillRect(dc, &inner, ::GetSysColorBrush(COLOR_WINDOW));
+        return;
+    }
+    const HDC memory = ::CreateCompatibleDC(dc);
+    const HGDIOBJ old = ::SelectObject(memory, m_bannerShown.get());
+    ::BitBlt(dc, inner.left, inner.top, inner.right - inner.left, inner.bottom - inner.top, memory, 0, 0, SRCCOPY);
+    ::SelectObject(memory, old);
+    ::DeleteDC(memory);
+}
+
+Twips WinForm::Geometry(ControlId control) const
+{
+    if (control == kFormId) return {0, 0, m_scaleWidth, m_scaleHeight};
     const Item* item = Find(control);
     return item ? item->design.rect : Twips{};
 }
 
-void WinForm::Move(Control control, const Twips& rect)
+void WinForm::Move(ControlId control, const Twips& rect)
 {
     Item* item = Find(control);
     if (!item) return;
     item->design.rect = rect;
-    if (item->hwnd) PlaceControl(*item);
+    PlaceControl(*item);
 }
 
-void WinForm::SetText(Control control, const std::wstring& text)
+void WinForm::SetText(ControlId control, const std::wstring& text)
 {
-    if (control == Control::Form) {
+    if (control == kFormId) {
         ::SetWindowTextW(m_hwnd, text.c_str());
     } else if (const Item* item = Find(control)) {
         ::SetWindowTextW(item->hwnd, text.c_str());
@@ -225,7 +296,17 @@ LRESULT CALLBACK WinForm::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
         self->m_hwnd = nullptr;
         self = nullptr;
     }
-    return self ? self->HandleMessage(msg, wParam, lParam) : ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    // No exception may leave through the system's frames: it is kept, the
+    // window goes, and Run throws it again after the loop.
+    try {
+        return self->HandleMessage(msg, wParam, lParam);
+    } catch (...) {
+        if (!self->m_error) self->m_error = std::current_exception();
+        self->m_ended = true;
+        ::DestroyWindow(hwnd);
+        return 0;
+    }
 }
 
 LRESULT WinForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
@@ -235,13 +316,18 @@ LRESULT WinForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
     case DM_GETDEFID:
-        return MAKELRESULT(IDOK, DC_HASDEFID);
+        return FirstFocus() ? MAKELRESULT(IDOK, DC_HASDEFID) : 0;
     case WM_ACTIVATE:
         OnActivate(LOWORD(wParam) != WA_INACTIVE);
         return 0;
+    case WM_GETDPISCALEDSIZE:
+        return OnGetDpiScaledSize(static_cast<UINT>(wParam), reinterpret_cast<SIZE*>(lParam));
     case WM_DPICHANGED:
         OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
+    case WM_DRAWITEM:
+        OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        return TRUE;
     case WM_SETTINGCHANGE:
         if (wParam == SPI_SETNONCLIENTMETRICS) ApplyFont();
         break;
@@ -254,9 +340,8 @@ LRESULT WinForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 
 void WinForm::OnCommand(int id, int code)
 {
-    if (code != BN_CLICKED || m_ended || !m_events) return;
-    if (id == IDOK) m_events->cmdNext_Click();
-    else if (id == IDCANCEL) m_events->cmdCancel_Click();
+    if (code != BN_CLICKED || m_ended || !m_callbacks) return;
+    if (const Item* item = FindChild(id)) m_callbacks->Click(item->design.id);
 }
 
 void WinForm::OnActivate(bool active)
@@ -266,24 +351,34 @@ void WinForm::OnActivate(bool active)
         m_lastFocus = ::GetFocus();
     } else if (m_lastFocus && ::IsChild(m_hwnd, m_lastFocus)) {
         ::SetFocus(m_lastFocus);
-    } else if (const Item* next = Find(Control::cmdNext)) {
-        ::SetFocus(next->hwnd);
+    } else if (const HWND focus = FirstFocus()) {
+        ::SetFocus(focus);
     }
+}
+
+bool WinForm::OnGetDpiScaledSize(UINT dpi, SIZE* size) const
+{
+    // The inner area scales exactly with the DPI; the frame at the new DPI
+    // is added to it, so that WM_DPICHANGED suggests exactly this size.
+    *size = WindowSizeFor(dpi);
+    return true;
 }
 
 void WinForm::OnDpiChanged(UINT dpi, const RECT& suggested)
 {
     m_dpi = dpi;
-    ::SetWindowPos(m_hwnd, nullptr, suggested.left, suggested.top, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(m_hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     ApplyFont();
-    Layout();
+    PlaceControls();
 }
 
 void WinForm::OnDestroy()
 {
     m_ended = true;
-    ::PostQuitMessage(m_exitCode);
+    // Only a running loop is told to end: a quit message left in the queue
+    // would close the next message box at once.
+    if (m_inLoop) ::PostQuitMessage(m_exitCode);
 }
 
 }  // namespace setup

@@ -1,15 +1,20 @@
-// A form on Win32: one top-level window with a banner picture, a label and
-// two push buttons, laid out in twips and scaled by the window's DPI.
+// A form on Win32: one top-level window with a banner picture, labels and
+// push buttons, laid out in twips and scaled by the window's DPI.
 #pragma once
 
 #include <windows.h>
 
+#include <exception>
 #include <vector>
 
+#include "platform/Picture.h"
 #include "platform/Platform.h"
 #include "platform/WinHandles.h"
 
 namespace setup {
+
+// The title of the program's message boxes.
+constexpr wchar_t kMessageTitle[] = L"Setup";
 
 class WinForm final : public Form {
 public:
@@ -18,20 +23,26 @@ public:
     WinForm(const WinForm&) = delete;
     WinForm& operator=(const WinForm&) = delete;
 
-    // Creates the window, runs the load event, shows the window and runs the
-    // message loop until the window is gone. Returns the exit code.
-    int Run(FormEvents& events);
+    // Creates the window and its controls, not yet shown; false when
+    // Windows cannot make them.
+    bool Create(FormCallbacks& callbacks);
+    // Runs the load event, shows the window and runs the message loop until
+    // the window is gone. Returns the exit code. An exception thrown while a
+    // message was handled ends the loop and is thrown again from here, once
+    // the window is gone.
+    int Run();
 
-    Twips Geometry(Control control) const override;
-    void Move(Control control, const Twips& rect) override;
+    Twips Geometry(ControlId control) const override;
+    void Move(ControlId control, const Twips& rect) override;
     double ScaleWidth() const override { return m_scaleWidth; }
-    void SetText(Control control, const std::wstring& text) override;
+    void SetText(ControlId control, const std::wstring& text) override;
     void ShowMessage(const std::wstring& text, MessageIcon icon) override;
     void End(int exitCode) override;
 
 private:
     struct Item {
         ControlDesign design;
+        int childId = 0;  // the control's id as a child window
         HWND hwnd = nullptr;
     };
 
@@ -39,15 +50,22 @@ private:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void OnCommand(int id, int code);
     void OnActivate(bool active);
+    bool OnGetDpiScaledSize(UINT dpi, SIZE* size) const;
     void OnDpiChanged(UINT dpi, const RECT& suggested);
+    void OnDrawItem(const DRAWITEMSTRUCT& draw);
     void OnDestroy();
 
     bool CreateControls();
     void ApplyFont();
-    void Layout();  // places the window's inner area and every control for m_dpi
-    void PlaceControl(const Item& item) const;
-    Item* Find(Control control);
-    const Item* Find(Control control) const;
+    SIZE WindowSizeFor(UINT dpi) const;
+    void PlaceControls();  // every control and the banner's pixels for m_dpi
+    void PlaceControl(const Item& item);
+    void MakeBannerBitmap(const Item& item);
+    int EdgeWidth() const;
+    Item* Find(ControlId control);
+    const Item* Find(ControlId control) const;
+    Item* FindChild(int childId);
+    HWND FirstFocus() const;
 
     double m_scaleWidth;
     double m_scaleHeight;
@@ -55,11 +73,14 @@ private:
     HWND m_hwnd = nullptr;
     UINT m_dpi = 96;
     win::UniqueGdi m_font;
-    win::UniqueGdi m_banner;
-    FormEvents* m_events = nullptr;
+    picture::Image m_banner;       // as stored, twice the size shown at 96 DPI
+    win::UniqueGdi m_bannerShown;  // scaled to the picture control at m_dpi
+    FormCallbacks* m_callbacks = nullptr;
     HWND m_lastFocus = nullptr;
+    bool m_inLoop = false;
     bool m_ended = false;
     int m_exitCode = 0;
+    std::exception_ptr m_error;
 };
 
 }  // namespace setup

@@ -5,33 +5,59 @@
 
 #include <new>
 
+#include "platform/WinApi.h"
 #include "platform/WinForm.h"
-#include "platform/WinServices.h"
 
 namespace setup {
-namespace {
+namespace win {
 
-// A setup program is often started from a downloads folder, beside DLLs that
-// anybody may have left there. Load DLLs from System32 only.
+HMODULE SystemLibrary(const wchar_t* name)
+{
+    wchar_t path[MAX_PATH + 1];
+    const UINT n = ::GetSystemDirectoryW(path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return nullptr;
+    std::wstring full(path, n);
+    full += L'\\';
+    full += name;
+    // With a full path the DLL's own imports are looked for beside it first.
+    return ::LoadLibraryExW(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+}  // namespace win
+
 void RestrictDllSearch()
 {
-    const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    const auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(::GetProcAddress(kernel32, "SetDefaultDllDirectories")));
+    // A setup program is often started from a downloads folder, beside DLLs
+    // that anybody may have left there. Windows 7 has this function only
+    // with its security update KB2533623; the preloading below covers the
+    // DLLs that matter where it is missing.
+    static const auto setDefaultDllDirectories = SETUP_LATE_FUNCTION(L"kernel32.dll", SetDefaultDllDirectories);
     if (setDefaultDllDirectories) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     ::SetDllDirectoryW(L"");  // also takes the current folder out of the search
 }
+
+void PreloadSystemDlls()
+{
+    // The DLLs that the system's own DLLs load by name after the start:
+    // visual styles (uxtheme, and msimg32 and dwmapi, which it loads when it
+    // first draws), version and application-compatibility look-ups, the
+    // setup, user-profile, property, accessibility, COM-catalogue, security
+    // and cryptography helpers. A missing one is no error.
+    static const wchar_t* const kNames[] = {
+        L"uxtheme.dll", L"msimg32.dll",  L"dwmapi.dll", L"version.dll", L"userenv.dll", L"setupapi.dll",
+        L"propsys.dll", L"apphelp.dll",  L"cryptbase.dll", L"oleacc.dll", L"clbcatq.dll", L"ntmarta.dll",
+    };
+    for (const wchar_t* name : kNames) win::SystemLibrary(name);
+}
+
+namespace {
 
 // Version 6 of the common controls, which the manifest names, draws the
 // buttons in the system's visual style. It comes from the side-by-side store.
 void InitVisualStyles()
 {
     const HMODULE comctl32 = ::LoadLibraryW(L"comctl32.dll");
-    if (!comctl32) return;
-    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    const auto init = reinterpret_cast<InitFn>(
-        reinterpret_cast<void*>(::GetProcAddress(comctl32, "InitCommonControlsEx")));
+    const auto init = win::LateFunction<decltype(::InitCommonControlsEx)>(comctl32, "InitCommonControlsEx");
     if (!init) return;
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES};
     init(&icc);
@@ -39,21 +65,25 @@ void InitVisualStyles()
 
 }  // namespace
 
-int RunProgram(const FormDesign& design, FormFactory createForm)
+FormRun RunForm(const FormDesign& design, Services& services, FormFactory createForm)
 {
-    RestrictDllSearch();
     ::HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
     InitVisualStyles();
     try {
-        WinServices services;
         WinForm form(design);
         const auto events = createForm(services, form);
-        return form.Run(*events);
+        if (!form.Create(*events)) return {FormRun::Outcome::NoWindow, 0};
+        return {FormRun::Outcome::Ended, form.Run()};
     } catch (const std::bad_alloc&) {
-        ::MessageBoxW(nullptr, L"Setup cannot continue: there is not enough memory.", L"Setup",
-                      MB_OK | MB_ICONERROR);
-        return kExitCannotStart;
+        // Caught out here, after the window is gone and its message loop
+        // has ended, so that the message can show.
+        return {FormRun::Outcome::OutOfMemory, 0};
     }
+}
+
+void ShowFatalMessage(const std::wstring& text)
+{
+    ::MessageBoxW(nullptr, text.c_str(), L"Setup", MB_OK | MB_ICONERROR);
 }
 
 }  // namespace setup

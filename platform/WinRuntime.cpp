@@ -3,9 +3,11 @@
 // The library's error paths (a string's length_error, out_of_range and the
 // like) build exception objects with strings of their own, and an uncaught
 // exception prints its demangled type name: together they link more code
-// than the whole program. None of those errors can happen in this program
+// than the whole program. Measured with the banner as it is stored now:
+// without these, Setup.exe is 286 KB (64-bit) and 363 KB (32-bit); with
+// them, 155 KB and 196 KB. None of those errors can happen in this program
 // short of a bug, so they end it at once; running out of memory still
-// throws std::bad_alloc, which the program's start answers with a message.
+// throws std::bad_alloc, which the program answers with a message.
 #include <cstdlib>
 #include <new>
 
@@ -22,8 +24,3 @@ void __throw_out_of_range(const char*) { std::abort(); }
 void __throw_out_of_range_fmt(const char*, ...) { std::abort(); }
 void __throw_invalid_argument(const char*) { std::abort(); }
 }  // namespace std
-
-// The library's prebuilt wide string brings every member function along;
-// built here, only the ones the program calls are linked.
-#include <string>
-template class std::basic_string<wchar_t>;

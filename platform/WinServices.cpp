@@ -2,18 +2,12 @@
 
 #include <windows.h>
 
+#include "platform/WinApi.h"
 #include "platform/WinHandles.h"
 #include "text/Decimal.h"
 
 namespace setup {
 namespace {
-
-template <typename F>
-F Kernel32Function(const char* name)
-{
-    const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-    return kernel32 ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(kernel32, name))) : nullptr;
-}
 
 std::uint32_t Outcome(BOOL ok) { return ok ? 0 : static_cast<std::uint32_t>(::GetLastError()); }
 
@@ -41,7 +35,7 @@ private:
 
 }  // namespace
 
-std::wstring ProgramFolder()
+std::wstring WinServices::ProgramFolder() const
 {
     // The module path can exceed MAX_PATH; grow the buffer until it fits.
     std::wstring path(MAX_PATH, L'\0');
@@ -58,8 +52,6 @@ std::wstring ProgramFolder()
     const auto slash = path.find_last_of(L'\\');
     return slash == std::wstring::npos ? L"." : path.substr(0, slash);
 }
-
-std::wstring WinServices::ProgramFolder() const { return setup::ProgramFolder(); }
 
 std::uint16_t WinServices::SystemDefaultLangId() const { return ::GetSystemDefaultLangID(); }
 
@@ -78,7 +70,8 @@ std::wstring WinServices::ProfileString(const std::wstring& section, const std::
     wchar_t buffer[512];
     const DWORD n = ::GetPrivateProfileStringW(section.c_str(), key.c_str(), def.c_str(), buffer,
                                                static_cast<DWORD>(std::size(buffer)), file.c_str());
-    return std::wstring(buffer, n);
+    // The reader stops a value at a NUL in the file; keep to the same.
+    return std::wstring(buffer, ::wcsnlen(buffer, n));
 }
 
 std::optional<std::vector<std::wstring>> WinServices::ProfileKeys(const std::wstring& section,
@@ -109,9 +102,21 @@ std::size_t WinServices::AnsiSize(std::wstring_view text) const
     return n > 0 ? static_cast<std::size_t>(n) : text.size();
 }
 
-std::uint32_t WinServices::WindowsFolder(wchar_t* buffer, std::uint32_t size) const
+std::optional<std::wstring> WinServices::WindowsFolder() const
 {
-    return ::GetWindowsDirectoryW(buffer, size);
+    // The path can exceed MAX_PATH: a result larger than the buffer is the
+    // size it needs.
+    std::wstring path(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const UINT n = ::GetWindowsDirectoryW(path.data(), static_cast<UINT>(path.size()));
+        if (n == 0) return std::nullopt;
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(n);
+    }
+    return std::nullopt;
 }
 
 std::unique_ptr<FileSearch> WinServices::FindFiles(const std::wstring& pattern) const
@@ -162,23 +167,20 @@ std::wstring WinServices::ErrorText(std::uint32_t error) const
 
 bool WinServices::RunsUnderWow64() const
 {
-    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-    static const auto isWow64Process = Kernel32Function<IsWow64ProcessFn>("IsWow64Process");
+    static const auto isWow64Process = SETUP_LATE_FUNCTION(L"kernel32.dll", IsWow64Process);
     BOOL wow64 = FALSE;
     return isWow64Process && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
 bool WinServices::DisableFolderRedirection()
 {
-    using DisableFn = BOOL(WINAPI*)(PVOID*);
-    static const auto disable = Kernel32Function<DisableFn>("Wow64DisableWow64FsRedirection");
+    static const auto disable = SETUP_LATE_FUNCTION(L"kernel32.dll", Wow64DisableWow64FsRedirection);
     return disable && disable(&m_redirection);
 }
 
 void WinServices::RestoreFolderRedirection()
 {
-    using RevertFn = BOOL(WINAPI*)(PVOID);
-    static const auto revert = Kernel32Function<RevertFn>("Wow64RevertWow64FsRedirection");
+    static const auto revert = SETUP_LATE_FUNCTION(L"kernel32.dll", Wow64RevertWow64FsRedirection);
     if (revert) revert(m_redirection);
 }
 

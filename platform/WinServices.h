@@ -5,7 +5,7 @@
 
 namespace setup {
 
-class WinServices final : public Services {
+class WinServices : public Services {
 public:
     std::wstring ProgramFolder() const override;
     std::uint16_t SystemDefaultLangId() const override;
@@ -17,7 +17,7 @@ public:
                                                          const std::wstring& file) const override;
     std::size_t AnsiSize(std::wstring_view text) const override;
 
-    std::uint32_t WindowsFolder(wchar_t* buffer, std::uint32_t size) const override;
+    std::optional<std::wstring> WindowsFolder() const override;
     std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern) const override;
     std::optional<std::uint32_t> Attributes(const std::wstring& path) const override;
     std::uint32_t CopyToFile(const std::wstring& source, const std::wstring& target, bool replace) override;

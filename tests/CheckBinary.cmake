@@ -4,6 +4,11 @@ cmake_minimum_required(VERSION 3.20)
 # hardening flags. Run as: cmake -DEXE=... -DOBJDUMP=... -P CheckBinary.cmake
 set(max_bytes 262144)
 set(allowed_dlls KERNEL32.dll USER32.dll GDI32.dll msvcrt.dll)
+# Functions that Windows 7 lacks (or lacks without an update) and that the
+# program looks up at run time: as imports they would stop it from starting.
+set(late_functions SetDefaultDllDirectories GetDpiForWindow AdjustWindowRectExForDpi
+    SystemParametersInfoForDpi GetDpiForMonitor IsWow64Process Wow64DisableWow64FsRedirection
+    Wow64RevertWow64FsRedirection RtlDecompressBuffer InitCommonControlsEx)
 
 file(SIZE "${EXE}" size)
 set(problems "")
@@ -23,6 +28,11 @@ foreach(line IN LISTS imports)
   string(REPLACE "DLL Name: " "" dll "${line}")
   if(NOT dll IN_LIST allowed_dlls)
     list(APPEND problems "imports ${dll}")
+  endif()
+endforeach()
+foreach(function IN LISTS late_functions)
+  if(headers MATCHES "[ \t]${function}\n")
+    list(APPEND problems "imports ${function}, which it must look up at run time")
   endif()
 endforeach()
 if(NOT headers MATCHES "Subsystem[ \t]+00000002")

@@ -93,7 +93,6 @@ std::wstring BuildPrompt(const Services& services, const std::wstring& section,
             prompt += FitValue(services, services.ProfileString(section, L"Prompt" + Decimal(static_cast<std::uint64_t>(i)),
                                                                 L"", iniPath));
     }
-    std::replace(prompt.begin(), prompt.end(), L'\0', L' ');
     return prompt;
 }
 

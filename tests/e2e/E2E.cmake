@@ -33,7 +33,8 @@ set_tests_properties(e2e_session_stop PROPERTIES FIXTURES_CLEANUP wine)
 function(setup_add_e2e suite locale)
   setup_add_test(NAME e2e_${suite}
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} ${driver_dir}/setup_e2e.exe
-            --setup=$<TARGET_FILE:Setup> --gtest_filter=${suite}.*
+            --setup=$<TARGET_FILE:Setup> --faulty=$<TARGET_FILE:SetupFaults>
+            --planted=${driver_dir}/planted.dll --banner=${SETUP_BANNER_PIXELS} --gtest_filter=${suite}.*
     ENVIRONMENT SETUP_E2E_STATE=${state} LC_ALL=${locale}
     FIXTURES wine)
   set_tests_properties(e2e_${suite} PROPERTIES RUN_SERIAL TRUE)
@@ -45,6 +46,7 @@ setup_add_e2e(ZhTW zh_TW.UTF-8)
 setup_add_e2e(ZhHK zh_HK.UTF-8)
 setup_add_e2e(Installing en_US.UTF-8)
 setup_add_e2e(HighDpi en_US.UTF-8)
+setup_add_e2e(DoubleDpi en_US.UTF-8)
 
 setup_add_test(NAME e2e_FullDisk
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/full-disk ${CMAKE_CROSSCOMPILING_EMULATOR} ${driver_dir}/setup_e2e.exe

@@ -6,7 +6,43 @@
 
 namespace e2e {
 
-std::wstring g_setupExe;
+std::wstring g_setupExe, g_faultyExe, g_plantedDll, g_bannerPixels;
+
+bool ParseArguments(int argc, wchar_t** argv)
+{
+    const struct {
+        const wchar_t* option;
+        std::wstring* value;
+    } options[] = {{L"--setup=", &g_setupExe}, {L"--faulty=", &g_faultyExe}, {L"--planted=", &g_plantedDll},
+                   {L"--banner=", &g_bannerPixels}};
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        for (const auto& o : options) {
+            if (arg.rfind(o.option, 0) != 0) continue;
+            std::wstring path = arg.substr(wcslen(o.option));
+            if (path.rfind(L"/", 0) == 0) {  // a Unix path: Wine's Z: drive
+                for (auto& c : path)
+                    if (c == L'/') c = L'\\';
+                path = L"Z:" + path;
+            }
+            *o.value = path;
+        }
+    }
+    return !g_setupExe.empty();
+}
+
+ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const std::wstring& value) : m_name(name)
+{
+    wchar_t old[4096];
+    const DWORD n = GetEnvironmentVariableW(name, old, 4096);
+    if (n > 0 && n < 4096) m_old = std::wstring(old, n);
+    SetEnvironmentVariableW(name, value.c_str());
+}
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    SetEnvironmentVariableW(m_name.c_str(), m_old ? m_old->c_str() : nullptr);
+}
 
 namespace {
 
@@ -67,14 +103,22 @@ std::vector<DWORD> Capture(HDC source, int x, int y, int width, int height)
 
 }  // namespace
 
-int InkWidthOnScreen(HWND hwnd, int margin)
+std::vector<DWORD> PixelsOnScreen(HWND hwnd, int margin, int& width, int& height)
 {
     RECT r{};
     GetWindowRect(hwnd, &r);
     HDC screen = GetDC(nullptr);
-    const int width = r.right - r.left - 2 * margin, height = r.bottom - r.top - 2 * margin;
-    const auto pixels = Capture(screen, r.left + margin, r.top + margin, width, height);
+    width = r.right - r.left - 2 * margin;
+    height = r.bottom - r.top - 2 * margin;
+    auto pixels = Capture(screen, r.left + margin, r.top + margin, width, height);
     ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+int InkWidthOnScreen(HWND hwnd, int margin)
+{
+    int width = 0, height = 0;
+    const auto pixels = PixelsOnScreen(hwnd, margin, width, height);
     return InkWidth(pixels, width, height);
 }
 
@@ -155,11 +199,11 @@ void RemoveTree(const std::wstring& path)
     RemoveDirectoryW(path.c_str());
 }
 
-Package::Package(const std::wstring& name) : m_folder(std::wstring(kRoot) + L"\\" + name)
+Package::Package(const std::wstring& name, const std::wstring& program) : m_folder(std::wstring(kRoot) + L"\\" + name)
 {
     RemoveTree(m_folder);
     MakeFolders(m_folder);
-    Check(CopyFileW(g_setupExe.c_str(), Path(L"Setup.exe").c_str(), FALSE), "copy Setup.exe");
+    Check(CopyFileW(program.c_str(), Path(L"Setup.exe").c_str(), FALSE), "copy Setup.exe");
 }
 
 void Package::WriteFile(const std::wstring& relative, const std::string& bytes) const

@@ -7,11 +7,33 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace e2e {
 
-// Setup.exe as built, set from the command line (--setup=PATH).
-extern std::wstring g_setupExe;
+// The programs and files the tests use, from the command line:
+//   --setup=PATH    Setup.exe as built
+//   --faulty=PATH   its test build that fails on request (SETUP_FAULT)
+//   --planted=PATH  a DLL that marks where it is loaded
+//   --banner=PATH   the banner's pixels as the build packed them: blue,
+//                   green, red bytes, 326 x 568, rows from the top
+extern std::wstring g_setupExe, g_faultyExe, g_plantedDll, g_bannerPixels;
+// Takes those options out of argv; false when --setup is missing.
+bool ParseArguments(int argc, wchar_t** argv);
+
+// Sets an environment variable, which programs started then inherit, and
+// puts it back when it goes.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const wchar_t* name, const std::wstring& value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::wstring m_name;
+    std::optional<std::wstring> m_old;
+};
 
 // Bytes of a text in a code page (936 GBK, 950 Big5, 1252 Western).
 std::string Encode(const std::wstring& text, UINT codePage);
@@ -24,8 +46,9 @@ bool Exists(const std::wstring& path);
 // A fresh folder holding Setup.exe, as a vendor ships it.
 class Package {
 public:
-    // name may be a relative path such as L"Дмитрий\\Downloads\\driver".
-    explicit Package(const std::wstring& name);
+    // name may be a relative path such as L"Дмитрий\\Downloads\\driver";
+    // program is the Setup.exe to put there.
+    explicit Package(const std::wstring& name, const std::wstring& program = g_setupExe);
     const std::wstring& Folder() const { return m_folder; }
     std::wstring Path(const std::wstring& relative) const { return m_folder + L"\\" + relative; }
     void WriteIni(const std::string& bytes) const { WriteFileBytes(Path(L"Setup.Ini"), bytes); }
@@ -75,6 +98,10 @@ std::wstring MessageText(HWND box);
 // Whether a message box shows an icon, and how many buttons it has.
 bool MessageHasIcon(HWND box);
 int MessageButtons(HWND box);
+
+// The pixels (0x00RRGGBB, rows from the top) of a window as it is on the
+// screen, leaving out a margin at each side.
+std::vector<DWORD> PixelsOnScreen(HWND hwnd, int margin, int& width, int& height);
 
 // Width in pixels of the dark pixels (text) inside a window as it is on the
 // screen, leaving out a margin for its border.

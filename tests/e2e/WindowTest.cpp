@@ -3,7 +3,10 @@
 // its CTest entry sets (English, ZhCN, ZhTW, ZhHK).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
+#include <memory>
 
 #include "Harness.h"
 
@@ -101,6 +104,56 @@ void ExpectLayout(HWND window, const Layout& expected)
             << item.name << " is " << Describe(item.actual) << ", expected " << Describe(item.expected);
 }
 
+// The banner as the build stored it, and what the screen must show of it:
+// the stored pixels themselves at 192 DPI, each the average of a 2 x 2 block
+// of them at 96 DPI.
+DWORD StoredBannerPixel(const std::string& bytes, int x, int y, int shrink)
+{
+    DWORD pixel = 0;
+    for (int channel = 0; channel < 3; ++channel) {  // blue, green, red
+        int sum = 0;
+        for (int dy = 0; dy < shrink; ++dy)
+            for (int dx = 0; dx < shrink; ++dx)
+                sum += static_cast<unsigned char>(bytes[(std::size_t(y * shrink + dy) * 326 + std::size_t(x * shrink + dx)) * 3 + std::size_t(channel)]);
+        const int n = shrink * shrink;
+        pixel |= DWORD((sum + n / 2) / n) << (8 * channel);
+    }
+    return pixel;
+}
+
+// The banner inside its sunken edge (edge pixels a side) is the stored
+// picture at the size for shrink, pixel for pixel: sharp, not stretched.
+void ExpectSharpBanner(HWND window, int edge, int shrink)
+{
+    const std::string stored = ReadFileBytes(g_bannerPixels);
+    ASSERT_EQ(stored.size(), 326u * 568u * 3u) << "the banner's pixels from the build";
+    int wrong = 0;
+    std::string first;
+    // A window just shown may not have drawn yet: look again for a while.
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 3000; Sleep(50)) {
+        int width = 0, height = 0;
+        const auto shown = PixelsOnScreen(GetDlgItem(window, 100), edge, width, height);
+        ASSERT_EQ(width, 326 / shrink);
+        ASSERT_EQ(height, 568 / shrink);
+        wrong = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const DWORD expected = StoredBannerPixel(stored, x, y, shrink);
+                const DWORD actual = shown[std::size_t(y * width + x)] & 0xFFFFFF;
+                bool same = true;
+                for (int shift : {0, 8, 16})
+                    same = same && std::abs(int(expected >> shift & 0xFF) - int(actual >> shift & 0xFF)) <= 1;
+                if (!same && wrong++ == 0) {
+                    char text[64];
+                    snprintf(text, sizeof text, "%d,%d: %06lx shown, %06lx stored", x, y, actual, expected);
+                    first = text;
+                }
+            }
+        if (wrong == 0) return;
+    }
+    ADD_FAILURE() << wrong << " pixels unlike the stored banner, the first at " << first;
+}
+
 // Esc presses Cancel: the program ends at once with exit code 0.
 void EndWithEscape(SetupProcess& setup)
 {
@@ -135,6 +188,8 @@ TEST(English, WindowShowsDefaultSectionWithItsLayoutFocusAndFont)
     // 96 DPI: 15 twips a pixel.
     ExpectLayout(window, {Rect(0, 0, 530, 333), Rect(0, 0, 167, 288), Rect(167, 0, 363, 288),
                           Rect(351, 300, 73, 22), Rect(450, 300, 73, 22)});
+
+    ExpectSharpBanner(window, 2, 2);
 
     // The install button is the default button and has the focus.
     EXPECT_EQ(setup.Focus(), GetDlgItem(window, IDOK));
@@ -231,6 +286,7 @@ TEST(English, BadSetupIniNeverStopsTheWindow)
     std::string huge = "[Default]\r\nTitle=Huge\r\n";
     while (huge.size() < (8u << 20)) huge += "Filler" + std::to_string(huge.size()) + "=some value here\r\n";
     const std::string longValue = "[Default]\r\nTitle=" + std::string(5000, 'T') + "\r\n";
+    const char nulIni[] = "[Default]\r\nTitle=Before\r\nPrompt0=A\0B\r\nCancel=After\r\n";
 
     struct Case {
         const char* name;
@@ -244,6 +300,8 @@ TEST(English, BadSetupIniNeverStopsTheWindow)
         {"8 MB", huge, L"Huge", L"\r\n"},
         {"lowest count", "[Default]\r\nPromptCount=-2147483648\r\nPrompt0=A\r\n", L"USB Driver", L""},
         {"long value", longValue, std::wstring(254, L'T'), L"\r\n"},
+        // The reader ends a value at a NUL byte.
+        {"NUL byte", std::string(nulIni, sizeof nulIni - 1), L"Before", L"\r\nA"},
     };
     for (const auto& c : cases) {
         Package package(L"bad-ini");
@@ -257,6 +315,99 @@ TEST(English, BadSetupIniNeverStopsTheWindow)
         }
         setup.PressKey(VK_ESCAPE);
         EXPECT_EQ(setup.WaitForExit(), 0u) << c.name;
+    }
+}
+
+TEST(English, RunningOutOfMemoryIsToldInPlainWords)
+{
+    for (const wchar_t* fault : {L"load", L"install"}) {
+        Package package(L"out-of-memory", g_faultyExe);
+        package.WriteFile(L"Driver\\e2e.inf", "inf");
+        const ScopedEnvironment injected(L"SETUP_FAULT", fault);
+        SetupProcess setup(package);
+        if (std::wstring(fault) == L"install") {
+            ASSERT_TRUE(setup.MainWindow());
+            setup.PressKey(VK_RETURN);
+        }
+        HWND box = setup.MessageBox();
+        ASSERT_TRUE(box) << "fault " << std::string(fault, fault + wcslen(fault));
+        EXPECT_EQ(MessageText(box), L"Setup cannot continue: there is not enough memory.");
+        EXPECT_TRUE(MessageHasIcon(box));
+        setup.PressKey(VK_RETURN);
+        EXPECT_EQ(setup.WaitForExit(), 2u);
+    }
+}
+
+// Makes Wine prefer a DLL beside Setup.exe to its own of the same name, as
+// Windows would search the program's folder, while it lives. (Wine reads
+// WINEDLLOVERRIDES from the environment it started with, not from the one a
+// program passes on, so the per-program setting in the registry is used.)
+class NativeDllsFirst {
+public:
+    explicit NativeDllsFirst(const std::vector<std::wstring>& names)
+    {
+        RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key, nullptr);
+        const std::wstring order = L"native,builtin";
+        for (const auto& name : names)
+            RegSetValueExW(m_key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order.c_str()),
+                           DWORD((order.size() + 1) * sizeof(wchar_t)));
+    }
+    ~NativeDllsFirst()
+    {
+        RegCloseKey(m_key);
+        RegDeleteKeyW(HKEY_CURRENT_USER, kKey);
+    }
+    NativeDllsFirst(const NativeDllsFirst&) = delete;
+    NativeDllsFirst& operator=(const NativeDllsFirst&) = delete;
+
+private:
+    static constexpr wchar_t kKey[] = L"Software\\Wine\\AppDefaults\\Setup.exe\\DllOverrides";
+    HKEY m_key = nullptr;
+};
+
+// The DLLs that system DLLs load by name after the start. Planted beside the
+// program and preferred by Wine (as Windows would search the program's
+// folder), none of them may be loaded: not at the start, not when the window
+// draws, not while installing. (version.dll is not among them here: Wine's
+// own user32 imports it, so Wine loads it before the program's first
+// instruction, which no program can change.)
+TEST(English, DllsLeftBesideTheProgramAreNotLoaded)
+{
+    const std::vector<std::wstring> names = {L"uxtheme", L"msimg32", L"dwmapi", L"userenv", L"setupapi", L"propsys",
+                                             L"apphelp", L"cryptbase", L"oleacc", L"clbcatq", L"ntmarta"};
+    auto plant = [](const Package& package, const std::vector<std::wstring>& planted) {
+        for (const auto& name : planted)
+            EXPECT_TRUE(CopyFileW(g_plantedDll.c_str(), package.Path(name + L".dll").c_str(), FALSE));
+        return std::make_unique<NativeDllsFirst>(planted);
+    };
+    auto loaded = [](const Package& package, const std::wstring& name) { return Exists(package.Path(name + L".dll.loaded")); };
+
+    {
+        Package package(L"planted");
+        package.WriteFile(L"Driver\\e2e-planted.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+        const auto overrides = plant(package, names);
+        SetupProcess setup(package);
+        ASSERT_TRUE(setup.MainWindow());
+        Sleep(500);  // the window draws
+        setup.PressKey(VK_RETURN);
+        HWND box = setup.MessageBox(30000);
+        ASSERT_TRUE(box);
+        setup.PressKey(VK_RETURN);
+        EXPECT_TRUE(setup.WaitForExit());
+        for (const auto& name : names)
+            EXPECT_FALSE(loaded(package, name)) << std::string(name.begin(), name.end()) << ".dll was loaded";
+        DeleteFileW(L"C:\\windows\\inf\\e2e-planted.inf");
+    }
+    // Without loading them ahead, msimg32 is loaded from beside the program
+    // when the window first draws (uxtheme loads it late, by name).
+    for (const std::wstring name : {L"msimg32"}) {
+        Package package(L"planted-no-preload", g_faultyExe);
+        const ScopedEnvironment fault(L"SETUP_FAULT", L"no-preload");
+        const auto overrides = plant(package, {name});
+        SetupProcess setup(package);
+        setup.MainWindow(5000);
+        for (int i = 0; i < 100 && !loaded(package, name); ++i) Sleep(20);
+        EXPECT_TRUE(loaded(package, name)) << std::string(name.begin(), name.end()) << ".dll was not loaded";
     }
 }
 
@@ -285,15 +436,16 @@ TEST(English, ProgramFolderOutsideTheCodePageIsFound)
     EndWithEscape(setup);
 }
 
-// Runs with the system set to 144 DPI (150 %), and sets it back after.
-class HighDpi : public testing::Test {
+// Runs with the system set to Dpi, and sets it back after.
+template <DWORD Dpi>
+class SystemDpi : public testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_ALL_ACCESS, &m_key), ERROR_SUCCESS);
         m_hadValue = RegQueryValueExW(m_key, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&m_old),
                                       &m_size) == ERROR_SUCCESS;
-        DWORD dpi = 144;
+        const DWORD dpi = Dpi;
         RegSetValueExW(m_key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
         // Read the other program's windows in real pixels.
         using SetContext = HANDLE(WINAPI*)(HANDLE);
@@ -317,6 +469,9 @@ private:
     bool m_hadValue = false;
 };
 
+class HighDpi : public SystemDpi<144> {};     // 150 %
+class DoubleDpi : public SystemDpi<192> {};   // 200 %
+
 TEST_F(HighDpi, LayoutScalesWithTheSystemDpi)
 {
     Package package(L"high-dpi");
@@ -326,6 +481,20 @@ TEST_F(HighDpi, LayoutScalesWithTheSystemDpi)
     // 144 DPI: 10 twips a pixel; edges are rounded, so neighbours stay flush.
     ExpectLayout(window, {Rect(0, 0, 795, 500), Rect(0, 0, 251, 432), Rect(251, 0, 544, 432),
                           Rect(527, 450, 109, 33), Rect(675, 450, 110, 33)});
+    EndWithEscape(setup);
+}
+
+TEST_F(DoubleDpi, LayoutAndBannerAtTwiceTheSize)
+{
+    Package package(L"double-dpi");
+    SetupProcess setup(package);
+    HWND window = setup.MainWindow();
+    ASSERT_TRUE(window);
+    ExpectLayout(window, {Rect(0, 0, 1060, 666), Rect(0, 0, 334, 576), Rect(334, 0, 726, 576),
+                          Rect(702, 600, 146, 44), Rect(900, 600, 146, 44)});
+    // The edge is twice as wide, and the banner inside it is the stored
+    // picture itself.
+    ExpectSharpBanner(window, 4, 1);
     EndWithEscape(setup);
 }
 
@@ -401,18 +570,8 @@ TEST(ZhHK, HongKongReadsTheDefaultSection)
 int wmain(int argc, wchar_t** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        const std::wstring arg = argv[i];
-        if (arg.rfind(L"--setup=", 0) != 0) continue;
-        e2e::g_setupExe = arg.substr(8);
-        if (e2e::g_setupExe.rfind(L"/", 0) == 0) {  // a Unix path: Wine's Z: drive
-            for (auto& c : e2e::g_setupExe)
-                if (c == L'/') c = L'\\';
-            e2e::g_setupExe = L"Z:" + e2e::g_setupExe;
-        }
-    }
-    if (e2e::g_setupExe.empty()) {
-        fprintf(stderr, "usage: setup_e2e --setup=PATH\\Setup.exe [gtest options]\n");
+    if (!e2e::ParseArguments(argc, argv)) {
+        fprintf(stderr, "usage: setup_e2e --setup=PATH\\Setup.exe [--faulty=... --planted=... --banner=...] [gtest options]\n");
         return 2;
     }
     return RUN_ALL_TESTS();

@@ -110,14 +110,10 @@ public:
         return paths;
     }
 
-    std::uint32_t WindowsFolder(wchar_t* buffer, std::uint32_t size) const override
+    std::optional<std::wstring> WindowsFolder() const override
     {
-        if (windowsFolderFails) return 0;
-        const auto length = static_cast<std::uint32_t>(windowsFolder.size());
-        if (length + 1 > size) return length + 1;
-        std::copy(windowsFolder.begin(), windowsFolder.end(), buffer);
-        buffer[length] = L'\0';
-        return length;
+        if (windowsFolderFails) return std::nullopt;
+        return windowsFolder;
     }
 
     // Like Windows, "*.inf" also matches names whose extension only starts
@@ -238,11 +234,12 @@ class FakeForm : public Form {
 public:
     explicit FakeForm(const FormDesign& design) : scaleWidth(design.scaleWidth)
     {
+        rects[kFormId] = {0, 0, design.scaleWidth, design.scaleHeight};
         for (const auto& control : design.controls) rects[control.id] = control.rect;
     }
 
-    std::map<Control, Twips> rects;
-    std::map<Control, std::wstring> texts;
+    std::map<ControlId, Twips> rects;
+    std::map<ControlId, std::wstring> texts;
     double scaleWidth;
     struct Message {
         std::wstring text;
@@ -253,10 +250,10 @@ public:
     bool ended = false;
     int exitCode = -1;
 
-    Twips Geometry(Control control) const override { return rects.at(control); }
-    void Move(Control control, const Twips& rect) override { rects[control] = rect; }
+    Twips Geometry(ControlId control) const override { return rects.at(control); }
+    void Move(ControlId control, const Twips& rect) override { rects[control] = rect; }
     double ScaleWidth() const override { return scaleWidth; }
-    void SetText(Control control, const std::wstring& text) override
+    void SetText(ControlId control, const std::wstring& text) override
     {
         texts[control] = text;
         log.push_back(L"text");

@@ -21,6 +21,7 @@ TEST(frmMain, LoadPlacesThePromptBesideTheBannerAndSetsTheTexts)
     window.Form_Load();
 
     EXPECT_EQ(form.rects[Control::img], (Twips{0, 0, 2505, 4320}));
+    // Not the label's design rectangle (2475, 0, 5370, 4245): the banner's.
     EXPECT_EQ(form.rects[Control::lbl], (Twips{2505, 0, 7950 - 2505, 4320}));
     EXPECT_EQ(form.rects[Control::cmdNext], (Twips{5265, 4500, 1095, 330}));
     EXPECT_EQ(form.rects[Control::cmdCancel], (Twips{6750, 4500, 1095, 330}));
@@ -33,29 +34,19 @@ TEST(frmMain, LoadPlacesThePromptBesideTheBannerAndSetsTheTexts)
     EXPECT_FALSE(form.ended);
 }
 
-TEST(frmMain, LabelTakesTheBannerSizeRoundedHalfToEven)
+TEST(frmMain, LabelFollowsWhereverTheBannerAndTheWindowWidthAre)
 {
-    struct Case {
-        Twips banner;
-        double scaleWidth;
-        Twips label;
-    };
-    const Case cases[] = {
-        {{0, 0, 2505.5, 4320.5}, 7950, {2506, 0, 5444, 4320}},
-        {{0, 0, 2504.5, 4321.5}, 7950, {2504, 0, 5446, 4322}},
-        {{30, 45, 2000, 3000}, 9000.25, {2000, 0, 7000.25, 3000}},
-    };
-    for (const auto& c : cases) {
-        FakeServices services;
-        FormDesign design = frmMainDesign();
-        design.scaleWidth = c.scaleWidth;
-        design.controls[0].rect = c.banner;
-        FakeForm form(design);
-        frmMain window(services, form);
-        window.Form_Load();
-        EXPECT_EQ(form.rects[Control::lbl], c.label);
-        EXPECT_EQ(form.rects[Control::img], (Twips{0, 0, c.banner.width, c.banner.height}));
-    }
+    // A banner moved off the corner goes back to it, and the label starts at
+    // its right edge and fills the rest of the width, whatever the sizes.
+    FakeServices services;
+    FormDesign design = frmMainDesign();
+    design.scaleWidth = 9000;
+    design.controls[0].rect = {30, 45, 2000, 3000};
+    FakeForm form(design);
+    frmMain window(services, form);
+    window.Form_Load();
+    EXPECT_EQ(form.rects[Control::img], (Twips{0, 0, 2000, 3000}));
+    EXPECT_EQ(form.rects[Control::lbl], (Twips{2000, 0, 7000, 3000}));
 }
 
 TEST(frmMain, CancelEndsAtOnceWithoutAMessage)
@@ -63,11 +54,46 @@ TEST(frmMain, CancelEndsAtOnceWithoutAMessage)
     FakeServices services;
     FakeForm form(frmMainDesign());
     frmMain window(services, form);
-    window.Form_Load();
-    window.cmdCancel_Click();
+    window.Load();
+    window.Click(Control::cmdCancel);
     EXPECT_TRUE(form.ended);
     EXPECT_EQ(form.exitCode, 0);
     EXPECT_TRUE(form.messages.empty());
+}
+
+TEST(frmMain, InstallButtonTellsTheOutcomeAndEndsWithItsExitCode)
+{
+    struct Case {
+        const char* name;
+        bool failing;
+        std::wstring message;
+        MessageIcon icon;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"all copied", false, L"Done, restart.", MessageIcon::None, kExitOk},
+        {"one failed", true, L"Not copied:\r\nd.sys (C:\\Windows\\System32\\Drivers): error 5", MessageIcon::Warning,
+         kExitCopyFailed},
+    };
+    for (const auto& c : cases) {
+        FakeServices s;
+        s.AddFolder(L"C:\\Package\\Driver");
+        s.AddFolder(L"C:\\Windows\\System32\\Drivers");
+        s.Set(L"Default", L"Complete", L"Done, restart.");
+        s.Set(L"Default", L"Failed", L" Not copied: ");
+        s.AddFile(L"C:\\Package\\Driver\\d.sys", "sys");
+        if (c.failing) s.AddFile(L"C:\\Windows\\System32\\Drivers\\d.sys", "old", kAttributeReadOnly);
+        FakeForm form(frmMainDesign());
+        frmMain window(s, form);
+        window.Load();
+        window.Click(Control::cmdNext);
+        ASSERT_EQ(form.messages.size(), 1u) << c.name;
+        EXPECT_EQ(form.messages[0].text, c.message) << c.name;
+        EXPECT_EQ(form.messages[0].icon, c.icon) << c.name;
+        EXPECT_TRUE(form.ended) << c.name;
+        EXPECT_EQ(form.exitCode, c.exitCode) << c.name;
+        EXPECT_EQ(form.log.back(), L"end") << "the message comes first";
+    }
 }
 
 }  // namespace

@@ -114,7 +114,6 @@ TEST(TextTable, PromptLinesFollowTheCountWithGapsKept)
         {"negative", L"-5", {{L"Prompt0", L"A"}}, L""},
         {"lowest 32-bit number", L"-2147483648", {{L"Prompt0", L"A"}}, L""},
         {"key names ignore case", L"2", {{L"PROMPT0", L"A"}, {L"prompt1", L"B"}}, L"\r\nA\r\nB"},
-        {"leading zeros name no line", L"2", {{L"Prompt01", L"X"}, {L"Prompt1", L"B"}}, L"\r\n\r\nB"},
         {"lines past the count are not read", L"1", {{L"Prompt0", L"A"}, {L"Prompt1", L"B"}}, L"\r\nA"},
         {"ten and more", L"11", {{L"Prompt10", L"K"}}, L"\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\nK"},
     };
@@ -139,6 +138,32 @@ TEST(TextTable, HugeCountStaysBoundedAndShowsTheSameLines)
     EXPECT_EQ(table.strPrompt, expected);
     // The texts and the two lines that exist: nothing else is read.
     EXPECT_EQ(services.stringReads, kTextReads + 2);
+}
+
+TEST(TextTable, OnlyLinesWhoseKeysExistAreRead)
+{
+    // Prompt01 is not line 1: its canonical name is Prompt1, which is
+    // missing, so nothing is read for it.
+    struct Case {
+        const char* name;
+        std::vector<const wchar_t*> keys;
+        int lineReads;
+    };
+    const Case cases[] = {
+        {"leading zero", {L"Prompt01"}, 0},
+        {"sign", {L"Prompt+1", L"Prompt-0"}, 0},
+        {"not a number", {L"Prompt1x", L"PromptX", L"Prompt"}, 0},
+        {"past the count", {L"Prompt2"}, 0},
+        {"canonical, any case", {L"prompt1", L"PROMPT0"}, 2},
+    };
+    for (const auto& c : cases) {
+        FakeServices services;
+        services.Set(L"Default", L"PromptCount", L"2");
+        for (const wchar_t* key : c.keys) services.Set(L"Default", key, L"X");
+        const TextTable table = Load(services);
+        EXPECT_EQ(services.stringReads, kTextReads + c.lineReads) << c.name;
+        EXPECT_EQ(table.strPrompt, c.lineReads ? L"\r\nX\r\nX" : L"\r\n\r\n") << c.name;
+    }
 }
 
 TEST(TextTable, WithoutTheKeyListEveryLineIsRead)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "FakePlatform.h"
 #include "app/frmMain.h"
 #include "platform/Twips.h"
 
@@ -18,18 +19,20 @@ TEST(Twips, WindowScalesWithDpiAndControlsStayFlush)
         {144, {0, 0, 795, 500}, {0, 0, 251, 432}, {251, 0, 544, 432}, {527, 450, 109, 33}, {675, 450, 110, 33}},
         {192, {0, 0, 1060, 666}, {0, 0, 334, 576}, {334, 0, 726, 576}, {702, 600, 146, 44}, {900, 600, 146, 44}},
     };
-    const FormDesign& design = frmMainDesign();
-    const Twips label{2505, 0, 7950 - 2505, 4320};  // as the window's load event places it
+    // The rectangles as the window's load event leaves them.
+    test::FakeServices services;
+    test::FakeForm form(frmMainDesign());
+    frmMain window(services, form);
+    window.Form_Load();
     for (const auto& c : cases) {
-        EXPECT_EQ(ToPixels({0, 0, design.scaleWidth, design.scaleHeight}, c.dpi), c.inner) << c.dpi;
-        EXPECT_EQ(ToPixels(design.controls[0].rect, c.dpi), c.banner) << c.dpi;
-        EXPECT_EQ(ToPixels(label, c.dpi), c.label) << c.dpi;
-        EXPECT_EQ(ToPixels(design.controls[2].rect, c.dpi), c.install) << c.dpi;
-        EXPECT_EQ(ToPixels(design.controls[3].rect, c.dpi), c.cancel) << c.dpi;
+        EXPECT_EQ(ToPixels(form.rects[Control::Form], c.dpi), c.inner) << c.dpi;
+        EXPECT_EQ(ToPixels(form.rects[Control::img], c.dpi), c.banner) << c.dpi;
+        EXPECT_EQ(ToPixels(form.rects[Control::lbl], c.dpi), c.label) << c.dpi;
+        EXPECT_EQ(ToPixels(form.rects[Control::cmdNext], c.dpi), c.install) << c.dpi;
+        EXPECT_EQ(ToPixels(form.rects[Control::cmdCancel], c.dpi), c.cancel) << c.dpi;
         // The prompt starts where the banner ends and reaches the right edge.
-        const PixelRect banner = ToPixels(design.controls[0].rect, c.dpi), text = ToPixels(label, c.dpi);
-        EXPECT_EQ(text.left, banner.left + banner.width) << c.dpi;
-        EXPECT_EQ(text.left + text.width, c.inner.width) << c.dpi;
+        EXPECT_EQ(c.label.left, c.banner.left + c.banner.width) << c.dpi;
+        EXPECT_EQ(c.label.left + c.label.width, c.inner.width) << c.dpi;
     }
     EXPECT_EQ(TwipsToPixels(-22.5, 96), -2);  // halves round away from zero
     EXPECT_EQ(TwipsToPixels(7.5, 96), 1);

@@ -1,0 +1,13 @@
+// The program's run, from the setup window to its exit code, on Windows.
+#pragma once
+
+#include "platform/Platform.h"
+
+namespace setup {
+
+// Shows the setup window and runs it until it ends; a window that cannot be
+// made and memory that runs out are told in plain words. Returns the exit
+// code.
+int RunSetup(Services& services);
+
+}  // namespace setup

@@ -1,0 +1,33 @@
+// Functions that only newer Windows has, looked up at run time so that the
+// program still starts on Windows 7. Each is typed from its own declaration:
+//
+//   static const auto getDpiForWindow = SETUP_LATE_FUNCTION(L"user32.dll", GetDpiForWindow);
+//   if (getDpiForWindow) ...
+//
+// The DLL must already be loaded (the system DLLs the program imports are);
+// a DLL that is not is loaded from System32 with SystemLibrary() first. The
+// binary check makes sure none of these functions becomes a static import.
+#pragma once
+
+#include <windows.h>
+
+namespace setup::win {
+
+template <typename Function>
+Function* LateFunction(HMODULE module, const char* name)
+{
+    return module ? reinterpret_cast<Function*>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
+}
+
+template <typename Function>
+Function* LateFunction(const wchar_t* module, const char* name)
+{
+    return LateFunction<Function>(::GetModuleHandleW(module), name);
+}
+
+// Loads a DLL from System32 and nowhere else; nullptr when it is not there.
+HMODULE SystemLibrary(const wchar_t* name);
+
+}  // namespace setup::win
+
+#define SETUP_LATE_FUNCTION(module, function) ::setup::win::LateFunction<decltype(::function)>(module, #function)

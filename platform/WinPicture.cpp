@@ -1,0 +1,52 @@
+#include "platform/WinPicture.h"
+
+#include <cstring>
+
+#include "platform/WinApi.h"
+
+namespace setup::win {
+namespace {
+
+// ntdll is in every process, so this is no import of the program's.
+typedef LONG(NTAPI RtlDecompressBufferFn)(USHORT format, PUCHAR out, ULONG outSize, PUCHAR in, ULONG inSize,
+                                          PULONG written);
+constexpr USHORT kFormatLznt1 = 2;  // COMPRESSION_FORMAT_LZNT1
+
+}  // namespace
+
+std::optional<picture::Image> LoadStoredPicture(int id)
+{
+    const HMODULE module = ::GetModuleHandleW(nullptr);
+    const HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
+    const HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    const auto* data = static_cast<const std::uint8_t*>(loaded ? ::LockResource(loaded) : nullptr);
+    const DWORD size = found ? ::SizeofResource(module, found) : 0;
+    const auto header = data ? picture::ReadHeader(data, size) : std::nullopt;
+    static const auto decompress = LateFunction<RtlDecompressBufferFn>(L"ntdll.dll", "RtlDecompressBuffer");
+    if (!header || !decompress) return std::nullopt;
+
+    std::vector<std::uint8_t> rows(std::size_t(header->width) * std::size_t(header->height) * 3);
+    std::vector<std::uint8_t> packed(data + picture::kHeaderSize, data + size);
+    ULONG written = 0;
+    const LONG status = decompress(kFormatLznt1, rows.data(), static_cast<ULONG>(rows.size()), packed.data(),
+                                   static_cast<ULONG>(packed.size()), &written);
+    if (status < 0 || written != rows.size()) return std::nullopt;
+    return picture::FromStoredRows(rows, *header);
+}
+
+HBITMAP MakeBitmap(const picture::Image& image)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = image.width;
+    info.bmiHeader.biHeight = -image.height;  // rows from the top
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap && bits) std::memcpy(bits, image.pixels.data(), image.pixels.size() * sizeof image.pixels[0]);
+    return bitmap;
+}
+
+}  // namespace setup::win
