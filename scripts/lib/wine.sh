@@ -1,0 +1,64 @@
+# Wine and its virtual display, the one way every script here sets them up.
+# Sourced by scripts/demo, scripts/wine-run and tests/e2e/session.
+
+# wine_environment PREFIX: the prefix, no debug output, no Mono or Gecko
+# install prompts, and a crash ends the process instead of opening a debugger.
+wine_environment() {
+  export WINEPREFIX=$1 WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winedbg.exe=d"}
+}
+
+# wine_display_start STATE_DIR SIZE: starts Xvfb on a free display number
+# (once: a running one is kept), notes it in STATE_DIR and exports DISPLAY.
+wine_display_start() {
+  local state=$1 size=$2 n
+  mkdir -p "$state"
+  if ! { [[ -f $state/xvfb.pid ]] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; }; then
+    local display=
+    for n in $(seq 90 199); do
+      if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then display=$n; break; fi
+    done
+    [[ -n $display ]] || { echo "no free X display number" >&2; return 1; }
+    setsid Xvfb ":$display" -screen 0 "${size}x24" -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 &
+    echo $! >"$state/xvfb.pid"
+    echo "$display" >"$state/display"
+    for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.1; done
+  fi
+  export DISPLAY=":$(cat "$state/display")"
+}
+
+# wine_display_stop STATE_DIR
+wine_display_stop() {
+  local state=$1
+  if [[ -f $state/xvfb.pid ]]; then
+    kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
+    rm -f "$state/xvfb.pid"
+  fi
+}
+
+# wine_prefix_ready LOG: makes the prefix once (about 10 s), then keeps a
+# server alive for SECONDS (default 900) so that each program starts in a
+# fraction of a second, and starts Wine's own services with their output
+# going to LOG: started by a program instead, they would hold its output
+# open after it ends.
+wine_prefix_ready() {
+  local log=$1 seconds=${2:-900}
+  if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    wineboot -i </dev/null >"$log" 2>&1
+    wineserver -w
+  fi
+  # Debian's Wine does not look in its own font folder: without Marlett the
+  # title bar shows "0 1 r" instead of its buttons. Fonts in the prefix's
+  # Fonts folder are found.
+  local fonts=$WINEPREFIX/drive_c/windows/Fonts
+  if [[ -f /usr/share/wine/fonts/marlett.ttf && ! -f $fonts/marlett.ttf ]]; then
+    mkdir -p "$fonts" && cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+  fi
+  wineserver -p "$seconds" </dev/null >/dev/null 2>&1 || true  # fails when one already runs
+  wineboot </dev/null >>"$log" 2>&1
+}
+
+# wine_stop: ends the prefix's server and every program in it.
+wine_stop() {
+  wineserver -k 2>/dev/null || true
+}
