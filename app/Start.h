@@ -6,8 +6,9 @@
 namespace setup {
 
 // Shows the setup window and runs it until it ends; a window that cannot be
-// made and memory that runs out are told in plain words. Returns the exit
-// code.
+// made and memory that runs out are told in plain words. A second start from
+// the same folder brings the first one to the front instead. Returns the
+// exit code.
 int RunSetup(Services& services);
 
 }  // namespace setup

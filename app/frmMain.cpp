@@ -16,6 +16,8 @@ const FormDesign& frmMainDesign()
             {Control::lbl, ControlKind::Label, {2475, 0, 5370, 4245}},
             {Control::cmdNext, ControlKind::DefaultButton, {5265, 4500, 1095, 330}},
             {Control::cmdCancel, ControlKind::CancelButton, {6750, 4500, 1095, 330}},
+            // Under the prompt, left of the buttons; shown only while installing.
+            {Control::prgInstall, ControlKind::Progress, {2655, 4560, 2460, 225}},
         }};
     return design;
 }
@@ -41,17 +43,28 @@ void frmMain::InitForm()
 
 void frmMain::InstallDriver()
 {
-    // Runs on the window's thread: the window does not answer until the
-    // copies are done and the message is closed.
-    const install::Result result = install::CopyDriverFiles(m_services, m_services.ProgramFolder());
-    if (result.failures.empty()) {
-        m_form.ShowMessage(m_text.strComplete, MessageIcon::None);
-        QuitSetup(kExitOk);
-    } else {
-        m_form.ShowMessage(install::FailureMessage(m_services, m_text.strFailed, result.failures),
-                           MessageIcon::Warning);
-        QuitSetup(kExitCopyFailed);
+    // Installing takes seconds where Windows checks the driver package, so
+    // it runs beside the window, which keeps answering. A second click
+    // before it ends does nothing.
+    if (m_installing) return;
+    m_installing = true;
+    const std::wstring folder = m_services.ProgramFolder();
+    m_form.RunInBackground([this, folder] { m_result = install::InstallDriverFiles(m_services, folder); },
+                           [this] { ShowOutcome(); });
+}
+
+void frmMain::ShowOutcome()
+{
+    const std::wstring restart = m_result.restartNeeded ? L"\r\n" + m_text.strRestart : L"";
+    if (m_result.failures.empty()) {
+        m_form.ShowMessage(m_text.strComplete + restart, MessageIcon::None);
+        QuitSetup(m_result.restartNeeded ? kExitRestart : kExitOk);
+        return;
     }
+    std::wstring message = install::FailureMessage(m_services, m_text.strFailed, m_result.failures);
+    if (m_result.filesUnchanged) message += L"\r\n" + m_text.strNothingChanged;
+    m_form.ShowMessage(message + restart, MessageIcon::Warning);
+    QuitSetup(kExitCopyFailed);
 }
 
 void frmMain::QuitSetup(int exitCode) { m_form.End(exitCode); }

@@ -1,6 +1,7 @@
 // The setup window: banner, prompt, Install and Cancel.
 #pragma once
 
+#include "install/DriverInstall.h"
 #include "platform/Platform.h"
 #include "text/mduResoure.h"
 
@@ -10,10 +11,11 @@ namespace setup {
 constexpr int kExitOk = 0;           // installed, or ended by Cancel or the close box
 constexpr int kExitCopyFailed = 1;   // some files were not copied; the message named them
 constexpr int kExitCannotStart = 2;  // the window could not be made, or memory ran out
+constexpr int kExitRestart = 3010;   // installed; Windows finishes at restart (as Windows Installer says it)
 
 // The window's controls, in the order of its design; Form is the window.
 struct Control {
-    enum : ControlId { Form = kFormId, img, lbl, cmdNext, cmdCancel };
+    enum : ControlId { Form = kFormId, img, lbl, cmdNext, cmdCancel, prgInstall };
 };
 
 // The window's design: inner area 7950 x 4995 twips (530 x 333 pixels at
@@ -40,11 +42,14 @@ public:
 private:
     void InitForm();
     void InstallDriver();
+    void ShowOutcome();
     void QuitSetup(int exitCode);
 
     Services& m_services;
     Form& m_form;
     mduResoure::TextTable m_text;
+    bool m_installing = false;
+    install::Result m_result;
 };
 
 }  // namespace setup

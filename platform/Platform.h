@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,9 @@ constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kErrorSharingViolation = 32;
 constexpr std::uint32_t kErrorFileExists = 80;
+constexpr std::uint32_t kErrorAlreadyExists = 183;
+// SetupAPI's answer to a 32-bit program on 64-bit Windows.
+constexpr std::uint32_t kErrorInWow64 = 0xE0000235;
 
 struct FoundFile {
     std::wstring name;  // bare name, without folder
@@ -39,6 +43,19 @@ public:
     // The next name (the first on the first call); false at the end of the
     // list and when the search fails.
     virtual bool Next(FoundFile& file) = 0;
+};
+
+// A copy of a package file in its destination folder under a temporary
+// name (Services::Stage). Dropped before it is put in place, it is deleted.
+class StagedFile {
+public:
+    virtual ~StagedFile() = default;
+    // Renames it to target in one step, replacing the file there. 0 or the
+    // error, in which case it stays a temporary file.
+    virtual std::uint32_t PutInPlace(const std::wstring& target) = 0;
+    // Keeps it for good under another temporary name, which must not exist
+    // (for a replacement at restart). 0 or the error.
+    virtual std::uint32_t KeepAs(const std::wstring& path) = 0;
 };
 
 // Kernel, profile, text and file services.
@@ -84,13 +101,37 @@ public:
     // The attributes of a file or folder; nullopt when it does not exist.
     virtual std::optional<std::uint32_t> Attributes(const std::wstring& path) const = 0;
 
-    // Each returns 0 or the system's error code.
-    // Copies source to target; a target that exists is replaced when
-    // replace is true, and is an error (kErrorFileExists) otherwise.
-    virtual std::uint32_t CopyToFile(const std::wstring& source, const std::wstring& target, bool replace) = 0;
-    // Renames from to to in one step, replacing a file that exists there.
+    // Copies source into a new file, temporary, which must not exist yet:
+    // written, flushed to the disk and given the source's time of last
+    // change. Until it is put in place the system deletes it, also when the
+    // program ends by any means. nullptr and error when the copy fails, on
+    // either side (kErrorFileExists: the temporary name is taken).
+    virtual std::unique_ptr<StagedFile> Stage(const std::wstring& source, const std::wstring& temporary,
+                                              std::uint32_t& error) = 0;
+
+    // Each of these returns 0 or the system's error code.
+    // A second name for a file: link names the same bytes as existing.
+    virtual std::uint32_t LinkFile(const std::wstring& existing, const std::wstring& link) = 0;
+    // Renames from to to in one step; to must not exist.
+    virtual std::uint32_t RenameFile(const std::wstring& from, const std::wstring& to) = 0;
+    // Renames from to to in one step, replacing a file that is there.
     virtual std::uint32_t MoveOver(const std::wstring& from, const std::wstring& to) = 0;
     virtual std::uint32_t RemoveFile(const std::wstring& path) = 0;
+    // Work the system does when it next starts, before anything can use
+    // the files: deleting path, or renaming from over to.
+    virtual std::uint32_t DeleteAtRestart(const std::wstring& path) = 0;
+    virtual std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) = 0;
+
+    // Adds a driver package to the system's driver store, from its INF
+    // file where it lies (SetupCopyOEMInf).
+    virtual std::uint32_t AddToDriverStore(const std::wstring& inf) = 0;
+    // Runs a program without a window and waits for it; its exit code in
+    // exitCode when it ran.
+    virtual std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments,
+                                    std::uint32_t& exitCode) = 0;
+
+    // This process's id.
+    virtual std::uint32_t ProcessId() const = 0;
 
     // The system's own words for an error code.
     virtual std::wstring ErrorText(std::uint32_t error) const = 0;
@@ -98,10 +139,12 @@ public:
     // True for a 32-bit program on 64-bit Windows, whose view of System32
     // the system redirects to SysWOW64.
     virtual bool RunsUnderWow64() const = 0;
-    // Turns that redirection off for this thread, and back on.
-    virtual bool DisableFolderRedirection() = 0;
+    // Turns that redirection off for the calling thread (0 or the error),
+    // and back on.
+    virtual std::uint32_t DisableFolderRedirection() = 0;
     virtual void RestoreFolderRedirection() = 0;
 };
+
 
 // ---- Forms: a window designed in twips, as a form designer lays it out.
 
@@ -120,7 +163,8 @@ struct Twips {
 
 // What a control is. The platform gives the default button the Enter key
 // and the first focus, and the cancel button the Esc key.
-enum class ControlKind { Picture, Label, DefaultButton, CancelButton };
+// A progress bar shows only while the form works in the background.
+enum class ControlKind { Picture, Label, DefaultButton, CancelButton, Progress };
 
 struct ControlDesign {
     ControlId id;
@@ -156,6 +200,12 @@ public:
     virtual void SetText(ControlId control, const std::wstring& text) = 0;
     // A modal message with a single OK button; returns when it is closed.
     virtual void ShowMessage(const std::wstring& text, MessageIcon icon) = 0;
+    // Runs work on another thread while the form shows that it is busy (its
+    // buttons disabled, its progress bar moving, a wait cursor) and ignores
+    // clicks, Esc and its close box; then runs done on the form's thread,
+    // after dropping the keys and clicks that came meanwhile. An exception
+    // thrown by work is thrown on the form's thread instead of done.
+    virtual void RunInBackground(std::function<void()> work, std::function<void()> done) = 0;
     // Ends the program with the exit code; no event runs after it.
     virtual void End(int exitCode) = 0;
 };

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include <commctrl.h>
+
 #include "assets/resource.h"
 #include "platform/Twips.h"
 #include "platform/WinDpi.h"
@@ -13,7 +15,8 @@ namespace {
 constexpr wchar_t kClassName[] = L"UsbDriverSetupWindow";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = 0;
-constexpr int kFirstChildId = 100;  // pictures and labels: 100 and up, by their place in the design
+constexpr int kFirstChildId = 100;  // all but the buttons: 100 and up, by their place in the design
+constexpr UINT kWorkDone = WM_APP + 1;  // the background work has ended
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
@@ -24,7 +27,8 @@ int ChildId(ControlKind kind, std::size_t index)
     case ControlKind::DefaultButton: return IDOK;
     case ControlKind::CancelButton: return IDCANCEL;
     case ControlKind::Picture:
-    case ControlKind::Label: break;
+    case ControlKind::Label:
+    case ControlKind::Progress: break;
     }
     return kFirstChildId + static_cast<int>(index);
 }
@@ -40,6 +44,7 @@ WinForm::WinForm(const FormDesign& design)
 
 WinForm::~WinForm()
 {
+    WaitForWork();
     if (m_hwnd) ::DestroyWindow(m_hwnd);
 }
 
@@ -69,9 +74,10 @@ HWND WinForm::FirstFocus() const
     return nullptr;
 }
 
-bool WinForm::Create(FormCallbacks& callbacks)
+bool WinForm::Create(FormCallbacks& callbacks, const std::wstring& tag)
 {
     m_callbacks = &callbacks;
+    m_tag = tag;
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -87,6 +93,7 @@ bool WinForm::Create(FormCallbacks& callbacks)
     if (!::CreateWindowExW(kExStyle, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
                            nullptr, Instance(), this))
         return false;
+    if (!m_tag.empty()) ::SetPropW(m_hwnd, m_tag.c_str(), reinterpret_cast<HANDLE>(1));
     m_dpi = win::DpiForWindow(m_hwnd);
     if (!CreateControls()) return false;
     ApplyFont();
@@ -123,6 +130,7 @@ int WinForm::Run()
         ::DispatchMessageW(&msg);
     }
     m_inLoop = false;
+    WaitForWork();
     if (m_error) std::rethrow_exception(std::exchange(m_error, nullptr));
     return m_exitCode;
 }
@@ -148,6 +156,10 @@ bool WinForm::CreateControls()
         case ControlKind::CancelButton:
             cls = L"BUTTON";
             style |= WS_TABSTOP | BS_PUSHBUTTON;
+            break;
+        case ControlKind::Progress:
+            cls = L"msctls_progress32";  // PROGRESS_CLASS
+            style = WS_CHILD | PBS_MARQUEE;  // hidden until there is work
             break;
         }
         item.hwnd = ::CreateWindowExW(0, cls, L"", style, 0, 0, 0, 0, m_hwnd,
@@ -274,6 +286,75 @@ void WinForm::ShowMessage(const std::wstring& text, MessageIcon icon)
     ::MessageBoxW(m_hwnd, text.c_str(), kMessageTitle, type);
 }
 
+void WinForm::RunInBackground(std::function<void()> work, std::function<void()> done)
+{
+    if (m_busy || !m_hwnd) return;
+    SetBusy();
+    m_work = std::make_unique<Work>(Work{std::move(work), std::move(done), m_hwnd, nullptr});
+    m_worker.reset(::CreateThread(nullptr, 0, &WinForm::WorkThread, m_work.get(), 0, nullptr));
+    if (!m_worker) {  // no thread to be had: the work runs here
+        WorkThread(m_work.get());
+    }
+}
+
+DWORD WINAPI WinForm::WorkThread(void* param)
+{
+    auto* work = static_cast<Work*>(param);
+    try {
+        work->work();
+    } catch (...) {
+        work->error = std::current_exception();
+    }
+    ::PostMessageW(work->hwnd, kWorkDone, 0, 0);
+    return 0;
+}
+
+void WinForm::WaitForWork()
+{
+    if (m_worker) ::WaitForSingleObject(m_worker.get(), INFINITE);
+    m_worker.reset();
+}
+
+void WinForm::SetBusy()
+{
+    m_busy = true;
+    for (const auto& item : m_items) {
+        switch (item.design.kind) {
+        case ControlKind::DefaultButton:
+        case ControlKind::CancelButton: ::EnableWindow(item.hwnd, FALSE); break;
+        case ControlKind::Progress:
+            ::ShowWindow(item.hwnd, SW_SHOWNA);
+            ::SendMessageW(item.hwnd, PBM_SETMARQUEE, TRUE, 30);
+            break;
+        case ControlKind::Picture:
+        case ControlKind::Label: break;
+        }
+    }
+    // Keys go to the window itself now, which ignores them.
+    ::SetFocus(m_hwnd);
+    ::EnableMenuItem(::GetSystemMenu(m_hwnd, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+    POINT cursor{};
+    RECT window{};
+    if (::GetCursorPos(&cursor) && ::GetWindowRect(m_hwnd, &window) && ::PtInRect(&window, cursor))
+        ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+}
+
+void WinForm::OnWorkDone()
+{
+    WaitForWork();
+    const std::unique_ptr<Work> work = std::move(m_work);
+    if (!work) return;
+    // Keys and clicks that came while the work ran are not meant for the
+    // message that comes now: a second Enter would close it unread.
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+    while (::PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+    if (work->error) std::rethrow_exception(work->error);
+    work->done();
+}
+
 void WinForm::End(int exitCode)
 {
     m_exitCode = exitCode;
@@ -328,6 +409,16 @@ LRESULT WinForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_DRAWITEM:
         OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
         return TRUE;
+    case WM_SETCURSOR:
+        if (!m_busy) break;
+        ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+        return TRUE;
+    case WM_CLOSE:
+        if (m_busy) return 0;  // nothing stops the work half-way
+        break;
+    case kWorkDone:
+        OnWorkDone();
+        return 0;
     case WM_SETTINGCHANGE:
         if (wParam == SPI_SETNONCLIENTMETRICS) ApplyFont();
         break;
@@ -340,7 +431,7 @@ LRESULT WinForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 
 void WinForm::OnCommand(int id, int code)
 {
-    if (code != BN_CLICKED || m_ended || !m_callbacks) return;
+    if (code != BN_CLICKED || m_ended || m_busy || !m_callbacks) return;
     if (const Item* item = FindChild(id)) m_callbacks->Click(item->design.id);
 }
 
@@ -376,9 +467,31 @@ void WinForm::OnDpiChanged(UINT dpi, const RECT& suggested)
 void WinForm::OnDestroy()
 {
     m_ended = true;
+    if (!m_tag.empty()) ::RemovePropW(m_hwnd, m_tag.c_str());
     // Only a running loop is told to end: a quit message left in the queue
     // would close the next message box at once.
     if (m_inLoop) ::PostQuitMessage(m_exitCode);
+}
+
+}  // namespace setup
+
+namespace setup {
+
+HWND FindTaggedWindow(const std::wstring& tag)
+{
+    struct Search {
+        const std::wstring* tag;
+        HWND found;
+    } search{&tag, nullptr};
+    ::EnumWindows(
+        [](HWND hwnd, LPARAM param) CALLBACK -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(param);
+            if (!::GetPropW(hwnd, s.tag->c_str())) return TRUE;
+            s.found = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 }  // namespace setup

@@ -5,6 +5,9 @@
 #include <windows.h>
 
 #include <exception>
+#include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/Picture.h"
@@ -24,8 +27,9 @@ public:
     WinForm& operator=(const WinForm&) = delete;
 
     // Creates the window and its controls, not yet shown; false when
-    // Windows cannot make them.
-    bool Create(FormCallbacks& callbacks);
+    // Windows cannot make them. A tag, when given, marks the window for
+    // other processes to find (FindTaggedWindow).
+    bool Create(FormCallbacks& callbacks, const std::wstring& tag = {});
     // Runs the load event, shows the window and runs the message loop until
     // the window is gone. Returns the exit code. An exception thrown while a
     // message was handled ends the loop and is thrown again from here, once
@@ -37,6 +41,7 @@ public:
     double ScaleWidth() const override { return m_scaleWidth; }
     void SetText(ControlId control, const std::wstring& text) override;
     void ShowMessage(const std::wstring& text, MessageIcon icon) override;
+    void RunInBackground(std::function<void()> work, std::function<void()> done) override;
     void End(int exitCode) override;
 
 private:
@@ -46,14 +51,25 @@ private:
         HWND hwnd = nullptr;
     };
 
+    // The work of RunInBackground, shared with its thread.
+    struct Work {
+        std::function<void()> work, done;
+        HWND hwnd;
+        std::exception_ptr error;
+    };
+
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static DWORD WINAPI WorkThread(void* work);
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void OnCommand(int id, int code);
     void OnActivate(bool active);
     bool OnGetDpiScaledSize(UINT dpi, SIZE* size) const;
     void OnDpiChanged(UINT dpi, const RECT& suggested);
     void OnDrawItem(const DRAWITEMSTRUCT& draw);
+    void OnWorkDone();
     void OnDestroy();
+    void SetBusy();
+    void WaitForWork();
 
     bool CreateControls();
     void ApplyFont();
@@ -77,10 +93,18 @@ private:
     win::UniqueGdi m_bannerShown;  // scaled to the picture control at m_dpi
     FormCallbacks* m_callbacks = nullptr;
     HWND m_lastFocus = nullptr;
+    std::wstring m_tag;
+    std::unique_ptr<Work> m_work;
+    win::UniqueHandle m_worker;
+    bool m_busy = false;
     bool m_inLoop = false;
     bool m_ended = false;
     int m_exitCode = 0;
     std::exception_ptr m_error;
 };
+
+// The window of another process that Create marked with tag; nullptr when
+// there is none.
+HWND FindTaggedWindow(const std::wstring& tag);
 
 }  // namespace setup

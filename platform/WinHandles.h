@@ -41,6 +41,16 @@ struct FindTraits {
     static Handle Empty() { return INVALID_HANDLE_VALUE; }
     static void Close(Handle h) { ::FindClose(h); }
 };
+struct FileTraits {
+    using Handle = HANDLE;
+    static Handle Empty() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { ::CloseHandle(h); }
+};
+struct HandleTraits {  // processes, threads, mutexes
+    using Handle = HANDLE;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle h) { ::CloseHandle(h); }
+};
 struct GdiTraits {
     using Handle = HGDIOBJ;
     static Handle Empty() { return nullptr; }
@@ -48,6 +58,8 @@ struct GdiTraits {
 };
 
 using UniqueFind = Unique<FindTraits>;
+using UniqueFile = Unique<FileTraits>;
+using UniqueHandle = Unique<HandleTraits>;
 using UniqueGdi = Unique<GdiTraits>;
 
 }  // namespace setup::win

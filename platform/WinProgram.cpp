@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
 #include <new>
 
 #include "platform/WinApi.h"
@@ -59,26 +60,57 @@ void InitVisualStyles()
     const HMODULE comctl32 = ::LoadLibraryW(L"comctl32.dll");
     const auto init = win::LateFunction<decltype(::InitCommonControlsEx)>(comctl32, "InitCommonControlsEx");
     if (!init) return;
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
     init(&icc);
 }
 
 }  // namespace
 
-FormRun RunForm(const FormDesign& design, Services& services, FormFactory createForm)
+FormRun RunForm(const FormDesign& design, Services& services, FormFactory createForm, const std::wstring& tag)
 {
     ::HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
     InitVisualStyles();
     try {
         WinForm form(design);
         const auto events = createForm(services, form);
-        if (!form.Create(*events)) return {FormRun::Outcome::NoWindow, 0};
+        if (!form.Create(*events, tag)) return {FormRun::Outcome::NoWindow, 0};
         return {FormRun::Outcome::Ended, form.Run()};
     } catch (const std::bad_alloc&) {
         // Caught out here, after the window is gone and its message loop
         // has ended, so that the message can show.
         return {FormRun::Outcome::OutOfMemory, 0};
     }
+}
+
+PackageInstance::PackageInstance(const std::wstring& programFolder)
+{
+    // The folder's name in capitals, hashed (FNV-1a): a mutex name cannot
+    // hold a backslash, and the same folder may be written in any case.
+    std::wstring folder = programFolder;
+    ::CharUpperBuffW(folder.data(), static_cast<DWORD>(folder.size()));
+    std::uint64_t hash = 14695981039346656037ull;
+    for (wchar_t c : folder) hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ull;
+    m_tag = L"UsbDriverSetup-";
+    for (int shift = 60; shift >= 0; shift -= 4) m_tag += L"0123456789abcdef"[(hash >> shift) & 0xF];
+    // Created and tested in one step, so two copies started at once cannot
+    // both be first. Where it cannot be made, the program runs as it would.
+    m_mutex = ::CreateMutexW(nullptr, FALSE, (L"Local\\" + m_tag).c_str());
+    m_first = !(m_mutex && ::GetLastError() == ERROR_ALREADY_EXISTS);
+}
+
+PackageInstance::~PackageInstance()
+{
+    if (m_mutex) ::CloseHandle(m_mutex);
+}
+
+void PackageInstance::ShowFirst() const
+{
+    // The first copy may not have made its window yet.
+    HWND window = nullptr;
+    for (int i = 0; i < 60 && !(window = FindTaggedWindow(m_tag)); ++i) ::Sleep(50);
+    if (!window) return;
+    if (::IsIconic(window)) ::ShowWindow(window, SW_RESTORE);
+    ::SetForegroundWindow(::GetLastActivePopup(window));
 }
 
 void ShowFatalMessage(const std::wstring& text)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/Platform.h"
 
@@ -24,8 +25,29 @@ struct FormRun {
     int exitCode = 0;  // the code the form ended with
 };
 
-// Runs the form until it ends.
-FormRun RunForm(const FormDesign& design, Services& services, FormFactory createForm);
+// Runs the form until it ends. tag marks its window for PackageInstance.
+FormRun RunForm(const FormDesign& design, Services& services, FormFactory createForm, const std::wstring& tag);
+
+// One copy of the program at a time for each program folder: a second
+// start finds the first one's window and brings it to the front.
+class PackageInstance {
+public:
+    explicit PackageInstance(const std::wstring& programFolder);
+    ~PackageInstance();
+    PackageInstance(const PackageInstance&) = delete;
+    PackageInstance& operator=(const PackageInstance&) = delete;
+
+    bool IsFirst() const { return m_first; }
+    // The name that marks the first copy's window.
+    const std::wstring& Tag() const { return m_tag; }
+    // Brings the first copy's window, or the message it shows, to the front.
+    void ShowFirst() const;
+
+private:
+    std::wstring m_tag;
+    void* m_mutex = nullptr;
+    bool m_first = true;
+};
 
 // A message with an error icon, when there is no window to own it.
 void ShowFatalMessage(const std::wstring& text);

@@ -1,6 +1,9 @@
 #include "platform/WinServices.h"
 
 #include <windows.h>
+#include <setupapi.h>
+
+#include <cstring>
 
 #include "platform/WinApi.h"
 #include "platform/WinHandles.h"
@@ -9,7 +12,83 @@
 namespace setup {
 namespace {
 
-std::uint32_t Outcome(BOOL ok) { return ok ? 0 : static_cast<std::uint32_t>(::GetLastError()); }
+std::uint32_t LastError() { return static_cast<std::uint32_t>(::GetLastError()); }
+std::uint32_t Outcome(BOOL ok) { return ok ? 0 : LastError(); }
+
+// A path as the kernel names it, which renaming by handle takes:
+// "\??\C:\..." or "\??\UNC\server\share\...".
+std::wstring KernelPath(const std::wstring& path)
+{
+    if (path.rfind(L"\\\\?\\", 0) == 0) return L"\\??\\" + path.substr(4);
+    if (path.rfind(L"\\\\", 0) == 0) return L"\\??\\UNC\\" + path.substr(2);
+    return L"\\??\\" + path;
+}
+
+std::uint32_t DeleteOnClose(HANDLE file, bool on)
+{
+    FILE_DISPOSITION_INFO info{static_cast<BOOLEAN>(on ? TRUE : FALSE)};
+    return Outcome(::SetFileInformationByHandle(file, FileDispositionInfo, &info, sizeof info));
+}
+
+std::uint32_t RenameByHandle(HANDLE file, const std::wstring& to, bool replace)
+{
+    const std::wstring name = KernelPath(to);
+    // Room for the name's NUL as well: Wine reads the name up to it.
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + (name.size() + 1) * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+    return Outcome(::SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size())));
+}
+
+// A copy under a temporary name, marked for deletion: if the program ends
+// before the copy is renamed, the system deletes it with the last handle.
+class WinStagedFile final : public StagedFile {
+public:
+    explicit WinStagedFile(win::UniqueFile file) : m_file(std::move(file)) {}
+
+    std::uint32_t PutInPlace(const std::wstring& target) override { return Rename(target, true); }
+    std::uint32_t KeepAs(const std::wstring& path) override { return Rename(path, false); }
+
+private:
+    std::uint32_t Rename(const std::wstring& to, bool replace)
+    {
+        if (!m_file) return ERROR_INVALID_HANDLE;
+        // The mark goes first: a marked file that was renamed is deleted
+        // under its new name when it closes.
+        std::uint32_t error = DeleteOnClose(m_file.get(), false);
+        if (error == 0) error = RenameByHandle(m_file.get(), to, replace);
+        if (error != 0) {
+            DeleteOnClose(m_file.get(), true);
+            return error;
+        }
+        m_file.reset();
+        return 0;
+    }
+
+    win::UniqueFile m_file;
+};
+
+// Words for SetupAPI's errors, which the system's message table lacks.
+const wchar_t* SetupApiErrorText(std::uint32_t error)
+{
+    switch (error) {
+    case 0xE0000000: case 0xE0000001: case 0xE0000002: case 0xE0000003:
+        return L"The file is not a valid INF file.";
+    case 0xE0000100: return L"The INF file is not of the kind Windows takes for a driver.";
+    case 0xE0000101: return L"The INF file lacks a section that Windows needs.";
+    case 0xE000022D: case 0xE000022E: return L"The driver is not for this version of Windows.";
+    case 0xE000022F: return L"The driver package is not signed: its INF file names no catalog file.";
+    case 0xE000023F: return L"The driver package has no signed catalog.";
+    case 0xE0000240: return L"The driver package's signature is not allowed on this system.";
+    case 0xE0000242: return L"The driver package's publisher is not trusted on this system.";
+    case 0xE0000243: return L"The driver package's publisher is not trusted.";
+    case 0xE0000247: return L"Windows could not add the driver package to the driver store.";
+    default: return nullptr;
+    }
+}
 
 class WinFileSearch final : public FileSearch {
 public:
@@ -104,11 +183,13 @@ std::size_t WinServices::AnsiSize(std::wstring_view text) const
 
 std::optional<std::wstring> WinServices::WindowsFolder() const
 {
-    // The path can exceed MAX_PATH: a result larger than the buffer is the
-    // size it needs.
+    // The system's own Windows folder, also on a Terminal Services host,
+    // where GetWindowsDirectory gives each user a folder of their own. The
+    // path can exceed MAX_PATH: a result larger than the buffer is the size
+    // it needs.
     std::wstring path(MAX_PATH, L'\0');
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const UINT n = ::GetWindowsDirectoryW(path.data(), static_cast<UINT>(path.size()));
+        const UINT n = ::GetSystemWindowsDirectoryW(path.data(), static_cast<UINT>(path.size()));
         if (n == 0) return std::nullopt;
         if (n < path.size()) {
             path.resize(n);
@@ -134,9 +215,65 @@ std::optional<std::uint32_t> WinServices::Attributes(const std::wstring& path) c
     return attributes;
 }
 
-std::uint32_t WinServices::CopyToFile(const std::wstring& source, const std::wstring& target, bool replace)
+std::unique_ptr<StagedFile> WinServices::Stage(const std::wstring& source, const std::wstring& temporary,
+                                               std::uint32_t& error)
 {
-    return Outcome(::CopyFileW(source.c_str(), target.c_str(), replace ? FALSE : TRUE));
+    error = 0;
+    win::UniqueFile in(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in) {
+        error = LastError();
+        return nullptr;
+    }
+    // Shared with nobody while it is written, so that no other program,
+    // nor another copy of this one, can touch it.
+    win::UniqueFile out(::CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!out) {
+        error = LastError();
+        return nullptr;
+    }
+    const HANDLE file = out.get();
+    if ((error = DeleteOnClose(file, true)) != 0) {
+        out.reset();
+        ::DeleteFileW(temporary.c_str());
+        return nullptr;
+    }
+    auto staged = std::make_unique<WinStagedFile>(std::move(out));
+
+    if (m_copyBuffer.empty()) m_copyBuffer.resize(1 << 20);
+    for (;;) {
+        DWORD got = 0, written = 0;
+        if (!::ReadFile(in.get(), m_copyBuffer.data(), static_cast<DWORD>(m_copyBuffer.size()), &got, nullptr)) {
+            error = LastError();
+            return nullptr;
+        }
+        if (got == 0) break;
+        const BOOL wrote = ::WriteFile(file, m_copyBuffer.data(), got, &written, nullptr);
+        if (!wrote || written != got) {
+            error = wrote ? ERROR_DISK_FULL : LastError();
+            return nullptr;
+        }
+    }
+    // On the disk before it replaces anything: after a power cut the file
+    // under the driver's name is whole, never a file of zeros.
+    if (!::FlushFileBuffers(file)) {
+        error = LastError();
+        return nullptr;
+    }
+    FILETIME changed{};
+    if (::GetFileTime(in.get(), nullptr, nullptr, &changed)) ::SetFileTime(file, nullptr, nullptr, &changed);
+    return staged;
+}
+
+std::uint32_t WinServices::LinkFile(const std::wstring& existing, const std::wstring& link)
+{
+    return Outcome(::CreateHardLinkW(link.c_str(), existing.c_str(), nullptr));
+}
+
+std::uint32_t WinServices::RenameFile(const std::wstring& from, const std::wstring& to)
+{
+    return Outcome(::MoveFileExW(from.c_str(), to.c_str(), 0));
 }
 
 std::uint32_t WinServices::MoveOver(const std::wstring& from, const std::wstring& to)
@@ -146,10 +283,47 @@ std::uint32_t WinServices::MoveOver(const std::wstring& from, const std::wstring
 
 std::uint32_t WinServices::RemoveFile(const std::wstring& path)
 {
-    // A copy may have left the file read-only, as its source was.
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     return Outcome(::DeleteFileW(path.c_str()));
 }
+
+std::uint32_t WinServices::DeleteAtRestart(const std::wstring& path)
+{
+    return Outcome(::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+}
+
+std::uint32_t WinServices::ReplaceAtRestart(const std::wstring& from, const std::wstring& to)
+{
+    return Outcome(::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
+}
+
+std::uint32_t WinServices::AddToDriverStore(const std::wstring& inf)
+{
+    // From System32 only, and only now: not an import of the program's.
+    static const HMODULE setupapi = win::SystemLibrary(L"setupapi.dll");
+    static const auto copyOemInf = win::LateFunction<decltype(::SetupCopyOEMInfW)>(setupapi, "SetupCopyOEMInfW");
+    if (!copyOemInf) return ERROR_PROC_NOT_FOUND;
+    return Outcome(copyOemInf(inf.c_str(), nullptr, SPOST_PATH, 0, nullptr, 0, nullptr, nullptr));
+}
+
+std::uint32_t WinServices::RunHidden(const std::wstring& program, const std::wstring& arguments,
+                                     std::uint32_t& exitCode)
+{
+    std::wstring command = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                          nullptr, &startup, &info))
+        return LastError();
+    const win::UniqueHandle process(info.hProcess), thread(info.hThread);
+    ::WaitForSingleObject(process.get(), INFINITE);
+    DWORD code = 0;
+    if (!::GetExitCodeProcess(process.get(), &code)) return LastError();
+    exitCode = code;
+    return 0;
+}
+
+std::uint32_t WinServices::ProcessId() const { return ::GetCurrentProcessId(); }
 
 std::wstring WinServices::ErrorText(std::uint32_t error) const
 {
@@ -161,7 +335,10 @@ std::wstring WinServices::ErrorText(std::uint32_t error) const
     if (text) ::LocalFree(text);
     while (!message.empty() && (message.back() == L' ' || message.back() == L'\r' || message.back() == L'\n'))
         message.pop_back();
-    if (message.empty()) message = L"Error " + Decimal(error) + L".";
+    if (message.empty()) {
+        if (const wchar_t* words = SetupApiErrorText(error)) return words;
+        message = L"Error " + Decimal(error) + L".";
+    }
     return message;
 }
 
@@ -172,10 +349,11 @@ bool WinServices::RunsUnderWow64() const
     return isWow64Process && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
-bool WinServices::DisableFolderRedirection()
+std::uint32_t WinServices::DisableFolderRedirection()
 {
     static const auto disable = SETUP_LATE_FUNCTION(L"kernel32.dll", Wow64DisableWow64FsRedirection);
-    return disable && disable(&m_redirection);
+    if (!disable) return ERROR_PROC_NOT_FOUND;
+    return Outcome(disable(&m_redirection));
 }
 
 void WinServices::RestoreFolderRedirection()

@@ -20,16 +20,26 @@ public:
     std::optional<std::wstring> WindowsFolder() const override;
     std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern) const override;
     std::optional<std::uint32_t> Attributes(const std::wstring& path) const override;
-    std::uint32_t CopyToFile(const std::wstring& source, const std::wstring& target, bool replace) override;
+    std::unique_ptr<StagedFile> Stage(const std::wstring& source, const std::wstring& temporary,
+                                      std::uint32_t& error) override;
+    std::uint32_t LinkFile(const std::wstring& existing, const std::wstring& link) override;
+    std::uint32_t RenameFile(const std::wstring& from, const std::wstring& to) override;
     std::uint32_t MoveOver(const std::wstring& from, const std::wstring& to) override;
     std::uint32_t RemoveFile(const std::wstring& path) override;
+    std::uint32_t DeleteAtRestart(const std::wstring& path) override;
+    std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) override;
+    std::uint32_t AddToDriverStore(const std::wstring& inf) override;
+    std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments,
+                            std::uint32_t& exitCode) override;
+    std::uint32_t ProcessId() const override;
     std::wstring ErrorText(std::uint32_t error) const override;
     bool RunsUnderWow64() const override;
-    bool DisableFolderRedirection() override;
+    std::uint32_t DisableFolderRedirection() override;
     void RestoreFolderRedirection() override;
 
 private:
     void* m_redirection = nullptr;  // the state Wow64DisableWow64FsRedirection saved
+    std::vector<char> m_copyBuffer;  // for the copies, made once
 };
 
 }  // namespace setup

@@ -8,7 +8,7 @@ set(allowed_dlls KERNEL32.dll USER32.dll GDI32.dll msvcrt.dll)
 # program looks up at run time: as imports they would stop it from starting.
 set(late_functions SetDefaultDllDirectories GetDpiForWindow AdjustWindowRectExForDpi
     SystemParametersInfoForDpi GetDpiForMonitor IsWow64Process Wow64DisableWow64FsRedirection
-    Wow64RevertWow64FsRedirection RtlDecompressBuffer InitCommonControlsEx)
+    Wow64RevertWow64FsRedirection RtlDecompressBuffer InitCommonControlsEx SetupCopyOEMInfW)
 
 file(SIZE "${EXE}" size)
 set(problems "")
@@ -38,7 +38,9 @@ endforeach()
 if(NOT headers MATCHES "Subsystem[ \t]+00000002")
   list(APPEND problems "is not a GUI program")
 endif()
-foreach(flag NX_COMPAT DYNAMIC_BASE)
+# TERMINAL_SERVICE_AWARE: on a Terminal Services host Windows would
+# otherwise give the program a per-user Windows folder.
+foreach(flag NX_COMPAT DYNAMIC_BASE TERMINAL_SERVICE_AWARE)
   if(NOT headers MATCHES "${flag}")
     list(APPEND problems "lacks ${flag}")
   endif()

@@ -125,6 +125,9 @@ TextTable LoadSetupText(const Services& services, const std::wstring& iniPath)
     table.strComplete =
         ReadText(services, section, L"Complete", L"Setup complete,please restart.", iniPath);
     table.strFailed = ReadText(services, section, L"Failed", L"Setup could not copy these files:", iniPath);
+    table.strNothingChanged = ReadText(services, section, L"NothingChanged", L"No file was changed.", iniPath);
+    table.strRestart = ReadText(services, section, L"Restart",
+                                L"Some files were in use; Windows finishes replacing them when it restarts.", iniPath);
     table.strPrompt = BuildPrompt(services, section, iniPath);
     return table;
 }

@@ -18,6 +18,8 @@ struct TextTable {
     std::wstring strCancel;    // cancel button caption
     std::wstring strComplete;  // message after a successful install
     std::wstring strFailed;    // first line of the message when copies failed
+    std::wstring strNothingChanged;  // last line of that message when no file changed
+    std::wstring strRestart;   // added to the message when files are replaced at restart
 };
 
 // A value holds at most this many bytes in the ANSI code page, as the

@@ -45,6 +45,7 @@ setup_add_e2e(ZhCN zh_CN.UTF-8)
 setup_add_e2e(ZhTW zh_TW.UTF-8)
 setup_add_e2e(ZhHK zh_HK.UTF-8)
 setup_add_e2e(Installing en_US.UTF-8)
+setup_add_e2e(Slow en_US.UTF-8)
 setup_add_e2e(HighDpi en_US.UTF-8)
 setup_add_e2e(DoubleDpi en_US.UTF-8)
 

@@ -293,6 +293,12 @@ std::optional<DWORD> SetupProcess::WaitForExit(DWORD timeoutMs)
     return code;
 }
 
+void SetupProcess::Kill()
+{
+    TerminateProcess(m_info.hProcess, 99);
+    WaitForSingleObject(m_info.hProcess, 10000);
+}
+
 void SetupProcess::PressKey(WORD vk, WORD modifier)
 {
     // Keys go to the foreground window, as a person's would.

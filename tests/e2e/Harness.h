@@ -73,6 +73,8 @@ public:
     HWND MessageBox(DWORD timeoutMs = 10000);
     // The exit code, or nothing if the program is still running.
     std::optional<DWORD> WaitForExit(DWORD timeoutMs = 10000);
+    // Ends it the way Task Manager does, and waits until it is gone.
+    void Kill();
     // Milliseconds from the start to the first sight of the visible window.
     double MillisecondsToWindow() const { return m_msToWindow; }
 

@@ -1,7 +1,10 @@
 // The install button, run for real: files land in the Wine prefix's
-// C:\windows folders byte for byte, failures keep the old files and are
-// named to the user, and the exit code tells the outcome.
+// C:\windows folders byte for byte or not at all, a kill or a file in use
+// never leaves a file half-written or a copy behind, the INF files reach the
+// driver store, and the exit code tells the outcome.
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include "Harness.h"
 
@@ -11,6 +14,7 @@ namespace {
 const std::wstring kInf = L"C:\\windows\\inf";
 const std::wstring kIoSubSys = L"C:\\windows\\system\\IoSubSys";
 const std::wstring kDrivers = L"C:\\windows\\system32\\drivers";
+const std::wstring kRestartText = L"Some files were in use; Windows finishes replacing them when it restarts.";
 
 std::string Bytes(const std::string& seed, std::size_t size)
 {
@@ -18,6 +22,34 @@ std::string Bytes(const std::string& seed, std::size_t size)
     for (std::size_t i = 0; bytes.size() < size; ++i) bytes += seed + char('0' + i % 10);
     bytes.resize(size);
     return bytes;
+}
+
+// An INF file that the driver store takes.
+std::string Inf(const std::string& name)
+{
+    return "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=USB\r\nClassGuid={36FC9E60-C465-11CF-8056-444553540000}\r\n"
+           "Provider=%Acme%\r\nDriverVer=12/07/2026,1.0.0.0\r\n\r\n[Strings]\r\nAcme=\"Acme " +
+           name + "\"\r\n";
+}
+
+// A file of size bytes, written a megabyte at a time.
+void WriteBigFile(const std::wstring& path, std::size_t size)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const std::string chunk = Bytes("big", 1 << 20);
+    for (std::size_t written = 0; written < size; written += chunk.size()) {
+        DWORD n = 0;
+        WriteFile(file, chunk.data(), DWORD(chunk.size()), &n, nullptr);
+    }
+    CloseHandle(file);
+}
+
+LONGLONG FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return LONGLONG(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }
 
 // Names of the files in a folder that start with prefix.
@@ -31,6 +63,15 @@ std::vector<std::wstring> FilesStartingWith(const std::wstring& folder, const st
     while (FindNextFileW(search, &found));
     FindClose(search);
     return names;
+}
+
+// The program's own temporary files in the three folders.
+std::vector<std::wstring> TemporaryFiles()
+{
+    std::vector<std::wstring> all;
+    for (const auto& folder : {kInf, kIoSubSys, kDrivers})
+        for (const auto& name : FilesStartingWith(folder, L"~setup-")) all.push_back(name);
+    return all;
 }
 
 void RemoveStartingWith(const std::wstring& folder, const std::wstring& prefix)
@@ -48,6 +89,38 @@ std::wstring SystemText(DWORD error)
     return s;
 }
 
+// The files Windows is to rename or delete when it restarts.
+std::wstring PendingAtRestart()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ, &key))
+        return L"";
+    std::wstring value(32768, L'\0');
+    DWORD size = DWORD(value.size() * sizeof(wchar_t));
+    const bool read = RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                                       reinterpret_cast<BYTE*>(value.data()), &size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    if (!read) return L"";
+    value.resize(size / sizeof(wchar_t));
+    for (auto& c : value)
+        if (c == L'\0') c = L'|';
+    return value;
+}
+
+// What a restart does to the files: Wine's wineboot -r does the work left
+// for it.
+void Restart()
+{
+    std::wstring command = L"wineboot.exe -r";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+    WaitForSingleObject(info.hProcess, 60000);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+}
+
 struct Outcome {
     std::wstring message;
     bool warning = false;  // the message shows an icon
@@ -60,7 +133,7 @@ Outcome Install(const Package& package)
     SetupProcess setup(package);
     if (!setup.MainWindow()) return {L"(no window)"};
     setup.PressKey(VK_RETURN);
-    HWND box = setup.MessageBox(30000);
+    HWND box = setup.MessageBox(60000);
     if (!box) return {L"(no message)"};
     Outcome outcome{MessageText(box), MessageHasIcon(box)};
     EXPECT_EQ(MessageButtons(box), 1) << "a single OK button";
@@ -73,19 +146,22 @@ Outcome Install(const Package& package)
 
 class Installing : public testing::Test {
 protected:
+    void SetUp() override { TearDown(); }
     void TearDown() override
     {
-        for (const auto& folder : {kInf, kIoSubSys, kDrivers}) RemoveStartingWith(folder, L"e2e");
+        for (const auto& folder : {kInf, kIoSubSys, kDrivers}) {
+            RemoveStartingWith(folder, L"e2e");
+            RemoveStartingWith(folder, L"~setup-");
+        }
         RemoveTree(kIoSubSys);
     }
 };
 
-TEST_F(Installing, CopiesEachExtensionIntoItsFolderAndNothingElse)
+TEST_F(Installing, CopiesEachExtensionIntoItsFolderAndRegistersTheInf)
 {
-    RemoveTree(kIoSubSys);  // as on a new Windows: the .pdr pass does not apply
     Package package(L"install");
     package.WriteIni("[Default]\r\nComplete=All copied.\r\n");
-    const std::string inf = Bytes("inf", 3000), pdr = Bytes("pdr", 1000), sys = Bytes("sys", 70000);
+    const std::string inf = Inf("e2e1"), pdr = Bytes("pdr", 1000), sys = Bytes("sys", 70000);
     package.WriteFile(L"Driver\\e2e1.inf", inf);
     package.WriteFile(L"Driver\\e2e1.pdr", pdr);
     package.WriteFile(L"Driver\\e2e1.sys", sys);
@@ -96,6 +172,9 @@ TEST_F(Installing, CopiesEachExtensionIntoItsFolderAndNothingElse)
     package.WriteFile(L"Driver\\e2e1hidden.sys", "hidden");
     SetFileAttributesW(package.Path(L"Driver\\e2e1hidden.sys").c_str(), FILE_ATTRIBUTE_HIDDEN);
     WriteFileBytes(kDrivers + L"\\e2e1.sys", "old driver");  // replaced
+    const std::wstring longName = L"e2e1" + std::wstring(246, L'L') + L".sys";  // 254 characters
+    package.WriteFile(L"Driver\\" + longName, "new long");
+    WriteFileBytes(kDrivers + L"\\" + longName, "old long");
 
     const auto [message, warning, code] = Install(package);
 
@@ -105,8 +184,11 @@ TEST_F(Installing, CopiesEachExtensionIntoItsFolderAndNothingElse)
     EXPECT_EQ(ReadFileBytes(kInf + L"\\e2e1.inf"), inf);
     EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e1.sys"), sys);
     EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e1驱动.sys"), sys);
-    EXPECT_EQ(FilesStartingWith(kInf, L"e2e"), std::vector<std::wstring>{L"e2e1.inf"});
-    EXPECT_EQ(FilesStartingWith(kDrivers, L"e2e").size(), 2u) << "only the two .sys files, no temporary file";
+    EXPECT_EQ(ReadFileBytes(kDrivers + L"\\" + longName), "new long");
+    // Wine writes a .pnf beside an INF it takes into the driver store.
+    EXPECT_EQ(FilesStartingWith(kInf, L"e2e"), (std::vector<std::wstring>{L"e2e1.inf", L"e2e1.pnf"}));
+    EXPECT_EQ(FilesStartingWith(kDrivers, L"e2e").size(), 3u) << "only the .sys files";
+    EXPECT_TRUE(TemporaryFiles().empty());
     EXPECT_FALSE(Exists(kIoSubSys)) << "no folder is created";
 
     // Where the folder exists, the .pdr files go there too.
@@ -118,72 +200,253 @@ TEST_F(Installing, CopiesEachExtensionIntoItsFolderAndNothingElse)
     EXPECT_EQ(ReadFileBytes(kIoSubSys + L"\\e2e1.pdr"), pdr);
 }
 
-TEST_F(Installing, ReadOnlyDestinationIsKeptAndNamed)
+// A file that cannot be copied, on the package's side or the installed
+// one's, leaves every installed file as it was and names the file.
+TEST_F(Installing, AFailedCopyChangesNothing)
 {
-    Package package(L"read-only");
-    package.WriteFile(L"Driver\\e2e2.inf", "new inf");
-    package.WriteFile(L"Driver\\e2e2.sys", "new sys");
-    const std::wstring old = kInf + L"\\e2e2.inf";
-    WriteFileBytes(old, "old inf");
-    SetFileAttributesW(old.c_str(), FILE_ATTRIBUTE_READONLY);
+    struct Case {
+        const char* name;
+        bool holdPackageFile;  // another program has it open and shares it with nobody
+        DWORD installedAttributes;
+        DWORD error;
+    };
+    const Case cases[] = {
+        {"package file held open", true, FILE_ATTRIBUTE_NORMAL, ERROR_SHARING_VIOLATION},
+        {"installed file read-only", false, FILE_ATTRIBUTE_READONLY, ERROR_ACCESS_DENIED},
+    };
+    for (const auto& c : cases) {
+        Package package(L"failed-copy");
+        package.WriteFile(L"Driver\\e2e2.inf", Inf("e2e2"));
+        package.WriteFile(L"Driver\\e2e2.sys", "new sys");
+        const std::wstring old = kDrivers + L"\\e2e2.sys";
+        WriteFileBytes(old, "old sys");
+        SetFileAttributesW(old.c_str(), c.installedAttributes);
+        const HANDLE held = c.holdPackageFile ? CreateFileW(package.Path(L"Driver\\e2e2.sys").c_str(), GENERIC_READ, 0,
+                                                            nullptr, OPEN_EXISTING, 0, nullptr)
+                                              : INVALID_HANDLE_VALUE;
 
-    const auto [message, warning, code] = Install(package);
+        const auto [message, warning, code] = Install(package);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
 
-    EXPECT_EQ(message, L"Setup could not copy these files:\r\ne2e2.inf (C:\\windows\\Inf): " + SystemText(5));
-    EXPECT_TRUE(warning);
-    EXPECT_EQ(code, 1u);
-    EXPECT_EQ(ReadFileBytes(old), "old inf");
-    EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e2.sys"), "new sys") << "the other copies still happen";
-    EXPECT_EQ(FilesStartingWith(kInf, L"e2e"), std::vector<std::wstring>{L"e2e2.inf"});
-}
-
-TEST_F(Installing, DestinationHeldOpenIsKeptAndNamed)
-{
-    Package package(L"held-open");
-    package.WriteIni("[Default]\r\nFailed=Not copied:\r\n");
-    package.WriteFile(L"Driver\\e2e3.sys", Bytes("new", 5000));
-    const std::wstring old = kDrivers + L"\\e2e3.sys";
-    WriteFileBytes(old, "old sys");
-    // Another program has the driver file open and shares it with nobody.
-    const HANDLE held = CreateFileW(old.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-
-    const auto [message, warning, code] = Install(package);
-    CloseHandle(held);
-
-    EXPECT_EQ(message.rfind(L"Not copied:\r\ne2e3.sys (C:\\windows\\System32\\Drivers): ", 0), 0u) << message;
-    EXPECT_EQ(code, 1u);
-    EXPECT_EQ(ReadFileBytes(old), "old sys");
-    EXPECT_EQ(FilesStartingWith(kDrivers, L"e2e"), std::vector<std::wstring>{L"e2e3.sys"});
+        EXPECT_EQ(message, L"Setup could not copy these files:\r\ne2e2.sys (C:\\windows\\System32\\Drivers): " +
+                               SystemText(c.error) + L"\r\nNo file was changed.")
+            << c.name;
+        EXPECT_TRUE(warning) << c.name;
+        EXPECT_EQ(code, 1u) << c.name;
+        EXPECT_EQ(ReadFileBytes(old), "old sys") << c.name;
+        EXPECT_EQ(GetFileAttributesW(old.c_str()) & FILE_ATTRIBUTE_READONLY, c.installedAttributes & FILE_ATTRIBUTE_READONLY)
+            << c.name;
+        EXPECT_TRUE(FilesStartingWith(kInf, L"e2e2").empty()) << c.name << ": the INF did not go in either";
+        EXPECT_TRUE(TemporaryFiles().empty()) << c.name;
+        SetFileAttributesW(old.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
 TEST_F(Installing, ProgramFolderOutsideTheCodePageIsInstalledFrom)
 {
     Package package(L"Дмитрий\\Downloads\\driver");
-    package.WriteFile(L"Driver\\e2e5.inf", "inf from a Cyrillic folder");
+    package.WriteFile(L"Driver\\e2e5.inf", Inf("e2e5"));
     const auto [message, warning, code] = Install(package);
     EXPECT_EQ(message, L"Setup complete,please restart.");
     EXPECT_EQ(code, 0u);
-    EXPECT_EQ(ReadFileBytes(kInf + L"\\e2e5.inf"), "inf from a Cyrillic folder");
+    EXPECT_EQ(ReadFileBytes(kInf + L"\\e2e5.inf"), Inf("e2e5"));
 }
 
-// Run by the full-disk wrapper, which mounts a 64 KB file system on the
-// .pdr folder with an old e2e4.pdr in it.
-TEST(FullDisk, OldFileStaysWhenTheDiskFills)
+TEST_F(Installing, AnInfTheDriverStoreRefusesIsNamedAndTheFilesStillGoInPlace)
 {
-    if (!GetEnvironmentVariableW(L"SETUP_E2E_FULL_DISK", nullptr, 0)) GTEST_SKIP() << "needs the full-disk wrapper";
-    const std::wstring old = kIoSubSys + L"\\e2e4.pdr";
-    const std::string oldBytes = ReadFileBytes(old);
-    Package package(L"full-disk");
-    package.WriteFile(L"Driver\\e2e4.pdr", Bytes("big", 200000));
+    Package package(L"refused-inf");
+    std::string noise;
+    for (int i = 0; i < 3000; ++i) noise += char((i * 7919 + 13) & 0xFF);
+    package.WriteFile(L"Driver\\e2e9.inf", noise);
+    package.WriteFile(L"Driver\\e2e9.sys", "sys");
 
     const auto [message, warning, code] = Install(package);
 
-    EXPECT_EQ(message, L"Setup could not copy these files:\r\ne2e4.pdr (C:\\windows\\System\\IoSubSys): " +
-                           SystemText(ERROR_DISK_FULL));
+    EXPECT_EQ(message, L"Setup could not copy these files:\r\ne2e9.inf (driver store): The file is not a valid INF file.");
+    EXPECT_TRUE(warning);
+    EXPECT_EQ(code, 1u);
+    EXPECT_EQ(ReadFileBytes(kInf + L"\\e2e9.inf"), noise);
+    EXPECT_FALSE(Exists(kInf + L"\\e2e9.pnf"));
+    EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e9.sys"), "sys");
+}
+
+// An installed driver file that another program holds open.
+TEST_F(Installing, FilesInUseAreReplacedNowOrAtRestart)
+{
+    struct Case {
+        const char* name;
+        DWORD sharing;
+        bool newAtOnce;  // the new file is in place before the restart
+    };
+    const Case cases[] = {
+        {"shared for deleting", FILE_SHARE_READ | FILE_SHARE_DELETE, true},
+        {"shared with nobody", 0, false},
+    };
+    for (const auto& c : cases) {
+        Package package(L"in-use");
+        package.WriteFile(L"Driver\\e2e8.sys", "new driver");
+        const std::wstring old = kDrivers + L"\\e2e8.sys";
+        WriteFileBytes(old, "old driver");
+        const HANDLE held = CreateFileW(old.c_str(), GENERIC_READ, c.sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+        const auto [message, warning, code] = Install(package);
+        CloseHandle(held);
+
+        EXPECT_EQ(message, L"Setup complete,please restart.\r\n" + kRestartText) << c.name;
+        EXPECT_FALSE(warning) << c.name;
+        EXPECT_EQ(code, 3010u) << c.name;
+        EXPECT_EQ(ReadFileBytes(old), c.newAtOnce ? "new driver" : "old driver") << c.name;
+        EXPECT_NE(PendingAtRestart().find(L"~setup-"), std::wstring::npos) << c.name;
+
+        Restart();
+        EXPECT_EQ(ReadFileBytes(old), "new driver") << c.name;
+        EXPECT_TRUE(TemporaryFiles().empty()) << c.name;
+        EXPECT_EQ(PendingAtRestart(), L"") << c.name;
+    }
+}
+
+// A package with a file big enough that copying it takes a while.
+class Slow : public Installing {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_package = new Package(L"slow");
+        s_package->WriteFile(L"Driver\\e2e6.inf", Inf("e2e6"));
+        WriteBigFile(s_package->Path(L"Driver\\e2e6.sys"), std::size_t(300) << 20);
+    }
+    static void TearDownTestSuite()
+    {
+        RemoveTree(s_package->Folder());
+        delete s_package;
+    }
+    static Package* s_package;
+};
+Package* Slow::s_package = nullptr;
+
+// Killed while copying (Task Manager, a logoff), the program leaves every
+// installed file as it was and no copy behind, also of a file that was not
+// installed before.
+TEST_F(Slow, AKillDuringTheCopyLeavesEveryFileAsItWas)
+{
+    for (const bool installedBefore : {true, false}) {
+        const std::wstring installed = kDrivers + L"\\e2e6.sys";
+        if (installedBefore) WriteFileBytes(installed, "old driver");
+        const auto before = FilesStartingWith(kDrivers, L"");
+        SetupProcess setup(*s_package);
+        ASSERT_TRUE(setup.MainWindow());
+        setup.PressKey(VK_RETURN);
+        // Wait until some file in the folder holds a good part of the copy,
+        // then kill.
+        std::wstring growing;
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 30000 && growing.empty(); Sleep(2))
+            for (const auto& name : FilesStartingWith(kDrivers, L""))
+                if (FileSize(kDrivers + L"\\" + name) > (LONGLONG(50) << 20)) growing = name;
+        ASSERT_FALSE(growing.empty()) << "the copy was not seen";
+        setup.Kill();
+
+        if (installedBefore)
+            EXPECT_EQ(ReadFileBytes(installed), "old driver");
+        else
+            EXPECT_FALSE(Exists(installed)) << "a part of the new file under its name";
+        EXPECT_EQ(FilesStartingWith(kDrivers, L""), before)
+            << "left in the folder: " << std::string(growing.begin(), growing.end());
+        EXPECT_TRUE(FilesStartingWith(kInf, L"e2e6").empty());
+        DeleteFileW(installed.c_str());
+    }
+}
+
+// While it installs, the window keeps answering but takes no input: clicks
+// posted twice install once, and keys typed meanwhile do not close the
+// message that follows.
+TEST_F(Slow, InstallRunsOnceAndTheWindowKeepsAnswering)
+{
+    SetupProcess setup(*s_package);
+    HWND window = setup.MainWindow();
+    ASSERT_TRUE(window);
+    HWND install = GetDlgItem(window, IDOK), cancel = GetDlgItem(window, IDCANCEL), progress = GetDlgItem(window, 104);
+    EXPECT_FALSE(IsWindowVisible(progress)) << "the progress bar shows only while installing";
+    PostMessageW(install, BM_CLICK, 0, 0);
+    PostMessageW(install, BM_CLICK, 0, 0);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000 && IsWindowEnabled(install); Sleep(5)) {
+    }
+    // Working: the buttons are off, the progress bar moves, the window
+    // answers at once, and Enter, Esc and the close box change nothing.
+    EXPECT_FALSE(IsWindowEnabled(install));
+    EXPECT_FALSE(IsWindowEnabled(cancel));
+    EXPECT_TRUE(IsWindowVisible(progress));
+    EXPECT_EQ(ClassName(progress), L"msctls_progress32");
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &result));
+    setup.PressKey(VK_RETURN);
+    setup.PressKey(VK_ESCAPE);
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_FALSE(setup.WaitForExit(0)) << "ended while installing";
+    EXPECT_FALSE(setup.MessageBox(0)) << "the copy takes longer than the keys; make the file bigger";
+
+    HWND box = setup.MessageBox(60000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(MessageText(box), L"Setup complete,please restart.");
+    Sleep(1000);  // keys typed during the copy, had they reached it, would have closed it by now
+    EXPECT_TRUE(IsWindow(box) && IsWindowVisible(box)) << "the message closed unread";
+    EXPECT_FALSE(setup.WaitForExit(0));
+    setup.PressKey(VK_RETURN);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EXPECT_FALSE(setup.MessageBox(500)) << "a second install's message";
+    EXPECT_EQ(FileSize(kDrivers + L"\\e2e6.sys"), LONGLONG(300) << 20);
+}
+
+// A double double-click: the second copy of the same package shows the
+// first one and ends; the package installs once, whole.
+TEST_F(Installing, ASecondStartOfThePackageShowsTheFirst)
+{
+    Package package(L"twice");
+    package.WriteFile(L"Driver\\e2e3.inf", Inf("e2e3"));
+    package.WriteFile(L"Driver\\e2e3.sys", Bytes("twice", 200000));
+    SetupProcess a(package), b(package);
+    // Either may be first; the other one ends.
+    std::optional<DWORD> ended;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000 && !ended; Sleep(10))
+        if (!(ended = a.WaitForExit(0))) ended = b.WaitForExit(0);
+    ASSERT_TRUE(ended) << "both copies kept running";
+    EXPECT_EQ(*ended, 0u);
+    SetupProcess& first = a.WaitForExit(0) ? b : a;
+    SetupProcess& second = a.WaitForExit(0) ? a : b;
+    HWND window = first.MainWindow();
+    ASSERT_TRUE(window);
+    EXPECT_FALSE(second.MainWindow(0));
+    EXPECT_FALSE(first.WaitForExit(0));
+    EXPECT_EQ(GetForegroundWindow(), window);
+
+    first.PressKey(VK_RETURN);
+    HWND box = first.MessageBox();
+    ASSERT_TRUE(box);
+    first.PressKey(VK_RETURN);
+    EXPECT_EQ(first.WaitForExit(), 0u);
+    EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e3.sys"), Bytes("twice", 200000));
+    EXPECT_EQ(ReadFileBytes(kInf + L"\\e2e3.inf"), Inf("e2e3"));
+}
+
+// Run by the full-disk wrapper, which puts System32\Drivers on a file system
+// with only 128 KB free and an old e2e4.sys in it.
+TEST(FullDisk, DiskFullForOneFolderChangesNothingAnywhere)
+{
+    if (!GetEnvironmentVariableW(L"SETUP_E2E_FULL_DISK", nullptr, 0)) GTEST_SKIP() << "needs the full-disk wrapper";
+    const std::wstring old = kDrivers + L"\\e2e4.sys";
+    const std::string oldBytes = ReadFileBytes(old);
+    Package package(L"full-disk");
+    package.WriteFile(L"Driver\\e2e4.inf", Inf("e2e4"));  // fits in the Inf folder
+    package.WriteFile(L"Driver\\e2e4.sys", Bytes("big", 1 << 20));
+
+    const auto [message, warning, code] = Install(package);
+
+    EXPECT_EQ(message, L"Setup could not copy these files:\r\ne2e4.sys (C:\\windows\\System32\\Drivers): " +
+                           SystemText(ERROR_DISK_FULL) + L"\r\nNo file was changed.");
     EXPECT_EQ(code, 1u);
     EXPECT_EQ(ReadFileBytes(old), oldBytes);
-    EXPECT_EQ(FilesStartingWith(kIoSubSys, L"e2e"), std::vector<std::wstring>{L"e2e4.pdr"});
+    EXPECT_TRUE(FilesStartingWith(kInf, L"e2e4").empty());
+    EXPECT_EQ(FilesStartingWith(kDrivers, L"e2e4"), std::vector<std::wstring>{L"e2e4.sys"});
+    EXPECT_TRUE(TemporaryFiles().empty());
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -74,40 +76,105 @@ public:
         return bytes;
     }
 
-    // ---- An in-memory file system, with failures on demand.
-    struct File {
-        std::wstring path;  // as created
+    // ---- An in-memory file system, with failures on demand on every side.
+
+    // The bytes of a file, which each of its names (links) shares, and who
+    // else holds it open.
+    enum class Holder { None, NoSharing, DeleteSharing, Loaded };
+    struct Node {
         std::string bytes;
         std::uint32_t attributes = 0;
+        Holder holder = Holder::None;
+    };
+    struct File {
+        std::wstring path;  // as created
+        std::shared_ptr<Node> node;
+        bool markedForDeletion = false;  // a copy on its way: gone when the program ends
     };
     std::map<std::wstring, File> files;  // by lower-case path
     std::wstring windowsFolder = L"C:\\Windows";
     bool windowsFolderFails = false;
-    std::map<std::wstring, std::uint32_t> copyErrors;  // by lower-case target
-    std::map<std::wstring, std::uint32_t> moveErrors;  // by lower-case target
-    int searchFailsAfter = -1;                         // names a search gives before it fails
-    bool wow64 = false;
-    mutable std::vector<std::wstring> calls;           // copies, moves, removals, redirection
-    std::vector<std::wstring> written;                 // targets of the copies and moves that succeeded
+    std::uint32_t processId = 0x1a2b;
 
-    void AddFolder(const std::wstring& path) { files[Lower(path)] = {path, {}, kAttributeDirectory}; }
+    // Failures, by lower-case path.
+    std::map<std::wstring, std::uint32_t> sourceErrors;      // reading the package file fails
+    std::map<std::wstring, std::uint32_t> writeErrors;       // writing in a destination folder fails (disk full)
+    std::map<std::wstring, std::uint32_t> placeErrors;       // renaming a copy over its target fails
+    std::map<std::wstring, std::uint32_t> storeErrors;       // the driver store refuses an INF
+    std::uint32_t linkError = 0;                             // no second names (a FAT disk)
+    std::uint32_t restartError = 0;                          // restart work cannot be recorded
+    int searchFailsAfter = -1;                               // names a search gives before it fails
+    int powerCutAfter = -1;                                  // changes to the disk before the power goes
+
+    // A 32-bit program on 64-bit Windows: System32 is SysWOW64 unless
+    // redirection is off.
+    bool wow64 = false;
+    std::uint32_t redirectionError = 0;
+    bool redirectionOff = false;
+
+    // pnputil as Windows runs it for a 32-bit program.
+    std::uint32_t runError = 0, runExitCode = 0;
+    std::vector<std::wstring> programsRun;
+
+    struct AtRestart {
+        std::wstring from, to;  // to empty: from is deleted
+    };
+    std::vector<AtRestart> atRestart;
+    std::vector<std::wstring> registered;          // INF files added to the driver store
+    std::vector<std::size_t> placedWhenRegistered;  // copies put in place by then
+    std::vector<std::wstring> placed;              // targets of the copies put in place, in order
+    mutable std::vector<std::wstring> calls;
+
+    void AddFolder(const std::wstring& path) { files[Lower(path)] = {path, std::make_shared<Node>(Node{{}, kAttributeDirectory}), false}; }
     void AddFile(const std::wstring& path, const std::string& bytes, std::uint32_t attributes = 0)
     {
-        files[Lower(path)] = {path, bytes, attributes};
+        files[Lower(path)] = {path, std::make_shared<Node>(Node{bytes, attributes}), false};
     }
+    void Hold(const std::wstring& path, Holder holder) { files.at(Lower(path)).node->holder = holder; }
     const File* FileAt(const std::wstring& path) const
     {
         const auto found = files.find(Lower(path));
         return found == files.end() ? nullptr : &found->second;
     }
-    // Paths of the files below a folder.
-    std::vector<std::wstring> FilesBelow(const std::wstring& folder) const
+    std::string BytesAt(const std::wstring& path) const
     {
-        std::vector<std::wstring> paths;
+        const File* file = FileAt(path);
+        return file ? file->node->bytes : "(none)";
+    }
+    // Names of the files in a folder.
+    std::vector<std::wstring> FilesIn(const std::wstring& folder) const
+    {
+        std::vector<std::wstring> names;
         const std::wstring prefix = Lower(folder) + L"\\";
         for (const auto& [key, file] : files)
-            if (key.rfind(prefix, 0) == 0 && !(file.attributes & kAttributeDirectory)) paths.push_back(file.path);
-        return paths;
+            if (key.rfind(prefix, 0) == 0 && key.find(L'\\', prefix.size()) == std::wstring::npos &&
+                !(file.node->attributes & kAttributeDirectory))
+                names.push_back(file.path.substr(prefix.size()));
+        return names;
+    }
+    // What the system does when the program ends (power true: when the
+    // power goes, which forgets the deletions a program asked for).
+    void EndProgram(bool power)
+    {
+        for (auto it = files.begin(); it != files.end();)
+            it = it->second.markedForDeletion && !power ? files.erase(it) : std::next(it);
+        for (auto& [key, file] : files) file.markedForDeletion = false;
+    }
+    // What the system does when it starts: the work left for it.
+    void Restart()
+    {
+        for (const auto& work : atRestart) {
+            const auto from = files.find(Lower(work.from));
+            if (from == files.end()) continue;
+            File moved = from->second;
+            files.erase(from);
+            if (!work.to.empty()) {
+                moved.path = work.to;
+                files[Lower(work.to)] = moved;
+            }
+        }
+        atRestart.clear();
+        for (auto& [key, file] : files) file.node->holder = Holder::None;
     }
 
     std::optional<std::wstring> WindowsFolder() const override
@@ -117,21 +184,27 @@ public:
     }
 
     // Like Windows, "*.inf" also matches names whose extension only starts
-    // with inf (their 8.3 short names end in .INF).
+    // with inf (their 8.3 short names end in .INF), and "~setup-*" any name
+    // that starts so.
     std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern) const override
     {
         calls.push_back(L"search " + pattern);
-        const auto slash = pattern.find_last_of(L'\\');
-        const std::wstring folder = Lower(pattern.substr(0, slash));
-        const std::wstring ext = Lower(pattern.substr(slash + 3));  // after "\\*."
+        const std::wstring real = Lower(Redirected(pattern));
+        const auto slash = real.find_last_of(L'\\');
+        const std::wstring folder = real.substr(0, slash), wildcard = real.substr(slash + 1);
+        const auto star = wildcard.find(L'*');
+        const std::wstring before = wildcard.substr(0, star), after = wildcard.substr(star + 1);
         std::vector<FoundFile> found;
         for (const auto& [key, file] : files) {
             if (key.size() <= folder.size() + 1 || key.compare(0, folder.size() + 1, folder + L"\\") != 0) continue;
-            const std::wstring name = file.path.substr(folder.size() + 1);
-            if (name.find(L'\\') != std::wstring::npos) continue;
-            const auto dot = Lower(name).find_last_of(L'.');
-            if (dot != std::wstring::npos && Lower(name).compare(dot + 1, ext.size(), ext) == 0)
-                found.push_back({name, file.attributes});
+            const std::wstring name = key.substr(folder.size() + 1);
+            if (name.find(L'\\') != std::wstring::npos || name.rfind(before, 0) != 0) continue;
+            const std::wstring rest = name.substr(before.size());
+            const auto dot = rest.find_last_of(L'.');
+            const bool matches = after.empty() || (after[0] == L'.' ? dot != std::wstring::npos &&
+                                                                          rest.compare(dot, after.size(), after) == 0
+                                                                    : rest == after);
+            if (matches) found.push_back({file.path.substr(folder.size() + 1), file.node->attributes});
         }
         if (found.empty()) return nullptr;
         return std::make_unique<Search>(std::move(found), searchFailsAfter);
@@ -139,60 +212,214 @@ public:
 
     std::optional<std::uint32_t> Attributes(const std::wstring& path) const override
     {
-        const File* file = FileAt(path);
+        const File* file = FileAt(Redirected(path));
         if (!file) return std::nullopt;
-        return file->attributes;
+        return file->node->attributes;
     }
 
-    std::uint32_t CopyToFile(const std::wstring& source, const std::wstring& target, bool replace) override
+    std::unique_ptr<StagedFile> Stage(const std::wstring& source, const std::wstring& temporary,
+                                      std::uint32_t& error) override
     {
-        calls.push_back(L"copy " + source + L" -> " + target);
+        calls.push_back(L"stage " + source + L" -> " + temporary);
+        const std::wstring to = Redirected(temporary);
         const File* from = FileAt(source);
-        if (!from) return 2;  // file not found
-        if (const File* to = FileAt(target)) {
-            if (!replace) return kErrorFileExists;
-            if (to->attributes & kAttributeDirectory) return kErrorAccessDenied;
+        if (!from) return Fail(error, kErrorFileNotFound);
+        if (const auto e = sourceErrors.find(Lower(source)); e != sourceErrors.end()) return Fail(error, e->second);
+        if (from->node->holder == Holder::NoSharing) return Fail(error, kErrorSharingViolation);
+        if (FileAt(to)) return Fail(error, kErrorFileExists);
+        if (!Change()) return Fail(error, kErrorNotReady);
+        const std::string bytes = from->node->bytes;
+        files[Lower(to)] = {to, std::make_shared<Node>(Node{{}, 0}), true};
+        if (const auto e = writeErrors.find(Lower(Folder(to))); e != writeErrors.end()) {
+            files.erase(Lower(to));  // the system deletes the marked file
+            return Fail(error, e->second);
         }
-        if (const auto error = copyErrors.find(Lower(target)); error != copyErrors.end()) {
-            AddFile(target, from->bytes.substr(0, from->bytes.size() / 2));  // cut short, as a full disk does
-            return error->second;
-        }
-        AddFile(target, from->bytes, from->attributes);
-        written.push_back(target);
+        files[Lower(to)].node->bytes = bytes;
+        return std::make_unique<Staged>(*this, to);
+    }
+
+    std::uint32_t LinkFile(const std::wstring& existing, const std::wstring& link) override
+    {
+        calls.push_back(L"link " + existing + L" -> " + link);
+        if (linkError) return linkError;
+        const File* file = FileAt(Redirected(existing));
+        if (!file) return kErrorFileNotFound;
+        if (FileAt(Redirected(link))) return kErrorAlreadyExists;
+        if (!Change()) return kErrorNotReady;
+        files[Lower(Redirected(link))] = {Redirected(link), file->node, false};
         return 0;
+    }
+
+    std::uint32_t RenameFile(const std::wstring& from, const std::wstring& to) override
+    {
+        calls.push_back(L"rename " + from + L" -> " + to);
+        const File* file = FileAt(Redirected(from));
+        if (!file) return kErrorFileNotFound;
+        if (file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
+        if (FileAt(Redirected(to))) return kErrorAlreadyExists;
+        return Move(Redirected(from), Redirected(to));
     }
 
     std::uint32_t MoveOver(const std::wstring& from, const std::wstring& to) override
     {
         calls.push_back(L"move " + from + L" -> " + to);
-        if (const auto error = moveErrors.find(Lower(to)); error != moveErrors.end()) return error->second;
-        const File* source = FileAt(from);
-        if (!source) return 2;
-        File moved = *source;
-        moved.path = to;
-        files.erase(Lower(from));
-        files[Lower(to)] = moved;
-        written.push_back(to);
-        return 0;
+        const File* file = FileAt(Redirected(from));
+        if (!file) return kErrorFileNotFound;
+        if (file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
+        if (const File* target = FileAt(Redirected(to))) {
+            if (target->node->attributes & (kAttributeReadOnly | kAttributeDirectory)) return kErrorAccessDenied;
+            if (target->node->holder != Holder::None) return kErrorAccessDenied;
+        }
+        return Move(Redirected(from), Redirected(to));
     }
 
     std::uint32_t RemoveFile(const std::wstring& path) override
     {
         calls.push_back(L"remove " + path);
-        return files.erase(Lower(path)) ? 0 : 2;
+        const File* file = FileAt(Redirected(path));
+        if (!file) return kErrorFileNotFound;
+        if (file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
+        if (file->node->holder == Holder::Loaded) return kErrorAccessDenied;
+        if (!Change()) return kErrorNotReady;
+        files.erase(Lower(Redirected(path)));
+        return 0;
     }
+
+    std::uint32_t DeleteAtRestart(const std::wstring& path) override
+    {
+        calls.push_back(L"delete at restart " + path);
+        if (restartError) return restartError;
+        atRestart.push_back({Redirected(path), L""});
+        return 0;
+    }
+
+    std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) override
+    {
+        calls.push_back(L"replace at restart " + from + L" -> " + to);
+        if (restartError) return restartError;
+        atRestart.push_back({Redirected(from), Redirected(to)});
+        return 0;
+    }
+
+    std::uint32_t AddToDriverStore(const std::wstring& inf) override
+    {
+        calls.push_back(L"register " + inf);
+        if (!FileAt(inf)) return kErrorFileNotFound;
+        if (wow64) return kErrorInWow64;
+        if (const auto e = storeErrors.find(Lower(inf)); e != storeErrors.end()) return e->second;
+        registered.push_back(inf);
+        placedWhenRegistered.push_back(placed.size());
+        return 0;
+    }
+
+    std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments, std::uint32_t& exitCode) override
+    {
+        programsRun.push_back(program + L" " + arguments);
+        if (runError) return runError;
+        exitCode = runExitCode;
+        return 0;
+    }
+
+    std::uint32_t ProcessId() const override { return processId; }
 
     std::wstring ErrorText(std::uint32_t error) const override { return L"error " + std::to_wstring(error); }
 
     bool RunsUnderWow64() const override { return wow64; }
-    bool DisableFolderRedirection() override
+    std::uint32_t DisableFolderRedirection() override
     {
         calls.push_back(L"redirection off");
-        return true;
+        if (redirectionError) return redirectionError;
+        redirectionOff = true;
+        return 0;
     }
-    void RestoreFolderRedirection() override { calls.push_back(L"redirection on"); }
+    void RestoreFolderRedirection() override
+    {
+        calls.push_back(L"redirection on");
+        redirectionOff = false;
+    }
+
+    static constexpr std::uint32_t kErrorNotReady = 21;  // the disk went away
+
+    // The path a 32-bit program's call reaches.
+    std::wstring Redirected(const std::wstring& path) const
+    {
+        const std::wstring system32 = Lower(windowsFolder) + L"\\system32";
+        const std::wstring lower = Lower(path);
+        if (!wow64 || redirectionOff || lower.rfind(system32, 0) != 0 ||
+            (lower.size() > system32.size() && lower[system32.size()] != L'\\'))
+            return path;
+        return windowsFolder + L"\\SysWOW64" + path.substr(system32.size());
+    }
 
 private:
+    // A copy on its way, marked for deletion until it is put in place.
+    class Staged : public StagedFile {
+    public:
+        Staged(FakeServices& fake, std::wstring path) : m_fake(fake), m_path(std::move(path)) {}
+        ~Staged() override
+        {
+            // Dropped before it was put in place: the system deletes it,
+            // unless the power has gone.
+            if (!m_done && m_fake.powerCutAfter != 0) m_fake.files.erase(Lower(m_path));
+        }
+        std::uint32_t PutInPlace(const std::wstring& target) override
+        {
+            m_fake.calls.push_back(L"put " + m_path + L" -> " + target);
+            const std::wstring to = m_fake.Redirected(target);
+            if (const auto e = m_fake.placeErrors.find(Lower(to)); e != m_fake.placeErrors.end()) return e->second;
+            if (const File* old = m_fake.FileAt(to)) {
+                if (old->node->attributes & (kAttributeReadOnly | kAttributeDirectory)) return kErrorAccessDenied;
+                if (old->node->holder != Holder::None) return kErrorAccessDenied;  // open or loaded
+            }
+            return Finish(to, true);
+        }
+        std::uint32_t KeepAs(const std::wstring& path) override
+        {
+            m_fake.calls.push_back(L"keep " + m_path + L" as " + path);
+            return Finish(m_fake.Redirected(path), false);
+        }
+
+    private:
+        std::uint32_t Finish(const std::wstring& to, bool placing)
+        {
+            if (!placing && m_fake.FileAt(to)) return kErrorAlreadyExists;
+            if (!m_fake.Change()) return kErrorNotReady;
+            m_fake.files.at(Lower(m_path)).markedForDeletion = false;
+            const std::uint32_t error = m_fake.Move(m_path, to);
+            if (error == 0) {
+                m_done = true;
+                if (placing) m_fake.placed.push_back(to);
+            }
+            return error;
+        }
+        FakeServices& m_fake;
+        std::wstring m_path;
+        bool m_done = false;
+    };
+
+    std::nullptr_t Fail(std::uint32_t& error, std::uint32_t code)
+    {
+        error = code;
+        return nullptr;
+    }
+    // Counts a change to the disk; false once the power has gone.
+    bool Change()
+    {
+        if (powerCutAfter == 0) return false;
+        if (powerCutAfter > 0) --powerCutAfter;
+        return true;
+    }
+    std::uint32_t Move(const std::wstring& from, const std::wstring& to)
+    {
+        if (!Change()) return kErrorNotReady;
+        File moved = files.at(Lower(from));
+        files.erase(Lower(from));
+        moved.path = to;
+        files[Lower(to)] = moved;
+        return 0;
+    }
+    static std::wstring Folder(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+
     class Search : public FileSearch {
     public:
         Search(std::vector<FoundFile> names, int failAfter) : m_names(std::move(names)), m_failAfter(failAfter) {}
@@ -262,6 +489,27 @@ public:
     {
         messages.push_back({text, icon});
         log.push_back(L"message");
+    }
+    // The work runs at once, or, with deferWork, when the test says.
+    bool deferWork = false;
+    std::vector<std::pair<std::function<void()>, std::function<void()>>> pendingWork;
+    void RunInBackground(std::function<void()> work, std::function<void()> done) override
+    {
+        log.push_back(L"work");
+        if (deferWork) {
+            pendingWork.emplace_back(std::move(work), std::move(done));
+            return;
+        }
+        work();
+        done();
+    }
+    void FinishWork()
+    {
+        auto pending = std::move(pendingWork);
+        for (auto& [work, done] : pending) {
+            work();
+            done();
+        }
     }
     void End(int code) override
     {

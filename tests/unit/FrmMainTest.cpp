@@ -65,24 +65,39 @@ TEST(frmMain, InstallButtonTellsTheOutcomeAndEndsWithItsExitCode)
 {
     struct Case {
         const char* name;
-        bool failing;
+        void (*arrange)(test::FakeServices&);
         std::wstring message;
         MessageIcon icon;
         int exitCode;
     };
     const Case cases[] = {
-        {"all copied", false, L"Done, restart.", MessageIcon::None, kExitOk},
-        {"one failed", true, L"Not copied:\r\nd.sys (C:\\Windows\\System32\\Drivers): error 5", MessageIcon::Warning,
+        {"all copied", [](test::FakeServices&) {}, L"Done, restart.", MessageIcon::None, kExitOk},
+        {"a driver in use",
+         [](test::FakeServices& s) { s.Hold(L"C:\\Windows\\System32\\Drivers\\d.sys", test::FakeServices::Holder::Loaded); },
+         L"Done, restart.\r\nIn use.", MessageIcon::None, kExitRestart},
+        {"a copy failed",
+         [](test::FakeServices& s) {
+             s.files.at(L"c:\\windows\\system32\\drivers\\d.sys").node->attributes = kAttributeReadOnly;
+         },
+         L"Not copied:\r\nd.sys (C:\\Windows\\System32\\Drivers): error 5\r\nNothing changed.", MessageIcon::Warning,
          kExitCopyFailed},
+        {"the driver store refused",
+         [](test::FakeServices& s) { s.storeErrors[L"c:\\package\\driver\\a.inf"] = 0xE000022F; },
+         L"Not copied:\r\na.inf (driver store): error 3758096943", MessageIcon::Warning, kExitCopyFailed},
     };
     for (const auto& c : cases) {
         FakeServices s;
         s.AddFolder(L"C:\\Package\\Driver");
+        s.AddFolder(L"C:\\Windows\\Inf");
         s.AddFolder(L"C:\\Windows\\System32\\Drivers");
         s.Set(L"Default", L"Complete", L"Done, restart.");
         s.Set(L"Default", L"Failed", L" Not copied: ");
+        s.Set(L"Default", L"NothingChanged", L"Nothing changed.");
+        s.Set(L"Default", L"Restart", L"In use.");
+        s.AddFile(L"C:\\Package\\Driver\\a.inf", "inf");
         s.AddFile(L"C:\\Package\\Driver\\d.sys", "sys");
-        if (c.failing) s.AddFile(L"C:\\Windows\\System32\\Drivers\\d.sys", "old", kAttributeReadOnly);
+        s.AddFile(L"C:\\Windows\\System32\\Drivers\\d.sys", "old");
+        c.arrange(s);
         FakeForm form(frmMainDesign());
         frmMain window(s, form);
         window.Load();
@@ -94,6 +109,23 @@ TEST(frmMain, InstallButtonTellsTheOutcomeAndEndsWithItsExitCode)
         EXPECT_EQ(form.exitCode, c.exitCode) << c.name;
         EXPECT_EQ(form.log.back(), L"end") << "the message comes first";
     }
+}
+
+TEST(frmMain, InstallRunsOnceHoweverOftenItIsClicked)
+{
+    FakeServices s;
+    s.AddFolder(L"C:\\Package\\Driver");
+    s.AddFolder(L"C:\\Windows\\Inf");
+    s.AddFile(L"C:\\Package\\Driver\\a.inf", "inf");
+    FakeForm form(frmMainDesign());
+    form.deferWork = true;  // the work is still running when the clicks come
+    frmMain window(s, form);
+    window.Load();
+    for (int i = 0; i < 3; ++i) window.Click(Control::cmdNext);
+    form.FinishWork();
+    EXPECT_EQ(s.registered.size(), 1u);
+    EXPECT_EQ(form.messages.size(), 1u);
+    EXPECT_EQ(form.exitCode, kExitOk);
 }
 
 }  // namespace

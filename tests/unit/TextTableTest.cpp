@@ -12,8 +12,9 @@ using mduResoure::LoadSetupText;
 using mduResoure::TextTable;
 using test::FakeServices;
 
-// Title, Setup, Cancel, Complete and Failed: one read each.
-constexpr int kTextReads = 5;
+// Title, Setup, Cancel, Complete, Failed, NothingChanged and Restart: one
+// read each.
+constexpr int kTextReads = 7;
 
 TextTable Load(const FakeServices& services) { return LoadSetupText(services, services.iniPath); }
 
@@ -65,7 +66,8 @@ TEST(TextTable, BuiltInDefaultsForMissingFileSectionKeyOrEmptyValue)
         {"missing keys", [](FakeServices& s) { s.Set(L"Default", L"Other", L"x"); }},
         {"empty values",
          [](FakeServices& s) {
-             for (const wchar_t* key : {L"Title", L"Setup", L"Cancel", L"Complete", L"Failed", L"Prompt0"})
+             for (const wchar_t* key : {L"Title", L"Setup", L"Cancel", L"Complete", L"Failed", L"NothingChanged",
+                                        L"Restart", L"Prompt0"})
                  s.Set(L"Default", key, L"");
          }},
     };
@@ -78,6 +80,9 @@ TEST(TextTable, BuiltInDefaultsForMissingFileSectionKeyOrEmptyValue)
         EXPECT_EQ(table.strCancel, L"&Cancel") << c.name;
         EXPECT_EQ(table.strComplete, L"Setup complete,please restart.") << c.name;
         EXPECT_EQ(table.strFailed, L"Setup could not copy these files:") << c.name;
+        EXPECT_EQ(table.strNothingChanged, L"No file was changed.") << c.name;
+        EXPECT_EQ(table.strRestart, L"Some files were in use; Windows finishes replacing them when it restarts.")
+            << c.name;
         EXPECT_EQ(table.strPrompt, L"\r\n") << c.name;
     }
 }
