@@ -66,8 +66,26 @@ std::optional<Image> FromStoredRows(const std::vector<std::uint8_t>& rows, Size 
 
 Image Scale(const Image& source, int width, int height)
 {
+    if (width == source.width && height == source.height) return source;
     Image result{width, height, std::vector<std::uint32_t>(std::size_t(width) * std::size_t(height))};
     if (width <= 0 || height <= 0 || source.width <= 0 || source.height <= 0) return result;
+    if (source.width == 2 * width && source.height == 2 * height) {
+        // Half the size (96 DPI): each pixel is the rounded mean of a 2 x 2
+        // block, as the general way below gives it, in a quarter of the time.
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const std::uint32_t a = source.At(2 * x, 2 * y), b = source.At(2 * x + 1, 2 * y),
+                                    c = source.At(2 * x, 2 * y + 1), d = source.At(2 * x + 1, 2 * y + 1);
+                std::uint32_t p = 0;
+                for (int shift = 0; shift < 24; shift += 8) {
+                    const std::uint32_t sum = (a >> shift & 0xFF) + (b >> shift & 0xFF) + (c >> shift & 0xFF) +
+                                              (d >> shift & 0xFF);
+                    p |= ((sum + 2) / 4) << shift;
+                }
+                result.pixels[std::size_t(y) * std::size_t(width) + std::size_t(x)] = p;
+            }
+        return result;
+    }
     const auto across = Taps(source.width, width);
     const auto down = Taps(source.height, height);
 
