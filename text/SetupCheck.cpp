@@ -353,10 +353,12 @@ private:
         return m_file.encoding == ini::Encoding::Utf16Le || m_file.encoding == ini::Encoding::Utf16Be;
     }
 
-    void CheckBytes(const SectionSpec& spec, const Section& section, const FileServices& services);
+    // False when the section's bytes are not in its code page.
+    bool CheckBytes(const SectionSpec& spec, const Section& section, const FileServices& services);
     void CheckKeys(const std::wstring& prefix, const Section& section, const FileServices& services);
     void CheckPrompt(const std::wstring& sectionName, const Section& section, const FileServices& services);
-    void CheckTexts(const SectionSpec& spec, const Shown& shown, const Section& section, const FileServices& services);
+    void CheckTexts(const SectionSpec& spec, const Shown& shown, const Section& section, const FileServices& services,
+                    bool bytesFit);
     void CheckCaptions(const std::wstring& prefix, const Shown& shown, const Section& section);
     void CheckCharacters(const std::wstring& prefix, int line, const std::wstring& what, const std::wstring& text);
 
@@ -426,16 +428,17 @@ void Checker::CheckSection(const SectionSpec& spec)
             prefix + L"is missing: " + spec.readers + L" show the built-in English texts");
     } else {
         shown.line = section->line;
-        if (!IsUtf16() && m_file.encoding != ini::Encoding::Utf8Bom) CheckBytes(spec, *section, services);
+        // A UTF-8 file is told once; what its bytes turn into is no news.
+        const bool bytesFit = IsUtf16() || (m_file.encoding == ini::Encoding::Bytes && CheckBytes(spec, *section, services));
         CheckKeys(prefix, *section, services);
         CheckPrompt(shown.name, *section, services);
-        CheckTexts(spec, shown, *section, services);
+        CheckTexts(spec, shown, *section, services, bytesFit);
         CheckCaptions(prefix, shown, *section);
     }
     m_result.sections.push_back(std::move(shown));
 }
 
-void Checker::CheckBytes(const SectionSpec& spec, const Section& section, const FileServices& services)
+bool Checker::CheckBytes(const SectionSpec& spec, const Section& section, const FileServices& services)
 {
     const std::wstring prefix = L"[" + std::wstring(spec.name) + L"] ";
     const std::uint32_t codePage = spec.codePage ? spec.codePage : m_result.ansiCodePage;
@@ -447,7 +450,7 @@ void Checker::CheckBytes(const SectionSpec& spec, const Section& section, const 
         allUtf8 = allUtf8 && (IsAscii(entry.key) || ini::IsUtf8BeyondAscii(entry.key)) &&
                   (IsAscii(entry.written) || ini::IsUtf8BeyondAscii(entry.written));
     }
-    if (!firstBeyondAscii) return;
+    if (!firstBeyondAscii) return true;
 
     const std::wstring where =
         spec.codePage ? L"read it as " + CodePageName(codePage)
@@ -460,13 +463,15 @@ void Checker::CheckBytes(const SectionSpec& spec, const Section& section, const 
                 (spec.codePage ? L"; save this section in " + CodePageName(codePage)
                                : std::wstring(L"; keep [Default] in ASCII, or save the file as UTF-16 LE with a "
                                               L"byte-order mark")));
-        return;
+        return false;
     }
+    bool fit = true;
     for (const auto& entry : section.entries) {
         for (const std::string* part : {&entry.key, &entry.written}) {
             std::size_t bad = kNone;
             m_codePages.Decode(codePage, *part, &bad);
             if (bad == kNone) continue;
+            fit = false;
             Add(Severity::Error, entry.line,
                 prefix + Ascii(entry.key.substr(0, 40)) + L": bytes " + Hex(part->substr(bad, 2)) +
                     L" are not valid " + CodePageName(codePage));
@@ -478,6 +483,7 @@ void Checker::CheckBytes(const SectionSpec& spec, const Section& section, const 
             prefix + L"has characters outside ASCII: systems whose ANSI code page is not " + Decimal(codePage) +
                 L" show other characters; keep [Default] in ASCII, or save the file as UTF-16 LE with a "
                 L"byte-order mark");
+    return fit;
 }
 
 void Checker::CheckKeys(const std::wstring& prefix, const Section& section, const FileServices& services)
@@ -576,7 +582,7 @@ void Checker::CheckPrompt(const std::wstring& sectionName, const Section& sectio
 }
 
 void Checker::CheckTexts(const SectionSpec& spec, const Shown& shown, const Section& section,
-                         const FileServices& services)
+                         const FileServices& services, bool bytesFit)
 {
     const std::wstring prefix = L"[" + shown.name + L"] ";
     const File empty;
@@ -591,7 +597,7 @@ void Checker::CheckTexts(const SectionSpec& spec, const Shown& shown, const Sect
         if (!isText) continue;
         const std::wstring key = services.Decode(entry.key);
         const std::wstring value = services.Decode(entry.value);
-        CheckCharacters(prefix, entry.line, key, value);
+        if (bytesFit) CheckCharacters(prefix, entry.line, key, value);
         const std::size_t size = services.AnsiSize(value);
         if (size <= mduResoure::kMaxValueBytes) continue;
         const std::wstring kept = mduResoure::FitValueToLimit(services, value);

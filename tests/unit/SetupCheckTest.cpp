@@ -202,6 +202,15 @@ TEST(SetupCheck, ExitCodeIsOneOnlyWithErrors)
     EXPECT_EQ(Check(With(6, "Setup=\" \"")).ExitCode(), 1);
 }
 
+TEST(SetupCheck, AFileSavedAsUtf8IsToldOnce)
+{
+    // Read in code page 1252, "\xE2\x80\xA6" holds the control character
+    // U+0080; that is a consequence, not news.
+    const Result result = Check(With(2, "Title=Wait\xE2\x80\xA6"));
+    EXPECT_TRUE(Has(result, Severity::Error, 2, L"[Default] looks saved as UTF-8")) << Describe(result);
+    EXPECT_EQ(result.findings.size(), 1u) << Describe(result);
+}
+
 TEST(SetupCheck, TextsAreWhatTheProgramShows)
 {
     struct Case {
