@@ -33,18 +33,19 @@ int Check(const std::wstring& argument)
 
     const WholeFile file = ReadWholeFile(path, kMaxFileBytes);
     switch (file.outcome) {
-    case WholeFile::Outcome::Read:
-        break;
-    case WholeFile::Outcome::Missing:
-        WriteError(L"SetupCheck: there is no " + path + L"\n");
-        return 2;
-    case WholeFile::Outcome::TooLarge:
-        WriteError(L"SetupCheck: " + path + L" is " + Decimal(file.size) + L" bytes; no Setup.Ini is that large (the checker reads up to " +
-                   Decimal(kMaxFileBytes) + L")\n");
-        return 2;
-    case WholeFile::Outcome::Failed:
-        WriteError(L"SetupCheck: " + path + L" cannot be read: " + WinServices().ErrorText(file.error) + L"\n");
-        return 2;
+        case WholeFile::Outcome::Read:
+            break;
+        case WholeFile::Outcome::Missing:
+            WriteError(L"SetupCheck: there is no " + path + L"\n");
+            return 2;
+        case WholeFile::Outcome::TooLarge:
+            WriteError(L"SetupCheck: " + path + L" is " + Decimal(file.size) +
+                       L" bytes; no Setup.Ini is that large (the checker reads up to " + Decimal(kMaxFileBytes) +
+                       L")\n");
+            return 2;
+        case WholeFile::Outcome::Failed:
+            WriteError(L"SetupCheck: " + path + L" cannot be read: " + WinServices().ErrorText(file.error) + L"\n");
+            return 2;
     }
 
     const WinCodePages codePages;

@@ -8,7 +8,10 @@
 namespace setup {
 namespace {
 
-int Length(std::size_t size) { return static_cast<int>(std::min<std::size_t>(size, INT_MAX)); }
+int Length(std::size_t size)
+{
+    return static_cast<int>(std::min<std::size_t>(size, INT_MAX));
+}
 
 // The bytes of the character that starts with lead: two for a lead byte of
 // a double-byte code page, the sequence's length in UTF-8, else one.
@@ -20,7 +23,10 @@ std::size_t CharacterBytes(std::uint32_t codePage, unsigned char lead)
 
 }  // namespace
 
-std::uint32_t WinCodePages::AnsiCodePage() const { return ::GetACP(); }
+std::uint32_t WinCodePages::AnsiCodePage() const
+{
+    return ::GetACP();
+}
 
 std::wstring WinCodePages::Decode(std::uint32_t codePage, std::string_view bytes, std::size_t* firstInvalid) const
 {
@@ -34,9 +40,10 @@ std::wstring WinCodePages::Decode(std::uint32_t codePage, std::string_view bytes
     // Only when the whole is not valid: find the first character that is not.
     if (firstInvalid && ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0) == 0) {
         for (std::size_t at = 0; at < bytes.size();) {
-            const std::size_t length = std::min(CharacterBytes(codePage, static_cast<unsigned char>(bytes[at])),
-                                                bytes.size() - at);
-            if (::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data() + at, Length(length), nullptr, 0) == 0) {
+            const std::size_t length =
+                std::min(CharacterBytes(codePage, static_cast<unsigned char>(bytes[at])), bytes.size() - at);
+            if (::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data() + at, Length(length), nullptr, 0) ==
+                0) {
                 *firstInvalid = at;
                 break;
             }

@@ -26,7 +26,8 @@ void Write(DWORD which, const std::wstring& text)
         // In pieces: old consoles refuse large writes.
         for (std::size_t at = 0; at < text.size();) {
             DWORD piece = static_cast<DWORD>(std::min<std::size_t>(text.size() - at, 8192));
-            if (piece > 1 && at + piece < text.size() && text[at + piece - 1] >= 0xD800 && text[at + piece - 1] <= 0xDBFF)
+            if (piece > 1 && at + piece < text.size() && text[at + piece - 1] >= 0xD800 &&
+                text[at + piece - 1] <= 0xDBFF)
                 --piece;  // keeps a surrogate pair together
             DWORD written = 0;
             if (!::WriteConsoleW(out, text.data() + at, piece, &written, nullptr) || written == 0) return;
@@ -119,7 +120,13 @@ bool IsFolder(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void WriteOut(const std::wstring& text) { Write(STD_OUTPUT_HANDLE, text); }
-void WriteError(const std::wstring& text) { Write(STD_ERROR_HANDLE, text); }
+void WriteOut(const std::wstring& text)
+{
+    Write(STD_OUTPUT_HANDLE, text);
+}
+void WriteError(const std::wstring& text)
+{
+    Write(STD_ERROR_HANDLE, text);
+}
 
 }  // namespace setup

@@ -5,7 +5,10 @@
 namespace setup::ini {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r') || c == '\x1A'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r') || c == '\x1A';
+}
 
 std::string_view Trim(std::string_view text)
 {
@@ -14,7 +17,10 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 void AppendUtf8(std::string& out, std::uint32_t c)
 {

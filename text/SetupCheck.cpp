@@ -105,13 +105,16 @@ std::wstring Escape(std::wstring_view text)
     return out;
 }
 
-// A text quoted for a message, shortened to its start.
-std::wstring Quote(std::wstring_view text)
+// A text for a message, shortened to its start.
+std::wstring Short(std::wstring_view text)
 {
     constexpr std::size_t kLongest = 40;
-    std::wstring shown = Escape(text.substr(0, kLongest));
-    if (text.size() > kLongest) shown += L"\x2026";
-    return L"\"" + shown + L"\"";
+    return Escape(text.substr(0, kLongest)) + (text.size() > kLongest ? L"\x2026" : L"");
+}
+
+std::wstring Quote(std::wstring_view text)
+{
+    return L"\"" + Short(text) + L"\"";
 }
 
 std::wstring CodePageName(std::uint32_t codePage)
@@ -146,7 +149,10 @@ bool LooksLikePromptLine(std::string_view key)
     return key.find_first_not_of("+-0123456789", 6) == std::string_view::npos;
 }
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::size_t EditDistance(std::string_view a, std::string_view b)
 {
@@ -315,7 +321,10 @@ Caption ReadCaption(const std::wstring& text)
     return caption;
 }
 
-wchar_t UpperKey(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+wchar_t UpperKey(wchar_t c)
+{
+    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+}
 
 // Lists numbers as "Prompt1, Prompt3 to Prompt9".
 std::wstring PromptRanges(const std::vector<std::int64_t>& indexes)
@@ -370,36 +379,36 @@ private:
 void Checker::CheckFile(std::string_view bytes)
 {
     switch (m_file.encoding) {
-    case ini::Encoding::Utf8Bom:
-        Add(Severity::Error, 1,
-            L"the file is UTF-8 with a byte-order mark: Windows reads it as bytes in the system's ANSI code "
-            L"page, so the mark spoils the first line and Chinese texts turn into other characters (Wine "
-            L"reads it as UTF-8, Windows does not); save it as UTF-16 LE with a byte-order mark (\"Unicode\"), "
-            L"or each section in its own code page");
-        break;
-    case ini::Encoding::Utf16Be:
-        Add(Severity::Error, 0,
-            L"the file is UTF-16 big-endian: save it as UTF-16 little-endian with a byte-order mark "
-            L"(\"Unicode\"), the form Windows' profile reader reads");
-        break;
-    case ini::Encoding::Bytes: {
-        // UTF-16 without its mark: a NUL in most of every other byte.
-        const std::size_t pairs = std::min<std::size_t>(bytes.size(), 512) / 2;
-        std::size_t evenNuls = 0, oddNuls = 0;
-        for (std::size_t i = 0; i < pairs; ++i) {
-            evenNuls += bytes[2 * i] == '\0';
-            oddNuls += bytes[2 * i + 1] == '\0';
-        }
-        if (pairs >= 2 && std::max(evenNuls, oddNuls) * 2 >= pairs) {
+        case ini::Encoding::Utf8Bom:
+            Add(Severity::Error, 1,
+                L"the file is UTF-8 with a byte-order mark: Windows reads it as bytes in the system's ANSI code "
+                L"page, so the mark spoils the first line and Chinese texts turn into other characters (Wine "
+                L"reads it as UTF-8, Windows does not); save it as UTF-16 LE with a byte-order mark (\"Unicode\"), "
+                L"or each section in its own code page");
+            break;
+        case ini::Encoding::Utf16Be:
             Add(Severity::Error, 0,
-                L"the file looks like UTF-16 without a byte-order mark: the profile reader reads it as bytes "
-                L"and finds no sections; save it with the mark");
-            return;
+                L"the file is UTF-16 big-endian: save it as UTF-16 little-endian with a byte-order mark "
+                L"(\"Unicode\"), the form Windows' profile reader reads");
+            break;
+        case ini::Encoding::Bytes: {
+            // UTF-16 without its mark: a NUL in most of every other byte.
+            const std::size_t pairs = std::min<std::size_t>(bytes.size(), 512) / 2;
+            std::size_t evenNuls = 0, oddNuls = 0;
+            for (std::size_t i = 0; i < pairs; ++i) {
+                evenNuls += bytes[2 * i] == '\0';
+                oddNuls += bytes[2 * i + 1] == '\0';
+            }
+            if (pairs >= 2 && std::max(evenNuls, oddNuls) * 2 >= pairs) {
+                Add(Severity::Error, 0,
+                    L"the file looks like UTF-16 without a byte-order mark: the profile reader reads it as bytes "
+                    L"and finds no sections; save it with the mark");
+                return;
+            }
+            break;
         }
-        break;
-    }
-    case ini::Encoding::Utf16Le:
-        break;
+        case ini::Encoding::Utf16Le:
+            break;
     }
 
     for (std::size_t i = 0; i < m_file.lines.size(); ++i)
@@ -424,12 +433,12 @@ void Checker::CheckSection(const SectionSpec& spec)
     const Section* section = ini::FindSection(m_file, *name);
     const std::wstring prefix = L"[" + shown.name + L"] ";
     if (!section) {
-        Add(Severity::Warning, 0,
-            prefix + L"is missing: " + spec.readers + L" show the built-in English texts");
+        Add(Severity::Warning, 0, prefix + L"is missing: " + spec.readers + L" show the built-in English texts");
     } else {
         shown.line = section->line;
         // A UTF-8 file is told once; what its bytes turn into is no news.
-        const bool bytesFit = IsUtf16() || (m_file.encoding == ini::Encoding::Bytes && CheckBytes(spec, *section, services));
+        const bool bytesFit =
+            IsUtf16() || (m_file.encoding == ini::Encoding::Bytes && CheckBytes(spec, *section, services));
         CheckKeys(prefix, *section, services);
         CheckPrompt(shown.name, *section, services);
         CheckTexts(spec, shown, *section, services, bytesFit);
@@ -452,11 +461,11 @@ bool Checker::CheckBytes(const SectionSpec& spec, const Section& section, const 
     }
     if (!firstBeyondAscii) return true;
 
-    const std::wstring where =
-        spec.codePage ? L"read it as " + CodePageName(codePage)
-                      : L"read it in their ANSI code page (here " + Decimal(codePage) + L")";
+    const std::wstring where = spec.codePage ? L"read it as " + CodePageName(codePage)
+                                             : L"read it in their ANSI code page (here " + Decimal(codePage) + L")";
     if (allUtf8) {
-        const std::string& sample = IsAscii(firstBeyondAscii->written) ? firstBeyondAscii->key : firstBeyondAscii->written;
+        const std::string& sample =
+            IsAscii(firstBeyondAscii->written) ? firstBeyondAscii->key : firstBeyondAscii->written;
         Add(Severity::Error, firstBeyondAscii->line,
             prefix + L"looks saved as UTF-8: " + spec.readers + L" " + where + L" and show " +
                 Quote(services.Decode(sample)) + L" instead of " + Quote(ini::FromUtf8(sample)) +
@@ -473,8 +482,8 @@ bool Checker::CheckBytes(const SectionSpec& spec, const Section& section, const 
             if (bad == kNone) continue;
             fit = false;
             Add(Severity::Error, entry.line,
-                prefix + Ascii(entry.key.substr(0, 40)) + L": bytes " + Hex(part->substr(bad, 2)) +
-                    L" are not valid " + CodePageName(codePage));
+                prefix + Short(Ascii(entry.key)) + L": bytes " + Hex(part->substr(bad, 2)) + L" are not valid " +
+                    CodePageName(codePage));
             break;
         }
     }
@@ -489,15 +498,17 @@ bool Checker::CheckBytes(const SectionSpec& spec, const Section& section, const 
 void Checker::CheckKeys(const std::wstring& prefix, const Section& section, const FileServices& services)
 {
     for (const auto& entry : section.entries) {
-        const std::wstring key = services.Decode(entry.key);
+        const std::wstring key = Short(services.Decode(entry.key));
         if (!entry.hasEquals) {
-            Add(Severity::Warning, entry.line, prefix + Quote(key) + L" has no '=': it is not a key and is never read");
+            Add(Severity::Warning, entry.line,
+                prefix + Quote(services.Decode(entry.key)) + L" has no '=': it is not a key and is never read");
             continue;
         }
         if (entry.key.empty()) {
             Add(Severity::Error, entry.line,
-                prefix + L"a value without a key name: Wine's profile reader ends the section's key list "
-                         L"there, so the prompt lines below it show empty; remove the line");
+                prefix +
+                    L"a value without a key name: Wine's profile reader ends the section's key list "
+                    L"there, so the prompt lines below it show empty; remove the line");
             continue;
         }
         const Entry* first = ini::FindEntry(section, entry.key);
@@ -513,12 +524,13 @@ void Checker::CheckKeys(const std::wstring& prefix, const Section& section, cons
         if (!known) {
             if (LooksLikePromptLine(entry.key)) {
                 Add(Severity::Warning, entry.line,
-                    prefix + key + L" is never read: prompt lines are Prompt0, Prompt1, ... without signs or "
-                                   L"leading zeros");
+                    prefix + key +
+                        L" is never read: prompt lines are Prompt0, Prompt1, ... without signs or "
+                        L"leading zeros");
             } else {
                 const auto suggestion = Suggestion(entry.key);
                 Add(Severity::Warning, entry.line,
-                    prefix + L"unknown key " + Quote(key) + L" is never read" +
+                    prefix + L"unknown key \"" + key + L"\" is never read" +
                         (suggestion ? L" (did you mean " + Ascii(*suggestion) + L"?)" : std::wstring()));
             }
             continue;
@@ -542,7 +554,7 @@ void Checker::CheckPrompt(const std::wstring& sectionName, const Section& sectio
     if (countEntry && countEntry->hasEquals) {
         countLine = countEntry->line;
         const std::wstring value = services.Decode(countEntry->value);
-        const std::wstring written = L"PromptCount=" + Escape(value);
+        const std::wstring written = L"PromptCount=" + Short(value);
         countText = written + L" (line " + Decimal(static_cast<std::uint64_t>(countLine)) + L")" +
                     (lines == 0   ? std::wstring(L" shows no prompt")
                      : lines == 1 ? std::wstring(L" shows only Prompt0")
@@ -567,7 +579,7 @@ void Checker::CheckPrompt(const std::wstring& sectionName, const Section& sectio
     for (const auto& entry : section.entries) {
         const auto index = PromptIndex(entry.key);
         if (!index || *index < lines || !entry.hasEquals || ini::FindEntry(section, entry.key) != &entry) continue;
-        Add(Severity::Error, entry.line, prefix + services.Decode(entry.key) + L" never shows: " + countText);
+        Add(Severity::Error, entry.line, prefix + Short(services.Decode(entry.key)) + L" never shows: " + countText);
     }
     std::vector<std::int64_t> missing;
     for (std::size_t i = 0; i < present.size(); ++i)
@@ -595,7 +607,7 @@ void Checker::CheckTexts(const SectionSpec& spec, const Shown& shown, const Sect
         bool isText = PromptIndex(entry.key).has_value();
         for (const auto& text : kTexts) isText = isText || ini::SameName(entry.key, *Narrow(text.key));
         if (!isText) continue;
-        const std::wstring key = services.Decode(entry.key);
+        const std::wstring key = Short(services.Decode(entry.key));
         const std::wstring value = services.Decode(entry.value);
         if (bytesFit) CheckCharacters(prefix, entry.line, key, value);
         const std::size_t size = services.AnsiSize(value);
@@ -711,9 +723,10 @@ void Checker::CheckOtherSections()
         const wchar_t* known = nullptr;
         for (const auto& spec : kSections)
             if (ini::SameName(section.name, *Narrow(spec.name))) known = spec.name;
-        const std::wstring name = L"[" + Ascii(section.name.substr(0, 40)) + L"]";
+        const std::wstring name = L"[" + Short(Ascii(section.name)) + L"]";
         if (!known) {
-            Add(Severity::Warning, section.line, L"section " + name + L" is never read: Setup.exe reads [404], [804] and [Default]");
+            Add(Severity::Warning, section.line,
+                L"section " + name + L" is never read: Setup.exe reads [404], [804] and [Default]");
             continue;
         }
         const Section* first = ini::FindSection(m_file, section.name);
@@ -757,9 +770,8 @@ bool SystemReadsAlike(const Result& result, const Shown& shown)
 void CompareWithSystem(Result& result, const Shown& shown, const TextTable& system)
 {
     const std::pair<const wchar_t*, std::wstring TextTable::*> fields[] = {
-        {L"Title", &TextTable::strTitle},       {L"the prompt", &TextTable::strPrompt},
-        {L"Setup", &TextTable::strSetup},       {L"Cancel", &TextTable::strCancel},
-        {L"Complete", &TextTable::strComplete}, {L"Failed", &TextTable::strFailed},
+        {L"Title", &TextTable::strTitle},   {L"the prompt", &TextTable::strPrompt}, {L"Setup", &TextTable::strSetup},
+        {L"Cancel", &TextTable::strCancel}, {L"Complete", &TextTable::strComplete}, {L"Failed", &TextTable::strFailed},
     };
     for (const auto& [name, field] : fields) {
         if (shown.table.*field == system.*field) continue;
@@ -775,10 +787,18 @@ std::wstring FormatReport(const Result& result, const std::wstring& fileName, st
 {
     std::wstring out = fileName + L": " + Decimal(result.bytes) + L" bytes, ";
     switch (result.encoding) {
-    case ini::Encoding::Bytes: out += L"no byte-order mark: each section is read in its readers' code page"; break;
-    case ini::Encoding::Utf8Bom: out += L"UTF-8 with a byte-order mark, read as bytes in each section's code page"; break;
-    case ini::Encoding::Utf16Le: out += L"UTF-16 LE with a byte-order mark: every system reads the same characters"; break;
-    case ini::Encoding::Utf16Be: out += L"UTF-16 big-endian with a byte-order mark"; break;
+        case ini::Encoding::Bytes:
+            out += L"no byte-order mark: each section is read in its readers' code page";
+            break;
+        case ini::Encoding::Utf8Bom:
+            out += L"UTF-8 with a byte-order mark, read as bytes in each section's code page";
+            break;
+        case ini::Encoding::Utf16Le:
+            out += L"UTF-16 LE with a byte-order mark: every system reads the same characters";
+            break;
+        case ini::Encoding::Utf16Be:
+            out += L"UTF-16 big-endian with a byte-order mark";
+            break;
     }
     out += L"\nThis system's ANSI code page: " + Decimal(result.ansiCodePage) + L"\n";
 
@@ -787,8 +807,8 @@ std::wstring FormatReport(const Result& result, const std::wstring& fileName, st
         const std::wstring readers = kSections[s].readers;
         out += L"\n[" + shown.name + L"]";
         if (shown.line)
-            out += L" (line " + Decimal(static_cast<std::uint64_t>(shown.line)) + L"), as " + readers + L" show it, in " +
-                   CodePageName(shown.codePage) + L":\n";
+            out += L" (line " + Decimal(static_cast<std::uint64_t>(shown.line)) + L"), as " + readers +
+                   L" show it, in " + CodePageName(shown.codePage) + L":\n";
         else
             out += L" is missing: " + readers + L" show the built-in texts:\n";
         const TextTable& table = shown.table;
@@ -799,8 +819,9 @@ std::wstring FormatReport(const Result& result, const std::wstring& fileName, st
         };
         auto button = [&](const wchar_t* label, const std::wstring& text) {
             const Caption caption = ReadCaption(text);
-            row(label, text + (caption.keys.empty() ? L"   (no access key)"
-                                                    : L"   (access key " + std::wstring(1, UpperKey(caption.keys[0])) + L")"));
+            row(label,
+                text + (caption.keys.empty() ? L"   (no access key)"
+                                             : L"   (access key " + std::wstring(1, UpperKey(caption.keys[0])) + L")"));
         };
         row(L"Title", table.strTitle);
         // The prompt: each line after its CR LF; a long run of empty lines at
@@ -808,7 +829,8 @@ std::wstring FormatReport(const Result& result, const std::wstring& fileName, st
         std::vector<std::wstring> lines;
         for (std::size_t at = 0; at < table.strPrompt.size();) {
             const std::size_t next = table.strPrompt.find(L"\r\n", at + 2);
-            lines.push_back(table.strPrompt.substr(at + 2, next == std::wstring::npos ? std::wstring::npos : next - at - 2));
+            lines.push_back(
+                table.strPrompt.substr(at + 2, next == std::wstring::npos ? std::wstring::npos : next - at - 2));
             at = next == std::wstring::npos ? table.strPrompt.size() : next;
         }
         std::size_t shownLines = lines.size();

@@ -19,7 +19,8 @@ public:
 
     std::uint32_t AnsiCodePage() const override { return ansiCodePage; }
 
-    std::wstring Decode(std::uint32_t codePage, std::string_view bytes, std::size_t* firstInvalid = nullptr) const override
+    std::wstring Decode(std::uint32_t codePage, std::string_view bytes,
+                        std::size_t* firstInvalid = nullptr) const override
     {
         std::wstring text;
         if (firstInvalid) *firstInvalid = std::wstring::npos;
@@ -32,7 +33,7 @@ public:
                 text += L'\x20AC';
             } else if (lead >= 0x81 && lead <= 0xFE && IsSecond(codePage, second)) {
                 const unsigned pair = (lead - 0x81) << 8 | second;
-                text += static_cast<wchar_t>(codePage == 950                  ? 0x3400 + pair
+                text += static_cast<wchar_t>(codePage == 950                ? 0x3400 + pair
                                              : lead >= 0xAA && lead <= 0xAF ? 0xE000 + ((lead - 0xAA) << 8 | second)
                                                                             : 0x4E00 + pair);
                 ++i;

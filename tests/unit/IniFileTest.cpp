@@ -63,8 +63,9 @@ TEST(IniFile, ValuesAreTrimmedThenLoseOnePairOfQuotes)
 
 TEST(IniFile, FirstSectionAndFirstKeyOfANameWinWithoutRegardToCase)
 {
-    const File file = Parse("Stray=1\n[Default]\nTitle=first\ntitle=second\n[ 804 ] junk\nA=1\n[DEFAULT]\nTitle=third\n"
-                            "[80]4]\nB=2\n");
+    const File file = Parse(
+        "Stray=1\n[Default]\nTitle=first\ntitle=second\n[ 804 ] junk\nA=1\n[DEFAULT]\nTitle=third\n"
+        "[80]4]\nB=2\n");
     EXPECT_EQ(file.strayLines, std::vector<int>{1});
     const Section* section = FindSection(file, "default");
     ASSERT_NE(section, nullptr);
@@ -90,7 +91,8 @@ TEST(IniFile, ByteOrderMarks)
         {"UTF-8 keeps its mark in line 1", "\xEF\xBB\xBF[S]", Encoding::Utf8Bom, "\xEF\xBB\xBF[S]"},
         {"UTF-16 LE", std::string("\xFF\xFE[\0S\0]\0\r\0\n\0\x89\x5B", 14), Encoding::Utf16Le, "[S]"},
         {"UTF-16 BE", std::string("\xFE\xFF\0[\0S\0]", 8), Encoding::Utf16Be, "[S]"},
-        {"UTF-16 pair and odd byte", std::string("\xFF\xFE\x3D\xD8\x00\xDE!", 7), Encoding::Utf16Le, "\xF0\x9F\x98\x80"},
+        {"UTF-16 pair and odd byte", std::string("\xFF\xFE\x3D\xD8\x00\xDE!", 7), Encoding::Utf16Le,
+         "\xF0\x9F\x98\x80"},
     };
     for (const auto& c : cases) {
         const File file = Parse(c.bytes);
@@ -117,9 +119,9 @@ TEST(IniFile, Utf8)
         {"\xE5\xAE\x89\xE8\xA3\x85", true, L"\x5B89\x88C5"},
         {"\xC3\xA9", true, L"\xE9"},
         {"\xF0\x9F\x98\x80", true, L"\xD83D\xDE00"},
-        {"\xB0\xB2", false, L"\xFFFD\xFFFD"},                // GBK
-        {"\xC0\xAF", false, L"\xFFFD\xFFFD"},                // overlong
-        {"\xE5\xAE", false, L"\xFFFD\xFFFD"},                // cut short
+        {"\xB0\xB2", false, L"\xFFFD\xFFFD"},                       // GBK
+        {"\xC0\xAF", false, L"\xFFFD\xFFFD"},                       // overlong
+        {"\xE5\xAE", false, L"\xFFFD\xFFFD"},                       // cut short
         {"\xED\xA0\x80", false, std::wstring(1, wchar_t(0xD800))},  // a surrogate
     };
     for (const auto& c : cases) {
