@@ -14,13 +14,13 @@ using ini::Section;
 using mduResoure::TextTable;
 
 // The sections Setup.exe reads. Code page 0 is the system's ANSI code page.
-struct SectionSpec {
+struct ReadSection {
     const wchar_t* name;
     std::uint16_t langId;
     std::uint32_t codePage;
     const wchar_t* readers;
 };
-const SectionSpec kSections[] = {
+const ReadSection kSections[] = {
     {L"Default", 0x0409, 0, L"systems in every other language"},
     {L"804", 0x0804, kCodePageGbk, L"Chinese (PRC) systems (language 2052)"},
     {L"404", 0x0404, kCodePageBig5, L"Chinese (Taiwan) systems (language 1028)"},
@@ -349,7 +349,7 @@ public:
     }
 
     void CheckFile(std::string_view bytes);
-    void CheckSection(const SectionSpec& spec);
+    void CheckSection(const ReadSection& readSection);
     void CheckOtherSections();
 
 private:
@@ -363,11 +363,11 @@ private:
     }
 
     // False when the section's bytes are not in its code page.
-    bool CheckBytes(const SectionSpec& spec, const Section& section, const FileServices& services);
+    bool CheckBytes(const ReadSection& readSection, const Section& section, const FileServices& services);
     void CheckKeys(const std::wstring& prefix, const Section& section, const FileServices& services);
     void CheckPrompt(const std::wstring& sectionName, const Section& section, const FileServices& services);
-    void CheckTexts(const SectionSpec& spec, const Shown& shown, const Section& section, const FileServices& services,
-                    bool bytesFit);
+    void CheckTexts(const ReadSection& readSection, const Shown& shown, const Section& section,
+                    const FileServices& services, bool bytesFit);
     void CheckCaptions(const std::wstring& prefix, const Shown& shown, const Section& section);
     void CheckCharacters(const std::wstring& prefix, int line, const std::wstring& what, const std::wstring& text);
 
@@ -424,33 +424,33 @@ void Checker::CheckFile(std::string_view bytes)
         Add(Severity::Error, line, L"'[' without ']' starts no section: the keys below it stay in the section above");
 }
 
-void Checker::CheckSection(const SectionSpec& spec)
+void Checker::CheckSection(const ReadSection& readSection)
 {
-    const std::uint32_t codePage = spec.codePage ? spec.codePage : m_result.ansiCodePage;
-    const FileServices services(m_file, m_codePages, spec.langId, codePage);
-    Shown shown{spec.name, spec.langId, codePage, 0, mduResoure::LoadSetupText(services, L"Setup.Ini")};
-    const auto name = Narrow(spec.name);
+    const std::uint32_t codePage = readSection.codePage ? readSection.codePage : m_result.ansiCodePage;
+    const FileServices services(m_file, m_codePages, readSection.langId, codePage);
+    Shown shown{readSection.name, readSection.langId, codePage, 0, mduResoure::LoadSetupText(services, L"Setup.Ini")};
+    const auto name = Narrow(readSection.name);
     const Section* section = ini::FindSection(m_file, *name);
     const std::wstring prefix = L"[" + shown.name + L"] ";
     if (!section) {
-        Add(Severity::Warning, 0, prefix + L"is missing: " + spec.readers + L" show the built-in English texts");
+        Add(Severity::Warning, 0, prefix + L"is missing: " + readSection.readers + L" show the built-in English texts");
     } else {
         shown.line = section->line;
         // A UTF-8 file is told once; what its bytes turn into is no news.
         const bool bytesFit =
-            IsUtf16() || (m_file.encoding == ini::Encoding::Bytes && CheckBytes(spec, *section, services));
+            IsUtf16() || (m_file.encoding == ini::Encoding::Bytes && CheckBytes(readSection, *section, services));
         CheckKeys(prefix, *section, services);
         CheckPrompt(shown.name, *section, services);
-        CheckTexts(spec, shown, *section, services, bytesFit);
+        CheckTexts(readSection, shown, *section, services, bytesFit);
         CheckCaptions(prefix, shown, *section);
     }
     m_result.sections.push_back(std::move(shown));
 }
 
-bool Checker::CheckBytes(const SectionSpec& spec, const Section& section, const FileServices& services)
+bool Checker::CheckBytes(const ReadSection& readSection, const Section& section, const FileServices& services)
 {
-    const std::wstring prefix = L"[" + std::wstring(spec.name) + L"] ";
-    const std::uint32_t codePage = spec.codePage ? spec.codePage : m_result.ansiCodePage;
+    const std::wstring prefix = L"[" + std::wstring(readSection.name) + L"] ";
+    const std::uint32_t codePage = readSection.codePage ? readSection.codePage : m_result.ansiCodePage;
     const Entry* firstBeyondAscii = nullptr;
     bool allUtf8 = true;
     for (const auto& entry : section.entries) {
@@ -461,17 +461,18 @@ bool Checker::CheckBytes(const SectionSpec& spec, const Section& section, const 
     }
     if (!firstBeyondAscii) return true;
 
-    const std::wstring where = spec.codePage ? L"read it as " + CodePageName(codePage)
-                                             : L"read it in their ANSI code page (here " + Decimal(codePage) + L")";
+    const std::wstring where = readSection.codePage
+                                   ? L"read it as " + CodePageName(codePage)
+                                   : L"read it in their ANSI code page (here " + Decimal(codePage) + L")";
     if (allUtf8) {
         const std::string& sample =
             IsAscii(firstBeyondAscii->written) ? firstBeyondAscii->key : firstBeyondAscii->written;
         Add(Severity::Error, firstBeyondAscii->line,
-            prefix + L"looks saved as UTF-8: " + spec.readers + L" " + where + L" and show " +
+            prefix + L"looks saved as UTF-8: " + readSection.readers + L" " + where + L" and show " +
                 Quote(services.Decode(sample)) + L" instead of " + Quote(ini::FromUtf8(sample)) +
-                (spec.codePage ? L"; save this section in " + CodePageName(codePage)
-                               : std::wstring(L"; keep [Default] in ASCII, or save the file as UTF-16 LE with a "
-                                              L"byte-order mark")));
+                (readSection.codePage ? L"; save this section in " + CodePageName(codePage)
+                                      : std::wstring(L"; keep [Default] in ASCII, or save the file as UTF-16 LE with a "
+                                                     L"byte-order mark")));
         return false;
     }
     bool fit = true;
@@ -487,7 +488,7 @@ bool Checker::CheckBytes(const SectionSpec& spec, const Section& section, const 
             break;
         }
     }
-    if (!spec.codePage)
+    if (!readSection.codePage)
         Add(Severity::Warning, firstBeyondAscii->line,
             prefix + L"has characters outside ASCII: systems whose ANSI code page is not " + Decimal(codePage) +
                 L" show other characters; keep [Default] in ASCII, or save the file as UTF-16 LE with a "
@@ -593,12 +594,12 @@ void Checker::CheckPrompt(const std::wstring& sectionName, const Section& sectio
     }
 }
 
-void Checker::CheckTexts(const SectionSpec& spec, const Shown& shown, const Section& section,
+void Checker::CheckTexts(const ReadSection& readSection, const Shown& shown, const Section& section,
                          const FileServices& services, bool bytesFit)
 {
     const std::wstring prefix = L"[" + shown.name + L"] ";
     const File empty;
-    const FileServices none(empty, m_codePages, spec.langId, shown.codePage);
+    const FileServices none(empty, m_codePages, readSection.langId, shown.codePage);
     const TextTable builtIn = mduResoure::LoadSetupText(none, L"Setup.Ini");
 
     // Length and characters of every text and prompt line that is read.
@@ -632,17 +633,17 @@ void Checker::CheckTexts(const SectionSpec& spec, const Shown& shown, const Sect
                 entry->line,
                 prefix + text.key + L"=" + Ascii(entry->written.substr(0, 20)) + L" is only spaces: " + text.blank +
                     L" (the quotes are removed before the spaces are trimmed)");
-        } else if (!given && spec.codePage && entry) {
+        } else if (!given && readSection.codePage && entry) {
             Add(Severity::Warning, entry->line,
-                prefix + text.key + L" is empty: " + spec.readers + L" see the built-in English " +
+                prefix + text.key + L" is empty: " + readSection.readers + L" see the built-in English " +
                     Quote(builtIn.*text.field));
-        } else if (!given && spec.codePage) {
+        } else if (!given && readSection.codePage) {
             missing += (missing.empty() ? L"" : L", ") + std::wstring(text.key);
         }
     }
     if (!missing.empty())
         Add(Severity::Warning, section.line,
-            prefix + L"has no " + missing + L": " + spec.readers + L" see the built-in English texts");
+            prefix + L"has no " + missing + L": " + readSection.readers + L" see the built-in English texts");
 }
 
 void Checker::CheckCharacters(const std::wstring& prefix, int line, const std::wstring& what, const std::wstring& text)
@@ -721,8 +722,8 @@ void Checker::CheckOtherSections()
 {
     for (const auto& section : m_file.sections) {
         const wchar_t* known = nullptr;
-        for (const auto& spec : kSections)
-            if (ini::SameName(section.name, *Narrow(spec.name))) known = spec.name;
+        for (const auto& readSection : kSections)
+            if (ini::SameName(section.name, *Narrow(readSection.name))) known = readSection.name;
         const std::wstring name = L"[" + Short(Ascii(section.name)) + L"]";
         if (!known) {
             Add(Severity::Warning, section.line,
@@ -754,7 +755,7 @@ Result CheckSetupIni(std::string_view bytes, const CodePages& codePages)
     result.ansiCodePage = codePages.AnsiCodePage();
     Checker checker(file, codePages, result);
     checker.CheckFile(bytes);
-    for (const auto& spec : kSections) checker.CheckSection(spec);
+    for (const auto& readSection : kSections) checker.CheckSection(readSection);
     checker.CheckOtherSections();
     std::stable_sort(result.findings.begin(), result.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
