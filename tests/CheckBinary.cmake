@@ -1,9 +1,27 @@
 cmake_minimum_required(VERSION 3.20)
-# Checks the built Setup.exe as a file: small, a GUI program, importing only
-# DLLs that Windows always loads from System32, with its manifest and
-# hardening flags. Run as: cmake -DEXE=... -DOBJDUMP=... -P CheckBinary.cmake
+# Checks a built program as a file: small, importing only DLLs that Windows
+# always loads from System32, with its manifest and hardening flags.
+# Run as: cmake -DEXE=... -DOBJDUMP=... [-DKIND=console] -P CheckBinary.cmake
+#   KIND gui (the default): Setup.exe, a GUI program that asks for
+#     administrator rights, with visual styles and per-monitor DPI.
+#   KIND console: SetupCheck.exe, a console program that runs with the
+#     rights it is given (its name holds "Setup", so without saying so it
+#     would be taken for an installer) and keeps the system's ANSI code page.
 set(max_bytes 262144)
-set(allowed_dlls KERNEL32.dll USER32.dll GDI32.dll msvcrt.dll)
+if(NOT KIND)
+  set(KIND gui)
+endif()
+if(KIND STREQUAL "console")
+  set(allowed_dlls KERNEL32.dll msvcrt.dll)
+  set(subsystem 00000003)
+  set(manifest_texts asInvoker)
+  set(forbidden_texts requireAdministrator activeCodePage)
+else()
+  set(allowed_dlls KERNEL32.dll USER32.dll GDI32.dll msvcrt.dll)
+  set(subsystem 00000002)
+  set(manifest_texts requireAdministrator Microsoft.Windows.Common-Controls PerMonitorV2)
+  set(forbidden_texts)
+endif()
 # Functions that Windows 7 lacks (or lacks without an update) and that the
 # program looks up at run time: as imports they would stop it from starting.
 set(late_functions SetDefaultDllDirectories GetDpiForWindow AdjustWindowRectExForDpi
@@ -35,8 +53,8 @@ foreach(function IN LISTS late_functions)
     list(APPEND problems "imports ${function}, which it must look up at run time")
   endif()
 endforeach()
-if(NOT headers MATCHES "Subsystem[ \t]+00000002")
-  list(APPEND problems "is not a GUI program")
+if(NOT headers MATCHES "Subsystem[ \t]+${subsystem}")
+  list(APPEND problems "is not a ${KIND} program")
 endif()
 # TERMINAL_SERVICE_AWARE: on a Terminal Services host Windows would
 # otherwise give the program a per-user Windows folder.
@@ -47,11 +65,18 @@ foreach(flag NX_COMPAT DYNAMIC_BASE TERMINAL_SERVICE_AWARE)
 endforeach()
 
 file(READ "${EXE}" contents HEX)
-foreach(text requireAdministrator Microsoft.Windows.Common-Controls PerMonitorV2)
+foreach(text IN LISTS manifest_texts)
   string(HEX "${text}" hex)
   string(FIND "${contents}" "${hex}" at)
   if(at EQUAL -1)
     list(APPEND problems "has no '${text}' in its manifest")
+  endif()
+endforeach()
+foreach(text IN LISTS forbidden_texts)
+  string(HEX "${text}" hex)
+  string(FIND "${contents}" "${hex}" at)
+  if(NOT at EQUAL -1)
+    list(APPEND problems "has '${text}' in it")
   endif()
 endforeach()
 

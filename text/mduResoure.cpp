@@ -132,4 +132,9 @@ TextTable LoadSetupText(const Services& services, const std::wstring& iniPath)
     return table;
 }
 
+std::wstring FitValueToLimit(const Services& services, const std::wstring& value)
+{
+    return FitValue(services, value);
+}
+
 }  // namespace setup::mduResoure

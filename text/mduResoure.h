@@ -43,4 +43,8 @@ std::wstring ReadText(const Services& services, const std::wstring& section,
                       const std::wstring& key, const std::wstring& def,
                       const std::wstring& iniPath);
 
+// A value as the table keeps it: the longest run of whole characters from
+// its start that fits kMaxValueBytes in the ANSI code page.
+std::wstring FitValueToLimit(const Services& services, const std::wstring& value);
+
 }  // namespace setup::mduResoure

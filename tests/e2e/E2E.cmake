@@ -49,6 +49,13 @@ setup_add_e2e(Slow en_US.UTF-8)
 setup_add_e2e(HighDpi en_US.UTF-8)
 setup_add_e2e(DoubleDpi en_US.UTF-8)
 
+# SetupCheck.exe on real GBK, Big5, UTF-8 and UTF-16 files, under the
+# locales whose code pages they are in.
+setup_add_test(NAME e2e_SetupCheck
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/check-ini-test ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:SetupCheck>
+  ENVIRONMENT SETUP_E2E_STATE=${state}
+  FIXTURES wine)
+
 setup_add_test(NAME e2e_FullDisk
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/full-disk ${CMAKE_CROSSCOMPILING_EMULATOR} ${driver_dir}/setup_e2e.exe
           $<TARGET_FILE:Setup>
