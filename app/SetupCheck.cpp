@@ -44,7 +44,7 @@ int Check(const std::wstring& argument)
                        L")\n");
             return 2;
         case WholeFile::Outcome::Failed:
-            WriteError(L"SetupCheck: " + path + L" cannot be read: " + WinServices().ErrorText(file.error) + L"\n");
+            WriteError(L"SetupCheck: " + path + L" cannot be read: " + win::ErrorText(file.error) + L"\n");
             return 2;
     }
 

@@ -58,14 +58,11 @@ public:
     virtual std::uint32_t KeepAs(const std::wstring& path) = 0;
 };
 
-// Kernel, profile, text and file services.
-class Services {
+// What the text table is read with: the system's language and the profile
+// (INI file) reader, in the system's ANSI code page.
+class TextServices {
 public:
-    virtual ~Services() = default;
-
-    // Full path of the folder that holds the running program, without a
-    // separator at its end.
-    virtual std::wstring ProgramFolder() const = 0;
+    virtual ~TextServices() = default;
 
     virtual std::uint16_t SystemDefaultLangId() const = 0;
 
@@ -89,6 +86,15 @@ public:
 
     // Bytes the text takes in the system's ANSI code page.
     virtual std::size_t AnsiSize(std::wstring_view text) const = 0;
+};
+
+// Everything else the program asks of the system: its folder, the Windows
+// folder and the file services of the install.
+class Services : public TextServices {
+public:
+    // Full path of the folder that holds the running program, without a
+    // separator at its end.
+    virtual std::wstring ProgramFolder() const = 0;
 
     // The system's Windows folder; nullopt when the system cannot give it.
     virtual std::optional<std::wstring> WindowsFolder() const = 0;

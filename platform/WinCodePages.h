@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/CodePages.h"
-#include "platform/WinServices.h"
+#include "platform/WinText.h"
 
 namespace setup {
 
@@ -19,7 +19,7 @@ public:
 // This system's profile reader, as the program uses it, for a system of
 // another language: the section is chosen by langId and values are
 // measured in codePage.
-class WinSectionReader final : public WinServices {
+class WinSectionReader final : public WinTextServices {
 public:
     WinSectionReader(const CodePages& codePages, std::uint16_t langId, std::uint32_t codePage)
         : m_codePages(codePages), m_langId(langId), m_codePage(codePage)

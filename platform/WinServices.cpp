@@ -71,25 +71,6 @@ private:
     win::UniqueFile m_file;
 };
 
-// Words for SetupAPI's errors, which the system's message table lacks.
-const wchar_t* SetupApiErrorText(std::uint32_t error)
-{
-    switch (error) {
-    case 0xE0000000: case 0xE0000001: case 0xE0000002: case 0xE0000003:
-        return L"The file is not a valid INF file.";
-    case 0xE0000100: return L"The INF file is not of the kind Windows takes for a driver.";
-    case 0xE0000101: return L"The INF file lacks a section that Windows needs.";
-    case 0xE000022D: case 0xE000022E: return L"The driver is not for this version of Windows.";
-    case 0xE000022F: return L"The driver package is not signed: its INF file names no catalog file.";
-    case 0xE000023F: return L"The driver package has no signed catalog.";
-    case 0xE0000240: return L"The driver package's signature is not allowed on this system.";
-    case 0xE0000242: return L"The driver package's publisher is not trusted on this system.";
-    case 0xE0000243: return L"The driver package's publisher is not trusted.";
-    case 0xE0000247: return L"Windows could not add the driver package to the driver store.";
-    default: return nullptr;
-    }
-}
-
 class WinFileSearch final : public FileSearch {
 public:
     WinFileSearch(win::UniqueFind handle, const WIN32_FIND_DATAW& first)
@@ -130,55 +111,6 @@ std::wstring WinServices::ProgramFolder() const
     }
     const auto slash = path.find_last_of(L'\\');
     return slash == std::wstring::npos ? L"." : path.substr(0, slash);
-}
-
-std::uint16_t WinServices::SystemDefaultLangId() const { return ::GetSystemDefaultLangID(); }
-
-std::int32_t WinServices::ProfileInt(const std::wstring& section, const std::wstring& key,
-                                     std::int32_t def, const std::wstring& file) const
-{
-    return static_cast<std::int32_t>(
-        ::GetPrivateProfileIntW(section.c_str(), key.c_str(), def, file.c_str()));
-}
-
-std::wstring WinServices::ProfileString(const std::wstring& section, const std::wstring& key,
-                                        const std::wstring& def, const std::wstring& file) const
-{
-    // 254 bytes never hold more than 254 characters, so this buffer always
-    // holds every character the caller may keep.
-    wchar_t buffer[512];
-    const DWORD n = ::GetPrivateProfileStringW(section.c_str(), key.c_str(), def.c_str(), buffer,
-                                               static_cast<DWORD>(std::size(buffer)), file.c_str());
-    // The reader stops a value at a NUL in the file; keep to the same.
-    return std::wstring(buffer, ::wcsnlen(buffer, n));
-}
-
-std::optional<std::vector<std::wstring>> WinServices::ProfileKeys(const std::wstring& section,
-                                                                  const std::wstring& file) const
-{
-    // The list is double-NUL terminated; a full buffer means it was cut.
-    for (DWORD size = 4096; size <= (1u << 20); size *= 4) {
-        std::wstring buffer(size, L'\0');
-        const DWORD n =
-            ::GetPrivateProfileStringW(section.c_str(), nullptr, L"", buffer.data(), size, file.c_str());
-        if (n + 2 >= size) continue;
-        std::vector<std::wstring> keys;
-        for (std::size_t at = 0; at < n && buffer[at] != L'\0';) {
-            const std::size_t end = buffer.find(L'\0', at);
-            keys.emplace_back(buffer, at, end - at);
-            at = end + 1;
-        }
-        return keys;
-    }
-    return std::nullopt;
-}
-
-std::size_t WinServices::AnsiSize(std::wstring_view text) const
-{
-    if (text.empty()) return 0;
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                        0, nullptr, nullptr);
-    return n > 0 ? static_cast<std::size_t>(n) : text.size();
 }
 
 std::optional<std::wstring> WinServices::WindowsFolder() const
@@ -325,22 +257,7 @@ std::uint32_t WinServices::RunHidden(const std::wstring& program, const std::wst
 
 std::uint32_t WinServices::ProcessId() const { return ::GetCurrentProcessId(); }
 
-std::wstring WinServices::ErrorText(std::uint32_t error) const
-{
-    wchar_t* text = nullptr;
-    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message(text ? text : L"", n);
-    if (text) ::LocalFree(text);
-    while (!message.empty() && (message.back() == L' ' || message.back() == L'\r' || message.back() == L'\n'))
-        message.pop_back();
-    if (message.empty()) {
-        if (const wchar_t* words = SetupApiErrorText(error)) return words;
-        message = L"Error " + Decimal(error) + L".";
-    }
-    return message;
-}
+std::wstring WinServices::ErrorText(std::uint32_t error) const { return win::ErrorText(error); }
 
 bool WinServices::RunsUnderWow64() const
 {

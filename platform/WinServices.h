@@ -2,20 +2,30 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "platform/WinText.h"
 
 namespace setup {
 
 class WinServices : public Services {
 public:
     std::wstring ProgramFolder() const override;
-    std::uint16_t SystemDefaultLangId() const override;
+    std::uint16_t SystemDefaultLangId() const override { return m_text.SystemDefaultLangId(); }
     std::int32_t ProfileInt(const std::wstring& section, const std::wstring& key, std::int32_t def,
-                            const std::wstring& file) const override;
+                            const std::wstring& file) const override
+    {
+        return m_text.ProfileInt(section, key, def, file);
+    }
     std::wstring ProfileString(const std::wstring& section, const std::wstring& key,
-                               const std::wstring& def, const std::wstring& file) const override;
+                               const std::wstring& def, const std::wstring& file) const override
+    {
+        return m_text.ProfileString(section, key, def, file);
+    }
     std::optional<std::vector<std::wstring>> ProfileKeys(const std::wstring& section,
-                                                         const std::wstring& file) const override;
-    std::size_t AnsiSize(std::wstring_view text) const override;
+                                                         const std::wstring& file) const override
+    {
+        return m_text.ProfileKeys(section, file);
+    }
+    std::size_t AnsiSize(std::wstring_view text) const override { return m_text.AnsiSize(text); }
 
     std::optional<std::wstring> WindowsFolder() const override;
     std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern) const override;
@@ -38,6 +48,7 @@ public:
     void RestoreFolderRedirection() override;
 
 private:
+    WinTextServices m_text;
     void* m_redirection = nullptr;  // the state Wow64DisableWow64FsRedirection saved
     std::vector<char> m_copyBuffer;  // for the copies, made once
 };

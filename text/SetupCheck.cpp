@@ -38,10 +38,11 @@ const TextKey kTexts[] = {
     {L"Cancel", &TextTable::strCancel, L"the cancel button has no caption"},
     {L"Complete", &TextTable::strComplete, L"the message after the install is empty"},
     {L"Failed", &TextTable::strFailed, L"the failure message starts with an empty line"},
+    {L"NothingChanged", &TextTable::strNothingChanged, L"the failure message ends with an empty line"},
+    {L"Restart", &TextTable::strRestart, L"the message about a restart is an empty line"},
 };
-// Keys other than the texts above and the prompt lines. NothingChanged and
-// Restart are texts of newer builds of Setup.exe.
-const wchar_t* const kOtherKeys[] = {L"PromptCount", L"NothingChanged", L"Restart"};
+// Keys other than the texts above and the prompt lines.
+const wchar_t* const kOtherKeys[] = {L"PromptCount"};
 
 constexpr std::size_t kNone = std::wstring::npos;
 
@@ -220,7 +221,7 @@ std::int32_t ProfileNumber(std::wstring_view text)
 // The profile reads of the text table, answered from the parsed file with
 // every value decoded in one code page: the system of one language reading
 // Setup.Ini. The file services are not needed and do nothing.
-class FileServices final : public Services {
+class FileServices final : public TextServices {
 public:
     FileServices(const File& file, const CodePages& codePages, std::uint16_t langId, std::uint32_t codePage)
         : m_file(file), m_codePages(codePages), m_langId(langId), m_codePage(codePage)
@@ -242,7 +243,6 @@ public:
         return section ? ini::FindEntry(*section, *keyName) : nullptr;
     }
 
-    std::wstring ProgramFolder() const override { return L"."; }
     std::uint16_t SystemDefaultLangId() const override { return m_langId; }
 
     std::int32_t ProfileInt(const std::wstring& section, const std::wstring& key, std::int32_t def,
@@ -279,16 +279,6 @@ public:
 
     std::size_t AnsiSize(std::wstring_view text) const override { return m_codePages.EncodedSize(m_codePage, text); }
 
-    std::optional<std::wstring> WindowsFolder() const override { return std::nullopt; }
-    std::unique_ptr<FileSearch> FindFiles(const std::wstring&) const override { return nullptr; }
-    std::optional<std::uint32_t> Attributes(const std::wstring&) const override { return std::nullopt; }
-    std::uint32_t CopyToFile(const std::wstring&, const std::wstring&, bool) override { return kErrorAccessDenied; }
-    std::uint32_t MoveOver(const std::wstring&, const std::wstring&) override { return kErrorAccessDenied; }
-    std::uint32_t RemoveFile(const std::wstring&) override { return kErrorAccessDenied; }
-    std::wstring ErrorText(std::uint32_t) const override { return {}; }
-    bool RunsUnderWow64() const override { return false; }
-    bool DisableFolderRedirection() override { return false; }
-    void RestoreFolderRedirection() override {}
 
 private:
     const File& m_file;
@@ -773,6 +763,7 @@ void CompareWithSystem(Result& result, const Shown& shown, const TextTable& syst
     const std::pair<const wchar_t*, std::wstring TextTable::*> fields[] = {
         {L"Title", &TextTable::strTitle},   {L"the prompt", &TextTable::strPrompt}, {L"Setup", &TextTable::strSetup},
         {L"Cancel", &TextTable::strCancel}, {L"Complete", &TextTable::strComplete}, {L"Failed", &TextTable::strFailed},
+        {L"NothingChanged", &TextTable::strNothingChanged}, {L"Restart", &TextTable::strRestart},
     };
     for (const auto& [name, field] : fields) {
         if (shown.table.*field == system.*field) continue;
@@ -815,7 +806,7 @@ std::wstring FormatReport(const Result& result, const std::wstring& fileName, st
         const TextTable& table = shown.table;
         auto row = [&](const wchar_t* label, const std::wstring& text) {
             std::wstring padded = std::wstring(L"  ") + label + L":";
-            padded.resize(12, L' ');
+            padded.resize(std::max<std::size_t>(padded.size() + 1, 12), L' ');
             out += padded + Escape(text) + L"\n";
         };
         auto button = [&](const wchar_t* label, const std::wstring& text) {
@@ -847,6 +838,8 @@ std::wstring FormatReport(const Result& result, const std::wstring& fileName, st
         button(L"Cancel", table.strCancel);
         row(L"Complete", table.strComplete);
         row(L"Failed", table.strFailed);
+        row(L"NothingChanged", table.strNothingChanged);
+        row(L"Restart", table.strRestart);
     }
 
     out += L"\n";

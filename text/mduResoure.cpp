@@ -14,7 +14,7 @@ bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 // The longest run of whole characters from the start of value that fits
 // kMaxValueBytes in the ANSI code page. The profile reader would cut a long
 // value after its 254th byte, which can split a double-byte character.
-std::wstring FitValue(const Services& services, std::wstring value)
+std::wstring FitValue(const TextServices& services, std::wstring value)
 {
     if (services.AnsiSize(value) <= kMaxValueBytes) return value;
     std::size_t bytes = 0;
@@ -67,7 +67,7 @@ std::int32_t PromptIndex(std::wstring_view key, std::int32_t limit)
     return static_cast<std::int32_t>(index);
 }
 
-std::wstring BuildPrompt(const Services& services, const std::wstring& section,
+std::wstring BuildPrompt(const TextServices& services, const std::wstring& section,
                          const std::wstring& iniPath)
 {
     const std::int32_t count = services.ProfileInt(section, L"PromptCount", 1, iniPath);
@@ -107,7 +107,7 @@ std::wstring SectionFor(std::uint16_t langId)
     }
 }
 
-std::wstring ReadText(const Services& services, const std::wstring& section,
+std::wstring ReadText(const TextServices& services, const std::wstring& section,
                       const std::wstring& key, const std::wstring& def,
                       const std::wstring& iniPath)
 {
@@ -115,7 +115,7 @@ std::wstring ReadText(const Services& services, const std::wstring& section,
     return value.empty() ? def : TrimSpaces(value);
 }
 
-TextTable LoadSetupText(const Services& services, const std::wstring& iniPath)
+TextTable LoadSetupText(const TextServices& services, const std::wstring& iniPath)
 {
     const std::wstring section = SectionFor(services.SystemDefaultLangId());
     TextTable table;
@@ -132,7 +132,7 @@ TextTable LoadSetupText(const Services& services, const std::wstring& iniPath)
     return table;
 }
 
-std::wstring FitValueToLimit(const Services& services, const std::wstring& value)
+std::wstring FitValueToLimit(const TextServices& services, const std::wstring& value)
 {
     return FitValue(services, value);
 }

@@ -35,16 +35,16 @@ constexpr std::int32_t kMaxPromptLines = 1000;
 std::wstring SectionFor(std::uint16_t langId);
 
 // Reads the whole table from the INI file at iniPath.
-TextTable LoadSetupText(const Services& services, const std::wstring& iniPath);
+TextTable LoadSetupText(const TextServices& services, const std::wstring& iniPath);
 
 // Reads one text key as the table does: cut to kMaxValueBytes on a whole
 // character, def for a missing or empty value, then trimmed of spaces.
-std::wstring ReadText(const Services& services, const std::wstring& section,
+std::wstring ReadText(const TextServices& services, const std::wstring& section,
                       const std::wstring& key, const std::wstring& def,
                       const std::wstring& iniPath);
 
 // A value as the table keeps it: the longest run of whole characters from
 // its start that fits kMaxValueBytes in the ANSI code page.
-std::wstring FitValueToLimit(const Services& services, const std::wstring& value);
+std::wstring FitValueToLimit(const TextServices& services, const std::wstring& value);
 
 }  // namespace setup::mduResoure

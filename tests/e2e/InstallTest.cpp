@@ -368,7 +368,8 @@ TEST_F(Slow, InstallRunsOnceAndTheWindowKeepsAnswering)
     EXPECT_FALSE(IsWindowVisible(progress)) << "the progress bar shows only while installing";
     PostMessageW(install, BM_CLICK, 0, 0);
     PostMessageW(install, BM_CLICK, 0, 0);
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000 && IsWindowEnabled(install); Sleep(5)) {
+    auto working = [&] { return !IsWindowEnabled(install) && !IsWindowEnabled(cancel) && IsWindowVisible(progress); };
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000 && !working(); Sleep(5)) {
     }
     // Working: the buttons are off, the progress bar moves, the window
     // answers at once, and Enter, Esc and the close box change nothing.
