@@ -2,6 +2,9 @@ cmake_minimum_required(VERSION 3.20)
 # Checks a built program as a file: small, importing only DLLs that Windows
 # always loads from System32, with its manifest and hardening flags.
 # Run as: cmake -DEXE=... -DOBJDUMP=... [-DKIND=console] -P CheckBinary.cmake
+# With -DPYTHON=... -DPRODUCT=... -DCOMPANY=... -DVERSION=a.b.c.d
+# [-DICON_SIZES=16,24,...], it also reads the version resource and the icon
+# back (check-resources.py) and holds them to the values the build was given.
 #   KIND gui (the default): Setup.exe, a GUI program that asks for
 #     administrator rights, with visual styles and per-monitor DPI.
 #   KIND console: SetupCheck.exe, a console program that runs with the
@@ -79,6 +82,26 @@ foreach(text IN LISTS forbidden_texts)
     list(APPEND problems "has '${text}' in it")
   endif()
 endforeach()
+
+if(DEFINED VERSION)
+  execute_process(COMMAND "${PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/check-resources.py" "${EXE}"
+                  OUTPUT_VARIABLE resources RESULT_VARIABLE failed)
+  if(failed)
+    list(APPEND problems "has resources that could not be read")
+  endif()
+  set(expected "FixedFileVersion=${VERSION}" "FixedProductVersion=${VERSION}" "FileVersion=${VERSION}"
+      "ProductVersion=${VERSION}" "ProductName=${PRODUCT}" "CompanyName=${COMPANY}"
+      "FileDescription=${PRODUCT} Setup" "OriginalFilename=Setup.exe")
+  if(DEFINED ICON_SIZES)
+    list(APPEND expected "IconSizes=${ICON_SIZES}")
+  endif()
+  string(REPLACE "\n" ";" lines "${resources}")
+  foreach(line IN LISTS expected)
+    if(NOT line IN_LIST lines)
+      list(APPEND problems "has no '${line}' in its resources")
+    endif()
+  endforeach()
+endif()
 
 if(problems)
   list(JOIN problems "; " text)

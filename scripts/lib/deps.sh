@@ -4,7 +4,8 @@
 ensure_deps() {
   local packages=(cmake make g++ libgtest-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686
                   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64 xvfb locales
-                  imagemagick xdotool fonts-wqy-microhei fonts-wine python3)
+                  imagemagick xdotool fonts-wqy-microhei fonts-wine python3
+                  osslsigncode openssl unzip)
   local missing=()
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -19,6 +19,7 @@ ExternalProject_Add(setup_e2e_driver
   BINARY_DIR ${driver_dir}
   CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE} -DSETUP_TARGET_ARCH=${SETUP_TARGET_ARCH}
              -DSETUP_THREAD_MODEL=posix -DCMAKE_BUILD_TYPE=Release
+             -DSETUP_MANIFEST=${CMAKE_BINARY_DIR}/assets/Setup.manifest
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON)
 
@@ -34,7 +35,9 @@ function(setup_add_e2e suite locale)
   setup_add_test(NAME e2e_${suite}
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} ${driver_dir}/setup_e2e.exe
             --setup=$<TARGET_FILE:Setup> --faulty=$<TARGET_FILE:SetupFaults>
-            --planted=${driver_dir}/planted.dll --banner=${SETUP_BANNER_PIXELS} --gtest_filter=${suite}.*
+            --planted=${driver_dir}/planted.dll --banner=${SETUP_BANNER_PIXELS}
+            --branded=$<TARGET_FILE:SetupBranded> --branded-banner=${CMAKE_BINARY_DIR}/branded/banner.bgr
+            --gtest_filter=${suite}.*
     ENVIRONMENT SETUP_E2E_STATE=${state} LC_ALL=${locale}
     FIXTURES wine)
   set_tests_properties(e2e_${suite} PROPERTIES RUN_SERIAL TRUE)

@@ -17,7 +17,9 @@ namespace e2e {
 //   --planted=PATH  a DLL that marks where it is loaded
 //   --banner=PATH   the banner's pixels as the build packed them: blue,
 //                   green, red bytes, 326 x 568, rows from the top
-extern std::wstring g_setupExe, g_faultyExe, g_plantedDll, g_bannerPixels;
+//   --branded=PATH, --branded-banner=PATH   a build with a vendor's
+//                   branding, and its banner's pixels
+extern std::wstring g_setupExe, g_faultyExe, g_plantedDll, g_bannerPixels, g_brandedExe, g_brandedBannerPixels;
 // Takes those options out of argv; false when --setup is missing.
 bool ParseArguments(int argc, wchar_t** argv);
 

@@ -123,9 +123,9 @@ DWORD StoredBannerPixel(const std::string& bytes, int x, int y, int shrink)
 
 // The banner inside its sunken edge (edge pixels a side) is the stored
 // picture at the size for shrink, pixel for pixel: sharp, not stretched.
-void ExpectSharpBanner(HWND window, int edge, int shrink)
+void ExpectSharpBanner(HWND window, int edge, int shrink, const std::wstring& pixels = g_bannerPixels)
 {
-    const std::string stored = ReadFileBytes(g_bannerPixels);
+    const std::string stored = ReadFileBytes(pixels);
     ASSERT_EQ(stored.size(), 326u * 568u * 3u) << "the banner's pixels from the build";
     int wrong = 0;
     std::string first;
@@ -409,6 +409,20 @@ TEST(English, DllsLeftBesideTheProgramAreNotLoaded)
         for (int i = 0; i < 100 && !loaded(package, name); ++i) Sleep(20);
         EXPECT_TRUE(loaded(package, name)) << std::string(name.begin(), name.end()) << ".dll was not loaded";
     }
+}
+
+// A vendor's build: its picture, converted by the build, is the banner, and
+// the program with its names in the manifest starts like any other.
+TEST(English, BrandedBuildShowsItsOwnBanner)
+{
+    Package package(L"branded", g_brandedExe);
+    package.WriteIni(ThreeSectionIni());
+    SetupProcess setup(package);
+    HWND window = setup.MainWindow();
+    ASSERT_TRUE(window) << "a manifest the system cannot read stops the program";
+    EXPECT_EQ(WindowText(window), L"Acme USB Driver");
+    ExpectSharpBanner(window, 2, 2, g_brandedBannerPixels);
+    EndWithEscape(setup);
 }
 
 TEST(English, HugePromptCountShowsTheWindowAtOnce)
