@@ -344,6 +344,12 @@ void WinForm::OnWorkDone()
     WaitForWork();
     const std::unique_ptr<Work> work = std::move(m_work);
     if (!work) return;
+    // The work is over; the buttons stay off until the program ends.
+    for (const auto& item : m_items)
+        if (item.design.kind == ControlKind::Progress) {
+            ::SendMessageW(item.hwnd, PBM_SETMARQUEE, FALSE, 0);
+            ::ShowWindow(item.hwnd, SW_HIDE);
+        }
     // Keys and clicks that came while the work ran are not meant for the
     // message that comes now: a second Enter would close it unread.
     MSG msg;

@@ -14,15 +14,26 @@ wine_display_start() {
   local state=$1 size=$2 n
   mkdir -p "$state"
   if ! { [[ -f $state/xvfb.pid ]] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; }; then
-    local display=
+    rm -f "$state/xvfb.pid" "$state/display"
+    # A number that looks free may still be held by a server on its way
+    # out: the next one is tried when this one's server does not come up.
     for n in $(seq 90 199); do
-      if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then display=$n; break; fi
+      [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]] || continue
+      setsid Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 &
+      local pid=$!
+      for _ in $(seq 50); do
+        [[ -e /tmp/.X11-unix/X$n ]] && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+      done
+      if kill -0 "$pid" 2>/dev/null && [[ -e /tmp/.X11-unix/X$n ]]; then
+        echo "$pid" >"$state/xvfb.pid"
+        echo "$n" >"$state/display"
+        break
+      fi
+      kill "$pid" 2>/dev/null || true
     done
-    [[ -n $display ]] || { echo "no free X display number" >&2; return 1; }
-    setsid Xvfb ":$display" -screen 0 "${size}x24" -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 &
-    echo $! >"$state/xvfb.pid"
-    echo "$display" >"$state/display"
-    for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.1; done
+    [[ -f $state/display ]] || { echo "no X display could be started" >&2; return 1; }
   fi
   export DISPLAY=":$(cat "$state/display")"
 }
