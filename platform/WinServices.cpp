@@ -15,6 +15,17 @@ namespace {
 std::uint32_t LastError() { return static_cast<std::uint32_t>(::GetLastError()); }
 std::uint32_t Outcome(BOOL ok) { return ok ? 0 : LastError(); }
 
+// A path that the file functions take at any length: past MAX_PATH only in
+// its extended form (\\?\C:\... or \\?\UNC\server\share\...), where
+// Windows no longer parses it, which the program's own paths never need.
+std::wstring LongPath(const std::wstring& path)
+{
+    if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0) return path;
+    if (path.size() > 2 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
+    if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
+    return path;
+}
+
 // A path as the kernel names it, which renaming by handle takes:
 // "\??\C:\..." or "\??\UNC\server\share\...".
 std::wstring KernelPath(const std::wstring& path)
@@ -135,14 +146,14 @@ std::optional<std::wstring> WinServices::WindowsFolder() const
 std::unique_ptr<FileSearch> WinServices::FindFiles(const std::wstring& pattern) const
 {
     WIN32_FIND_DATAW data;
-    win::UniqueFind handle(::FindFirstFileW(pattern.c_str(), &data));
+    win::UniqueFind handle(::FindFirstFileW(LongPath(pattern).c_str(), &data));
     if (!handle) return nullptr;
     return std::make_unique<WinFileSearch>(std::move(handle), data);
 }
 
 std::optional<std::uint32_t> WinServices::Attributes(const std::wstring& path) const
 {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
     return attributes;
 }
@@ -151,7 +162,7 @@ std::unique_ptr<StagedFile> WinServices::Stage(const std::wstring& source, const
                                                std::uint32_t& error)
 {
     error = 0;
-    win::UniqueFile in(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    win::UniqueFile in(::CreateFileW(LongPath(source).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!in) {
         error = LastError();
@@ -159,7 +170,7 @@ std::unique_ptr<StagedFile> WinServices::Stage(const std::wstring& source, const
     }
     // Shared with nobody while it is written, so that no other program,
     // nor another copy of this one, can touch it.
-    win::UniqueFile out(::CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+    win::UniqueFile out(::CreateFileW(LongPath(temporary).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!out) {
         error = LastError();
@@ -168,7 +179,7 @@ std::unique_ptr<StagedFile> WinServices::Stage(const std::wstring& source, const
     const HANDLE file = out.get();
     if ((error = DeleteOnClose(file, true)) != 0) {
         out.reset();
-        ::DeleteFileW(temporary.c_str());
+        ::DeleteFileW(LongPath(temporary).c_str());
         return nullptr;
     }
     auto staged = std::make_unique<WinStagedFile>(std::move(out));
@@ -200,32 +211,32 @@ std::unique_ptr<StagedFile> WinServices::Stage(const std::wstring& source, const
 
 std::uint32_t WinServices::LinkFile(const std::wstring& existing, const std::wstring& link)
 {
-    return Outcome(::CreateHardLinkW(link.c_str(), existing.c_str(), nullptr));
+    return Outcome(::CreateHardLinkW(LongPath(link).c_str(), LongPath(existing).c_str(), nullptr));
 }
 
 std::uint32_t WinServices::RenameFile(const std::wstring& from, const std::wstring& to)
 {
-    return Outcome(::MoveFileExW(from.c_str(), to.c_str(), 0));
+    return Outcome(::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), 0));
 }
 
 std::uint32_t WinServices::MoveOver(const std::wstring& from, const std::wstring& to)
 {
-    return Outcome(::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
+    return Outcome(::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_REPLACE_EXISTING));
 }
 
 std::uint32_t WinServices::RemoveFile(const std::wstring& path)
 {
-    return Outcome(::DeleteFileW(path.c_str()));
+    return Outcome(::DeleteFileW(LongPath(path).c_str()));
 }
 
 std::uint32_t WinServices::DeleteAtRestart(const std::wstring& path)
 {
-    return Outcome(::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+    return Outcome(::MoveFileExW(LongPath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
 }
 
 std::uint32_t WinServices::ReplaceAtRestart(const std::wstring& from, const std::wstring& to)
 {
-    return Outcome(::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
+    return Outcome(::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
 }
 
 std::uint32_t WinServices::AddToDriverStore(const std::wstring& inf)
