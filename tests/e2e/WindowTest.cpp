@@ -498,6 +498,29 @@ TEST_F(HighDpi, LayoutScalesWithTheSystemDpi)
     EndWithEscape(setup);
 }
 
+// A window moved to a monitor of 192 DPI takes the size it asked for and
+// lays itself out, banner and all, as if it had started there.
+TEST(English, MovedToAnotherDpiTheWindowLaysItselfOutAgain)
+{
+    Package package(L"dpi-change", g_faultyExe);
+    const ScopedEnvironment fault(L"SETUP_FAULT", L"dpi-192");
+    SetupProcess setup(package);
+    HWND window = setup.MainWindow();
+    ASSERT_TRUE(window);
+    HWND cancel = GetDlgItem(window, IDCANCEL);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 5000 && ChildRect(cancel).left != 900; Sleep(20)) {
+    }
+    Sleep(100);
+    // The inner width is the design's at 192 DPI. (Its height is not: Wine
+    // keeps drawing the frame of 96 DPI, which the window cannot know.)
+    EXPECT_EQ(ClientRect(window).right, 1060);
+    const RECT client = ClientRect(window);
+    ExpectLayout(window, {client, Rect(0, 0, 334, 576), Rect(334, 0, 726, 576), Rect(702, 600, 146, 44),
+                          Rect(900, 600, 146, 44)});
+    ExpectSharpBanner(window, 4, 1);
+    EndWithEscape(setup);
+}
+
 TEST_F(DoubleDpi, LayoutAndBannerAtTwiceTheSize)
 {
     Package package(L"double-dpi");
