@@ -4,7 +4,7 @@
 #   SETUP_COMPANY  company name: version resource, manifest      (Acme)
 #   SETUP_VERSION  1 to 4 numbers a.b.c.d, each 0 to 65535     (1.0.0)
 #   SETUP_ICON     a .ico, or any picture ImageMagick reads, turned into an
-#                  icon of 16 to 64 pixels                       (assets/Setup.ico)
+#                  icon of 16 to 48 pixels                       (assets/Setup.ico)
 #   SETUP_BANNER   any picture ImageMagick reads: cut to the banner's shape
 #                  at twice its 96 DPI size, 326 x 568, and packed as the
 #                  program stores pictures (assets/pack-picture.py)
@@ -93,7 +93,7 @@ function(setup_brand target dir)
   else()
     set(BRAND_ICON ${dir}/Setup.ico)
     add_custom_command(OUTPUT ${BRAND_ICON}
-      COMMAND ${SETUP_IMAGEMAGICK} ${B_ICON} -background none -define icon:auto-resize=64,48,32,24,16 ${BRAND_ICON}
+      COMMAND ${SETUP_IMAGEMAGICK} ${B_ICON} -background none -define icon:auto-resize=48,32,24,16 ${BRAND_ICON}
       DEPENDS ${B_ICON}
       COMMENT "Making the icon of ${target} from ${B_ICON}"
       VERBATIM)
