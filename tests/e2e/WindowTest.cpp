@@ -486,6 +486,12 @@ private:
 class HighDpi : public SystemDpi<144> {};     // 150 %
 class DoubleDpi : public SystemDpi<192> {};   // 200 %
 
+// The controls at 192 DPI: 7.5 twips a pixel.
+Layout At192Dpi(const RECT& client)
+{
+    return {client, Rect(0, 0, 334, 576), Rect(334, 0, 726, 576), Rect(702, 600, 146, 44), Rect(900, 600, 146, 44)};
+}
+
 TEST_F(HighDpi, LayoutScalesWithTheSystemDpi)
 {
     Package package(L"high-dpi");
@@ -515,8 +521,7 @@ TEST(English, MovedToAnotherDpiTheWindowLaysItselfOutAgain)
     // keeps drawing the frame of 96 DPI, which the window cannot know.)
     EXPECT_EQ(ClientRect(window).right, 1060);
     const RECT client = ClientRect(window);
-    ExpectLayout(window, {client, Rect(0, 0, 334, 576), Rect(334, 0, 726, 576), Rect(702, 600, 146, 44),
-                          Rect(900, 600, 146, 44)});
+    ExpectLayout(window, At192Dpi(client));
     ExpectSharpBanner(window, 4, 1);
     EndWithEscape(setup);
 }
@@ -527,8 +532,7 @@ TEST_F(DoubleDpi, LayoutAndBannerAtTwiceTheSize)
     SetupProcess setup(package);
     HWND window = setup.MainWindow();
     ASSERT_TRUE(window);
-    ExpectLayout(window, {Rect(0, 0, 1060, 666), Rect(0, 0, 334, 576), Rect(334, 0, 726, 576),
-                          Rect(702, 600, 146, 44), Rect(900, 600, 146, 44)});
+    ExpectLayout(window, At192Dpi(Rect(0, 0, 1060, 666)));
     // The edge is twice as wide, and the banner inside it is the stored
     // picture itself.
     ExpectSharpBanner(window, 4, 1);
