@@ -47,17 +47,32 @@ wine_display_stop() {
   fi
 }
 
-# wine_prefix_ready LOG: makes the prefix once (about 10 s), then keeps a
-# server alive for SECONDS (default 900) so that each program starts in a
-# fraction of a second, and starts Wine's own services with their output
-# going to LOG: started by a program instead, they would hold its output
-# open after it ends.
-wine_prefix_ready() {
-  local log=$1 seconds=${2:-900}
+# wine_prefix_make LOG: makes the prefix once (about 10 s). A prefix made
+# before wine32 was installed has no 32-bit side and cannot even start
+# 64-bit programs any more ("could not load kernel32.dll"), nor can Wine
+# repair it: it is made again. Only for the scripts' own prefixes.
+wine_prefix_make() {
+  local log=$1
+  if [[ -f $WINEPREFIX/system.reg && ! -f $WINEPREFIX/drive_c/windows/syswow64/kernel32.dll ]] &&
+    dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+    echo "Making the Wine prefix $WINEPREFIX again: it was made without 32-bit support" >&2
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+  fi
   if [[ ! -f $WINEPREFIX/system.reg ]]; then
     wineboot -i </dev/null >"$log" 2>&1
     wineserver -w
   fi
+}
+
+# wine_prefix_ready LOG: makes the prefix when needed, then keeps a server
+# alive for SECONDS (default 900) so that each program starts in a fraction
+# of a second, and starts Wine's own services with their output going to
+# LOG: started by a program instead, they would hold its output open after
+# it ends.
+wine_prefix_ready() {
+  local log=$1 seconds=${2:-900}
+  wine_prefix_make "$log"
   # Debian's Wine does not look in its own font folder: without Marlett the
   # title bar shows "0 1 r" instead of its buttons. Fonts in the prefix's
   # Fonts folder are found.
