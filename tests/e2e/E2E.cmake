@@ -1,12 +1,36 @@
-# End-to-end tests: the test program drives the real Setup.exe under Wine on
-# a virtual display. All of them share one Wine prefix and one display.
+# End-to-end tests: the test program drives the real Setup.exe of this build
+# under Wine on a virtual display; the 32-bit one runs as on 64-bit Windows
+# (WOW64). All of a build's tests share one Wine prefix and one display.
 #
-# 32-bit programs cannot run on this machine (its kernel runs no 32-bit
-# Linux programs, which 32-bit Wine needs), so only the 64-bit build runs
-# them; the 32-bit build has its binary check and the native unit tests.
-if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-  return()
+# Programs that must be of the same kind as Setup.exe are built here: the
+# DLL the planting test leaves beside it, and the bare windows it is timed
+# against. The test program itself is 64-bit (tests/e2e/CMakeLists.txt).
+set(helpers ${CMAKE_BINARY_DIR}/e2e-helpers)
+add_library(planted SHARED tests/e2e/PlantedDll.cpp)
+set_target_properties(planted PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${helpers} RUNTIME_OUTPUT_DIRECTORY ${helpers})
+target_compile_definitions(planted PRIVATE UNICODE _UNICODE)
+target_compile_options(planted PRIVATE -fno-exceptions)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  target_link_options(planted PRIVATE -nostdlib -Wl,-e,DllMain)
+else()
+  target_link_options(planted PRIVATE -nostdlib -Wl,-e,_DllMain@12)
 endif()
+target_link_libraries(planted PRIVATE kernel32)
+
+# The yardsticks of scripts/bench-start: a bare window, and the same with
+# Setup.exe's manifest (visual styles and DPI awareness).
+add_executable(bare_window WIN32 tests/e2e/BareWindow.cpp)
+file(WRITE ${CMAKE_BINARY_DIR}/BareWindowStyled.rc
+     "#include <winuser.h>\nCREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST \"${CMAKE_BINARY_DIR}/assets/Setup.manifest\"\n")
+add_executable(bare_window_styled WIN32 tests/e2e/BareWindow.cpp ${CMAKE_BINARY_DIR}/BareWindowStyled.rc)
+target_compile_definitions(bare_window_styled PRIVATE STYLED)
+target_link_libraries(bare_window_styled PRIVATE comctl32)
+foreach(bare bare_window bare_window_styled)
+  target_compile_definitions(${bare} PRIVATE UNICODE _UNICODE)
+  target_link_options(${bare} PRIVATE -static -municode)
+  set_target_properties(${bare} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${helpers})
+endforeach()
+
 if(NOT EXISTS /usr/src/googletest/CMakeLists.txt)
   message(WARNING "No GoogleTest sources in /usr/src/googletest (libgtest-dev): no end-to-end tests")
   return()
@@ -17,9 +41,8 @@ set(driver_dir ${CMAKE_BINARY_DIR}/e2e-driver)
 ExternalProject_Add(setup_e2e_driver
   SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}
   BINARY_DIR ${driver_dir}
-  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE} -DSETUP_TARGET_ARCH=${SETUP_TARGET_ARCH}
+  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE} -DSETUP_TARGET_ARCH=x86_64
              -DSETUP_THREAD_MODEL=posix -DCMAKE_BUILD_TYPE=Release
-             -DSETUP_MANIFEST=${CMAKE_BINARY_DIR}/assets/Setup.manifest
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON)
 
@@ -30,17 +53,24 @@ add_test(NAME e2e_session_stop COMMAND ${session} stop ${state})
 set_tests_properties(e2e_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
 set_tests_properties(e2e_session_stop PROPERTIES FIXTURES_CLEANUP wine)
 
+# The 32-bit program's tests run only where Wine can run it; elsewhere they
+# are skipped (exit code 77) and say why.
+set(run)
+if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(run ${CMAKE_CURRENT_LIST_DIR}/needs-32bit)
+endif()
+
 # setup_add_e2e(<suite> <locale>): the suite's tests under that locale.
 function(setup_add_e2e suite locale)
   setup_add_test(NAME e2e_${suite}
-    COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} ${driver_dir}/setup_e2e.exe
+    COMMAND ${run} ${CMAKE_CROSSCOMPILING_EMULATOR} ${driver_dir}/setup_e2e.exe
             --setup=$<TARGET_FILE:Setup> --faulty=$<TARGET_FILE:SetupFaults>
-            --planted=${driver_dir}/planted.dll --banner=${SETUP_BANNER_PIXELS}
+            --planted=$<TARGET_FILE:planted> --banner=${SETUP_BANNER_PIXELS}
             --branded=$<TARGET_FILE:SetupBranded> --branded-banner=${CMAKE_BINARY_DIR}/branded/banner.bgr
             --gtest_filter=${suite}.*
     ENVIRONMENT SETUP_E2E_STATE=${state} LC_ALL=${locale}
     FIXTURES wine)
-  set_tests_properties(e2e_${suite} PROPERTIES RUN_SERIAL TRUE)
+  set_tests_properties(e2e_${suite} PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77)
 endfunction()
 
 setup_add_e2e(English en_US.UTF-8)
@@ -51,16 +81,20 @@ setup_add_e2e(Installing en_US.UTF-8)
 setup_add_e2e(Slow en_US.UTF-8)
 setup_add_e2e(HighDpi en_US.UTF-8)
 setup_add_e2e(DoubleDpi en_US.UTF-8)
+if(run)
+  setup_add_e2e(Wow64 en_US.UTF-8)  # what only a 32-bit program on 64-bit Windows meets
+endif()
 
 # SetupCheck.exe on real GBK, Big5, UTF-8 and UTF-16 files, under the
 # locales whose code pages they are in.
 setup_add_test(NAME e2e_SetupCheck
-  COMMAND ${CMAKE_CURRENT_LIST_DIR}/check-ini-test ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:SetupCheck>
+  COMMAND ${run} ${CMAKE_CURRENT_LIST_DIR}/check-ini-test ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:SetupCheck>
   ENVIRONMENT SETUP_E2E_STATE=${state}
   FIXTURES wine)
+set_tests_properties(e2e_SetupCheck PROPERTIES SKIP_RETURN_CODE 77)
 
 setup_add_test(NAME e2e_FullDisk
-  COMMAND ${CMAKE_CURRENT_LIST_DIR}/full-disk ${CMAKE_CROSSCOMPILING_EMULATOR} ${driver_dir}/setup_e2e.exe
+  COMMAND ${run} ${CMAKE_CURRENT_LIST_DIR}/full-disk ${CMAKE_CROSSCOMPILING_EMULATOR} ${driver_dir}/setup_e2e.exe
           $<TARGET_FILE:Setup>
   ENVIRONMENT SETUP_E2E_STATE=${state} LC_ALL=en_US.UTF-8
   FIXTURES wine)

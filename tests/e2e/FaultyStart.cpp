@@ -7,6 +7,10 @@
 //   dpi-192     once the window shows, it is moved to a monitor of 192 DPI, as
 //               Windows tells a per-monitor aware window: WM_GETDPISCALEDSIZE,
 //               then WM_DPICHANGED with the rectangle it suggests
+//   wow64-probe each time the install turns the WOW64 folder redirection off
+//               or back on, it reads System32\e2e-wow64-probe.txt on that
+//               thread and adds "off: " or "on: " and what it read as a line
+//               to wow64-probe.log in the program folder
 // Anything else, or nothing, runs the program as it ships.
 #include <windows.h>
 
@@ -41,8 +45,45 @@ public:
         if (m_fault == L"install") throw std::bad_alloc();
         return WinServices::WindowsFolder();
     }
+    std::uint32_t DisableFolderRedirection() override
+    {
+        const std::uint32_t error = WinServices::DisableFolderRedirection();
+        Probe("off: ");
+        return error;
+    }
+    void RestoreFolderRedirection() override
+    {
+        WinServices::RestoreFolderRedirection();
+        Probe("on: ");
+    }
 
 private:
+    // What a System32 path reaches now, on this thread.
+    void Probe(const char* state) const
+    {
+        if (m_fault != L"wow64-probe") return;
+        wchar_t windows[MAX_PATH];
+        const UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return;
+        std::string line = state;
+        const HANDLE probe = CreateFileW((std::wstring(windows, n) + L"\\System32\\e2e-wow64-probe.txt").c_str(),
+                                         GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        char text[64] = {};
+        DWORD got = 0;
+        if (probe != INVALID_HANDLE_VALUE) {
+            ReadFile(probe, text, sizeof text - 1, &got, nullptr);
+            CloseHandle(probe);
+        }
+        line += probe == INVALID_HANDLE_VALUE ? "(none)" : std::string(text, got);
+        line += "\r\n";
+        const HANDLE log = CreateFileW((ProgramFolder() + L"\\wow64-probe.log").c_str(), FILE_APPEND_DATA,
+                                       FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+        if (log == INVALID_HANDLE_VALUE) return;
+        DWORD written = 0;
+        WriteFile(log, line.data(), DWORD(line.size()), &written, nullptr);
+        CloseHandle(log);
+    }
+
     std::wstring m_fault;
 };
 

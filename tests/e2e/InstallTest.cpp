@@ -14,6 +14,8 @@ namespace {
 const std::wstring kInf = L"C:\\windows\\inf";
 const std::wstring kIoSubSys = L"C:\\windows\\system\\IoSubSys";
 const std::wstring kDrivers = L"C:\\windows\\system32\\drivers";
+// Where 64-bit Windows sends a 32-bit program's System32\Drivers files.
+const std::wstring kWow64Drivers = L"C:\\windows\\syswow64\\drivers";
 const std::wstring kRestartText = L"Some files were in use; Windows finishes replacing them when it restarts.";
 
 std::string Bytes(const std::string& seed, std::size_t size)
@@ -188,6 +190,7 @@ TEST_F(Installing, CopiesEachExtensionIntoItsFolderAndRegistersTheInf)
     // Wine writes a .pnf beside an INF it takes into the driver store.
     EXPECT_EQ(FilesStartingWith(kInf, L"e2e"), (std::vector<std::wstring>{L"e2e1.inf", L"e2e1.pnf"}));
     EXPECT_EQ(FilesStartingWith(kDrivers, L"e2e").size(), 3u) << "only the .sys files";
+    EXPECT_TRUE(FilesStartingWith(kWow64Drivers, L"e2e").empty()) << "a .sys file where 64-bit Windows loads none";
     EXPECT_TRUE(TemporaryFiles().empty());
     EXPECT_FALSE(Exists(kIoSubSys)) << "no folder is created";
 
@@ -297,7 +300,10 @@ TEST_F(Installing, FilesInUseAreReplacedNowOrAtRestart)
         EXPECT_FALSE(warning) << c.name;
         EXPECT_EQ(code, 3010u) << c.name;
         EXPECT_EQ(ReadFileBytes(old), c.newAtOnce ? "new driver" : "old driver") << c.name;
-        EXPECT_NE(PendingAtRestart().find(L"~setup-"), std::wstring::npos) << c.name;
+        std::wstring pending = PendingAtRestart();
+        EXPECT_NE(pending.find(L"~setup-"), std::wstring::npos) << c.name;
+        CharLowerW(pending.data());
+        EXPECT_EQ(pending.find(L"syswow64"), std::wstring::npos) << c.name << ": the restart work is for the 64-bit folder";
 
         Restart();
         EXPECT_EQ(ReadFileBytes(old), "new driver") << c.name;
@@ -426,6 +432,60 @@ TEST_F(Installing, ASecondStartOfThePackageShowsTheFirst)
     EXPECT_EQ(first.WaitForExit(), 0u);
     EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e3.sys"), Bytes("twice", 200000));
     EXPECT_EQ(ReadFileBytes(kInf + L"\\e2e3.inf"), Inf("e2e3"));
+}
+
+// The 32-bit program on 64-bit Windows turns the folder redirection off for
+// its System32 work only: a System32 path read on that thread afterwards
+// reaches SysWOW64 again, as the rest of the program expects.
+class Wow64 : public Installing {
+protected:
+    void TearDown() override
+    {
+        Installing::TearDown();
+        DeleteFileW(kProbe32.c_str());
+        DeleteFileW(kProbe64.c_str());
+    }
+    const std::wstring kProbe64 = L"C:\\windows\\system32\\e2e-wow64-probe.txt";
+    const std::wstring kProbe32 = L"C:\\windows\\syswow64\\e2e-wow64-probe.txt";
+};
+
+TEST_F(Wow64, RedirectionIsBackOnAfterTheSystem32Work)
+{
+    // This suite means nothing for a 64-bit program.
+    const std::string image = ReadFileBytes(g_faultyExe);
+    ASSERT_GT(image.size(), 0x100u);
+    DWORD header = 0;
+    std::memcpy(&header, image.data() + 0x3C, sizeof header);
+    WORD machine = 0;
+    std::memcpy(&machine, image.data() + header + 4, sizeof machine);
+    ASSERT_EQ(machine, IMAGE_FILE_MACHINE_I386) << "not a 32-bit program";
+
+    WriteFileBytes(kProbe64, "System32");
+    WriteFileBytes(kProbe32, "SysWOW64");
+    Package package(L"wow64-probe", g_faultyExe);
+    const ScopedEnvironment fault(L"SETUP_FAULT", L"wow64-probe");
+    package.WriteFile(L"Driver\\e2e7.inf", Inf("e2e7"));
+    package.WriteFile(L"Driver\\e2e7.sys", "new sys");
+    package.WriteFile(L"Driver\\e2e7b.sys", "new sys b");
+    WriteFileBytes(kDrivers + L"\\e2e7.sys", "old sys");
+
+    const auto [message, warning, code] = Install(package);
+
+    EXPECT_EQ(code, 0u) << std::string(message.begin(), message.end());
+    EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e7.sys"), "new sys");
+    EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e7b.sys"), "new sys b");
+    EXPECT_TRUE(FilesStartingWith(kWow64Drivers, L"e2e").empty());
+    EXPECT_TRUE(Exists(kInf + L"\\e2e7.pnf")) << "the driver store took the INF";
+    const std::string log = ReadFileBytes(package.Path(L"wow64-probe.log"));
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < log.size();) {
+        const std::size_t end = log.find("\r\n", at);
+        lines.push_back(log.substr(at, end - at));
+        at = end + 2;
+    }
+    ASSERT_GE(lines.size(), 2u) << log;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i], i % 2 ? "on: SysWOW64" : "off: System32") << log;
 }
 
 // Run by the full-disk wrapper, which puts System32\Drivers on a file system
