@@ -43,25 +43,48 @@ void frmMain::InitForm()
 
 void frmMain::InstallDriver()
 {
-    // Installing takes seconds where Windows checks the driver package, so
-    // it runs beside the window, which keeps answering. A second click
-    // before it ends does nothing.
+    // Installing takes seconds where Windows checks the driver package, and
+    // may first wait for another setup, so it runs beside the window, which
+    // keeps answering. A second click before it ends does nothing.
     if (m_installing) return;
     m_installing = true;
     const std::wstring folder = m_services.ProgramFolder();
-    m_form.RunInBackground([this, folder] { m_result = install::InstallDriverFiles(m_services, folder); },
+    install::Progress progress;
+    progress.waiting = [this] { m_form.Post([this] { OnWaiting(); }); };
+    progress.started = [this] { m_form.Post([this] { OnStarted(); }); };
+    progress.gate = &m_gate;
+    m_form.RunInBackground([this, folder, progress] { m_result = install::InstallDriverFiles(m_services, folder, progress); },
                            [this] { ShowOutcome(); });
+}
+
+// Another setup installs: nothing has changed yet, and Cancel may end this
+// one.
+void frmMain::OnWaiting()
+{
+    m_form.SetText(Control::lbl, L"\r\n" + m_text.strWaiting);
+    m_form.AllowWhileBusy(Control::cmdCancel, true);
+}
+
+void frmMain::OnStarted()
+{
+    m_form.SetText(Control::lbl, m_text.strPrompt);
+    m_form.AllowWhileBusy(Control::cmdCancel, false);
 }
 
 void frmMain::ShowOutcome()
 {
+    if (m_result.cancelled) return QuitSetup(kExitOk);
     const std::wstring restart = m_result.restartNeeded ? L"\r\n" + m_text.strRestart : L"";
-    if (m_result.failures.empty()) {
+    if (m_result.failures.empty() && m_result.notRestored.empty()) {
         m_form.ShowMessage(m_text.strComplete + restart, MessageIcon::None);
         QuitSetup(m_result.restartNeeded ? kExitRestart : kExitOk);
         return;
     }
-    std::wstring message = install::FailureMessage(m_services, m_text.strFailed, m_result.failures);
+    std::wstring message;
+    if (!m_result.failures.empty()) message = install::FailureMessage(m_services, m_text.strFailed, m_result.failures);
+    if (!m_result.notRestored.empty())
+        message += (message.empty() ? L"" : L"\r\n") +
+                   install::FailureMessage(m_services, m_text.strNotRestored, m_result.notRestored);
     if (m_result.filesUnchanged) message += L"\r\n" + m_text.strNothingChanged;
     m_form.ShowMessage(message + restart, MessageIcon::Warning);
     QuitSetup(kExitCopyFailed);

@@ -35,13 +35,19 @@ public:
 
     void Form_Load() { InitForm(); }
     void cmdNext_Click() { InstallDriver(); }
-    void cmdCancel_Click() { QuitSetup(kExitOk); }
+    void cmdCancel_Click()
+    {
+        // Once the install has started, it runs to its end.
+        if (!m_installing || m_gate.Cancel()) QuitSetup(kExitOk);
+    }
 
     const mduResoure::TextTable& Text() const { return m_text; }
 
 private:
     void InitForm();
     void InstallDriver();
+    void OnWaiting();
+    void OnStarted();
     void ShowOutcome();
     void QuitSetup(int exitCode);
 
@@ -49,6 +55,7 @@ private:
     Form& m_form;
     mduResoure::TextTable m_text;
     bool m_installing = false;
+    install::StartGate m_gate;
     install::Result m_result;
 };
 

@@ -2,6 +2,9 @@
 
 #include <memory>
 
+#include "install/Journal.h"
+#include "install/Recovery.h"
+#include "text/Ascii.h"
 #include "text/Decimal.h"
 
 namespace setup::install {
@@ -10,180 +13,149 @@ namespace {
 struct Pass {
     const wchar_t* extension;
     const wchar_t* destination;  // below the Windows folder
-    bool system32;               // below System32, which WOW64 redirects
 };
 
 constexpr Pass kPasses[] = {
-    {L"inf", L"Inf", false},
-    {L"pdr", L"System\\IoSubSys", false},
-    {L"sys", L"System32\\Drivers", true},
+    {L"inf", L"Inf"},
+    {L"pdr", L"System\\IoSubSys"},
+    {L"sys", L"System32\\Drivers"},
 };
 
 constexpr wchar_t kTemporaryPrefix[] = L"~setup-";
 constexpr int kNameAttempts = 64;  // fresh temporary names tried before giving up
-
-wchar_t LowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? wchar_t(c - L'A' + L'a') : c; }
 
 bool IsOrdinaryFile(std::uint32_t attributes)
 {
     return (attributes & (kAttributeDirectory | kAttributeHidden | kAttributeSystem)) == 0;
 }
 
-bool InUse(std::uint32_t error) { return error == kErrorAccessDenied || error == kErrorSharingViolation; }
+// Replacing the file failed because it is open or loaded: renamed away, it
+// can still be replaced now. (A loaded driver refuses with access denied.)
+bool Busy(std::uint32_t error) { return error == kErrorAccessDenied || error == kErrorSharingViolation; }
 
-std::wstring Hex(std::uint32_t value)
-{
-    std::wstring digits;
-    do {
-        digits.insert(digits.begin(), L"0123456789abcdef"[value % 16]);
-        value /= 16;
-    } while (value > 0);
-    return digits;
-}
-
-// WOW64 redirection turned off, on this thread, while a pass's System32
-// folder is worked on by a 32-bit program on 64-bit Windows.
-class Redirection {
-public:
-    Redirection(Services& services, const Pass& pass) : m_services(services)
-    {
-        if (!pass.system32 || !services.RunsUnderWow64()) return;
-        m_error = services.DisableFolderRedirection();
-        m_off = m_error == 0;
-    }
-    ~Redirection()
-    {
-        if (m_off) m_services.RestoreFolderRedirection();
-    }
-    Redirection(const Redirection&) = delete;
-    Redirection& operator=(const Redirection&) = delete;
-    std::uint32_t Error() const { return m_error; }
-
-private:
-    Services& m_services;
-    std::uint32_t m_error = 0;
-    bool m_off = false;
-};
+// Renaming it away failed because another program holds it open: only the
+// restart can replace it. Access denied here is a file that refuses
+// everybody, which no restart changes.
+bool HeldOpen(std::uint32_t error) { return error == kErrorSharingViolation || error == kErrorUserMappedFile; }
 
 // One package file on its way to its target.
 struct Item {
-    const Pass* pass = nullptr;
     std::wstring name, folder, target;
+    std::uint32_t counter = 0;  // of its temporary names
     bool existed = false;
+    bool backedUp = false;      // the old file has its second name (.bak)
     std::unique_ptr<StagedFile> staged;
     enum class State { Staged, Placed, SetAside, AtRestart } state = State::Staged;
-    std::wstring backup;  // a second name of the old file, for undoing the rename over it
-    std::wstring aside;   // the old file in use, renamed away
-    std::wstring kept;    // the copy that replaces the file at restart
 };
 
 class Install {
 public:
-    Install(Services& services, const std::wstring& programFolder)
-        : m_services(services), m_windows(WindowsDirectory(services)),
-          m_source(JoinPath(programFolder, L"Driver")), m_processId(services.ProcessId())
+    Install(Context& context, Result& result, const std::wstring& programFolder)
+        : m_c(context), m_result(result), m_programFolder(programFolder),
+          m_source(JoinPath(programFolder, L"Driver"))
     {
     }
 
-    Result Run()
-    {
-        Stage();
-        if (!m_result.failures.empty()) {
-            m_items.clear();  // every copy is deleted
-            m_result.filesUnchanged = true;
-            return m_result;
-        }
-        // Registered from the package before the copies are in place: that
-        // is where the driver store takes the package from.
-        for (const auto& inf : m_infs) {
-            const std::uint32_t error = RegisterDriverPackage(m_services, m_windows, JoinPath(m_source, inf));
-            if (error != 0) m_result.failures.push_back({inf, kDriverStore, error});
-        }
-        Commit();
-        return m_result;
-    }
-
-private:
-    std::wstring NewName(const std::wstring& folder, const wchar_t* kind)
-    {
-        return JoinPath(folder, TemporaryName(m_processId, ++m_counter, kind));
-    }
-
-    // Calls attempt with fresh temporary names until one is not taken.
-    template <typename Attempt>
-    std::uint32_t WithNewName(const std::wstring& folder, const wchar_t* kind, std::wstring& chosen, Attempt attempt)
-    {
-        std::uint32_t error = kErrorFileExists;
-        for (int i = 0; i < kNameAttempts && (error == kErrorFileExists || error == kErrorAlreadyExists); ++i) {
-            chosen = NewName(folder, kind);
-            error = attempt(chosen);
-        }
-        if (error != 0) chosen.clear();
-        return error;
-    }
-
-    // Removes what an earlier run that was killed or lost its power left.
-    void Sweep(const std::wstring& folder)
-    {
-        std::vector<std::wstring> leftovers;
-        const auto search = m_services.FindFiles(JoinPath(folder, std::wstring(kTemporaryPrefix) + L"*"));
-        FoundFile file;
-        while (search && search->Next(file))
-            if (!(file.attributes & kAttributeDirectory) && IsLeftover(file.name)) leftovers.push_back(file.name);
-        for (const auto& name : leftovers) m_services.RemoveFile(JoinPath(folder, name));
-    }
-
-    // Lists the package's files of each pass, and copies every one of them
-    // beside its target.
-    void Stage()
+    // Lists the package's files, and refuses a package that cannot be
+    // installed, before the lock is taken or anything changes.
+    bool List()
     {
         for (const Pass& pass : kPasses) {
-            std::vector<std::wstring> names;
-            const auto search = m_services.FindFiles(JoinPath(m_source, L"*.") + pass.extension);
+            std::vector<std::wstring>& names = m_names.emplace_back();
+            std::uint32_t error = 0;
+            const auto search = m_c.s.FindFiles(JoinPath(m_source, L"*.") + pass.extension, error);
+            if (error != 0) return RefuseDriverFolder(error);
             FoundFile file;
             // The wildcard also matches short 8.3 names (a.info is A~1.INF),
             // so the extension is checked again; a failing search ends the
             // pass.
             while (search && search->Next(file))
                 if (IsOrdinaryFile(file.attributes) && HasExtension(file.name, pass.extension)) names.push_back(file.name);
-            if (&pass == &kPasses[0]) m_infs = names;
+        }
+        // The driver store publishes packages under these names, and a copy
+        // under one of them would replace another vendor's driver.
+        for (const auto& name : m_names[0])
+            if (IsReservedInfName(name))
+                m_result.failures.push_back({name, JoinPath(m_c.windows, kPasses[0].destination), kErrorReservedName});
+        return m_result.failures.empty();
+    }
 
-            const Redirection redirection(m_services, pass);
-            const std::wstring folder = JoinPath(m_windows, pass.destination);
+    void Run()
+    {
+        Stage();
+        if (!m_result.failures.empty() || m_items.empty()) {
+            m_items.clear();  // every copy is deleted
+            m_result.filesUnchanged = !m_result.failures.empty();
+            return;
+        }
+        if (!WriteJournal() || !Prepare()) return;
+        // Registered from the package before the copies are in place: that
+        // is where the driver store takes the package from. Nothing after
+        // this can fail for a reason foreseen before it.
+        for (const auto& inf : m_names[0]) {
+            std::wstring published;
+            bool added = false;
+            const std::uint32_t error = RegisterDriverPackage(m_c.s, m_c.windows, JoinPath(m_source, inf), published, added);
+            if (error != 0) m_result.failures.push_back({inf, kDriverStore, error});
+            if (error != 0 || !added) continue;
+            m_published.push_back(published);
+            m_c.s.WriteJournal(m_journal, FormatPublished(published), true);
+        }
+        Commit();
+    }
+
+private:
+    bool RefuseDriverFolder(std::uint32_t error)
+    {
+        // A file in the folder's place is not found as a folder.
+        const auto attributes = m_c.s.Attributes(m_source);
+        if (attributes && !(*attributes & kAttributeDirectory)) error = kErrorDirectory;
+        m_result.failures.push_back({L"Driver", m_programFolder, error});
+        return false;
+    }
+
+    // Copies every package file beside its target, in folders whose
+    // leftovers are cleared first.
+    void Stage()
+    {
+        for (std::size_t p = 0; p < std::size(kPasses); ++p) {
+            const std::wstring folder = JoinPath(m_c.windows, kPasses[p].destination);
+            const Redirection redirection(m_c, folder);
             // A folder that this Windows does not have (System\IoSubSys
             // exists only on old ones) means the pass does not apply here.
             if (!redirection.Error()) {
-                const auto attributes = m_services.Attributes(folder);
+                const auto attributes = m_c.s.Attributes(folder);
                 if (!attributes || !(*attributes & kAttributeDirectory)) continue;
-                Sweep(folder);
+                Sweep(m_c, folder);
             }
-            for (const auto& name : names) StageFile(pass, folder, name, redirection.Error());
+            for (const auto& name : m_names[p]) StageFile(folder, name, redirection.Error());
         }
     }
 
-    void StageFile(const Pass& pass, const std::wstring& folder, const std::wstring& name, std::uint32_t error)
+    void StageFile(const std::wstring& folder, const std::wstring& name, std::uint32_t error)
     {
         Item item;
-        item.pass = &pass;
         item.name = name;
         item.folder = folder;
         item.target = JoinPath(folder, name);
         if (error == 0) {
             // Windows does not copy over a read-only or hidden file; keep
             // that rule even where the system would not enforce it.
-            const auto existing = m_services.Attributes(item.target);
+            const auto existing = m_c.s.Attributes(item.target);
             item.existed = existing.has_value();
             if (existing && (*existing & (kAttributeReadOnly | kAttributeHidden | kAttributeDirectory)))
                 error = kErrorAccessDenied;
         }
-        if (error == 0) {
-            std::wstring temporary;
-            error = WithNewName(folder, L"tmp", temporary, [&](const std::wstring& path) {
-                std::uint32_t e = 0;
-                item.staged = m_services.Stage(JoinPath(m_source, name), path, e);
-                return item.staged ? 0 : (e ? e : kErrorAccessDenied);
-            });
+        // A name that a killed copy with this process's id left and that
+        // could not be removed is passed over.
+        for (int attempt = 0; error == 0 && attempt < kNameAttempts; ++attempt) {
+            item.counter = m_c.NewCounter();
+            item.staged = m_c.s.Stage(JoinPath(m_source, name), m_c.TemporaryPath(folder, item.counter, L"tmp"), error);
+            if (item.staged) break;
+            if (error == kErrorFileExists || error == kErrorAlreadyExists) error = 0;
+            else if (error == 0) error = kErrorAccessDenied;
         }
+        if (!item.staged && error == 0) error = kErrorFileExists;
         if (error != 0) {
             m_result.failures.push_back({name, folder, error});
             return;
@@ -191,114 +163,168 @@ private:
         m_items.push_back(std::move(item));
     }
 
+    // Before the first change to a destination file: what the next run
+    // needs to take this one back.
+    bool WriteJournal()
+    {
+        Journal journal;
+        journal.processId = m_c.processId;
+        for (const auto& item : m_items) {
+            if (journal.folders.empty() || journal.folders.back() != item.folder) journal.folders.push_back(item.folder);
+            journal.entries.push_back(
+                {journal.folders.size() - 1, item.name, item.existed, item.staged->Id(), item.counter});
+        }
+        m_journal = m_c.TemporaryPath(JournalFolder(), m_c.NewCounter(), L"jnl");
+        const std::uint32_t error = m_c.s.WriteJournal(m_journal, FormatJournal(journal), false);
+        if (error == 0) return true;
+        m_c.s.RemoveFile(m_journal);
+        m_result.failures.push_back({JournalName(), JournalFolder(), error});
+        m_items.clear();
+        m_result.filesUnchanged = true;
+        return false;
+    }
+
+    // Gives every old file its second name and makes sure it can be
+    // replaced, before the driver store changes.
+    bool Prepare()
+    {
+        for (auto& item : m_items) {
+            if (!item.existed) continue;
+            const Redirection redirection(m_c, item.folder);
+            std::uint32_t error = redirection.Error();
+            if (error == 0) error = m_c.s.LinkFile(item.target, Backup(item));
+            item.backedUp = error == 0;
+            // Held open by another program: replaced at restart. Anything
+            // else that keeps it from being renamed fails it now.
+            if (error == 0) error = m_c.s.CheckRenamable(item.target);
+            if (error != 0 && !HeldOpen(error)) {
+                Abandon(item.name, item.folder, error);
+                return false;
+            }
+        }
+        return true;
+    }
+
     // Puts every copy in place, pass by pass; undoes them all if one fails.
     void Commit()
     {
         for (auto& item : m_items) {
-            const Redirection redirection(m_services, *item.pass);
+            const Redirection redirection(m_c, item.folder);
             std::uint32_t error = redirection.Error();
             if (error == 0) error = PutInPlace(item);
-            if (error != 0) return Abandon(item, error);
+            if (error != 0) return Abandon(item.name, item.folder, error);
         }
-        // Nothing that cannot be undone comes before this point.
         for (auto& item : m_items) {
-            if (item.state != Item::State::AtRestart) continue;
-            const Redirection redirection(m_services, *item.pass);
+            if (item.state != Item::State::AtRestart && item.state != Item::State::SetAside) continue;
+            const Redirection redirection(m_c, item.folder);
             std::uint32_t error = redirection.Error();
-            if (error == 0) error = m_services.ReplaceAtRestart(item.kept, item.target);
-            if (error != 0) return Abandon(item, error);
+            if (error == 0 && item.state == Item::State::AtRestart) error = m_c.s.ReplaceAtRestart(Kept(item), item.target);
+            if (error == 0 && item.state == Item::State::SetAside) error = m_c.s.DeleteAtRestart(Aside(item));
+            if (error != 0) return Abandon(item.name, item.folder, error);
         }
+        // The renames survive a power cut before the message says they are
+        // done; then the journal says so.
+        std::wstring flushed;
+        for (const auto& item : m_items) {
+            if (item.folder == flushed) continue;
+            const Redirection redirection(m_c, item.folder);
+            m_c.s.FlushFolder(flushed = item.folder);
+        }
+        // Until the journal says so, the next run would take the install
+        // back; a run that cannot say so takes it back itself.
+        if (const std::uint32_t error = m_c.s.WriteJournal(m_journal, FormatCommitted(), true); error != 0)
+            return Abandon(JournalName(), JournalFolder(), error);
+        bool clean = true;  // no old file's name is left for the next run to let go
         for (auto& item : m_items) {
-            const Redirection redirection(m_services, *item.pass);
-            if (item.state == Item::State::SetAside) m_services.DeleteAtRestart(item.aside);
-            if (item.state == Item::State::SetAside || item.state == Item::State::AtRestart) m_result.restartNeeded = true;
-            RemoveBackup(item);
+            const Redirection redirection(m_c, item.folder);
+            if (item.backedUp) clean = m_c.Drop(Backup(item)) && clean;
+            m_c.CancelEarlierReplacements(item.target, item.state == Item::State::AtRestart ? Kept(item) : L"");
+            m_result.restartNeeded = m_result.restartNeeded || item.state == Item::State::AtRestart ||
+                                     item.state == Item::State::SetAside;
             ++m_result.copied;
         }
+        if (clean) m_c.s.RemoveFile(m_journal);
     }
 
     std::uint32_t PutInPlace(Item& item)
     {
-        if (item.existed)  // without it this file's old version cannot come back
-            WithNewName(item.folder, L"bak", item.backup,
-                        [&](const std::wstring& path) { return m_services.LinkFile(item.target, path); });
         std::uint32_t error = item.staged->PutInPlace(item.target);
         if (error == 0) {
             item.state = Item::State::Placed;
             return 0;
         }
-        if (!InUse(error) || !item.existed) return error;
+        if (!Busy(error) || !item.existed) return error;
 
         // The old file is in use: renamed away, it can still be replaced.
-        error = WithNewName(item.folder, L"old", item.aside,
-                            [&](const std::wstring& path) { return m_services.RenameFile(item.target, path); });
+        error = m_c.s.RenameFile(item.target, Aside(item));
         if (error == 0) {
-            error = item.staged->PutInPlace(item.target);
-            if (error == 0) {
-                item.state = Item::State::SetAside;
-                return 0;
-            }
-            m_services.MoveOver(item.aside, item.target);
-            item.aside.clear();
-            return error;
+            item.state = Item::State::SetAside;  // undone from its new name, whatever comes next
+            return item.staged->PutInPlace(item.target);
         }
-        if (!InUse(error)) return error;
+        if (!HeldOpen(error)) return error;
         // Not even that: the copy waits beside it for the restart.
-        error = WithNewName(item.folder, L"new", item.kept,
-                            [&](const std::wstring& path) { return item.staged->KeepAs(path); });
+        error = item.staged->KeepAs(Kept(item));
         if (error == 0) item.state = Item::State::AtRestart;
         return error;
     }
 
-    // Reports the failed file and takes back what was done before it.
-    void Abandon(const Item& failed, std::uint32_t error)
+    // Reports the failed file and takes back what was done before it. What
+    // cannot be put back keeps its second name and the journal, and the
+    // next run puts it back.
+    void Abandon(const std::wstring& name, const std::wstring& folder, std::uint32_t error)
     {
-        m_result.failures.push_back({failed.name, failed.folder, error});
-        bool undone = true;
+        m_result.failures.push_back({name, folder, error});
+        bool undone = true, clean = true;
         for (auto item = m_items.rbegin(); item != m_items.rend(); ++item) {
-            const Redirection redirection(m_services, *item->pass);
-            undone = Undo(*item) && undone;
-            RemoveBackup(*item);
+            const Redirection redirection(m_c, item->folder);
+            const std::uint32_t undoError = redirection.Error() ? redirection.Error() : Undo(*item);
+            if (undoError != 0) {
+                m_result.notRestored.push_back({item->name, item->folder, undoError});
+                undone = false;
+            } else if (item->backedUp) {
+                clean = m_c.Drop(Backup(*item)) && clean;
+            }
             item->staged.reset();  // a copy not yet in place is deleted
+        }
+        // Otherwise the journal stays, and the next run does the rest, the
+        // driver store included.
+        if (undone && clean) {
+            for (const auto& published : m_published) m_c.s.RemoveFromDriverStore(published);
+            m_c.s.RemoveFile(m_journal);
         }
         m_result.filesUnchanged = undone;
     }
 
-    bool Undo(Item& item)
+    std::uint32_t Undo(Item& item)
     {
         switch (item.state) {
-        case Item::State::Staged: return true;
+        case Item::State::Staged: return 0;
         case Item::State::Placed:
-            if (!item.existed) return m_services.RemoveFile(item.target) == 0;
-            if (item.backup.empty() || m_services.MoveOver(item.backup, item.target) != 0) return false;
-            item.backup.clear();
-            return true;
-        case Item::State::SetAside:
-            if (m_services.MoveOver(item.aside, item.target) != 0) return false;
-            item.aside.clear();
-            return true;
+            if (!item.existed) return m_c.s.RemoveFile(item.target);
+            return item.backedUp ? m_c.s.MoveOver(Backup(item), item.target) : kErrorFileNotFound;
+        case Item::State::SetAside: return m_c.s.MoveOver(Aside(item), item.target);
         case Item::State::AtRestart:
             // Its replacement at restart finds nothing to move.
-            return m_services.RemoveFile(item.kept) == 0;
+            return m_c.s.RemoveFile(Kept(item));
         }
-        return false;
+        return 0;
     }
 
-    void RemoveBackup(Item& item)
-    {
-        // An old driver that is loaded cannot lose a name until the restart.
-        if (!item.backup.empty() && m_services.RemoveFile(item.backup) != 0) m_services.DeleteAtRestart(item.backup);
-        item.backup.clear();
-    }
+    // The journal lives beside the INF files, where every run looks for it.
+    std::wstring JournalFolder() const { return JoinPath(m_c.windows, kPasses[0].destination); }
+    std::wstring JournalName() const { return m_journal.substr(m_journal.find_last_of(L'\\') + 1); }
+    std::wstring Backup(const Item& item) const { return m_c.TemporaryPath(item.folder, item.counter, L"bak"); }
+    std::wstring Aside(const Item& item) const { return m_c.TemporaryPath(item.folder, item.counter, L"old"); }
+    std::wstring Kept(const Item& item) const { return m_c.TemporaryPath(item.folder, item.counter, L"new"); }
 
-    Services& m_services;
-    const std::wstring m_windows;
+    Context& m_c;
+    Result& m_result;
+    const std::wstring m_programFolder;
     const std::wstring m_source;
-    const std::uint32_t m_processId;
-    std::uint32_t m_counter = 0;
-    std::vector<std::wstring> m_infs;
+    std::vector<std::vector<std::wstring>> m_names;  // the package's files, by pass
     std::vector<Item> m_items;
-    Result m_result;
+    std::wstring m_journal;
+    std::vector<std::wstring> m_published;  // packages this run added to the driver store
 };
 
 }  // namespace
@@ -318,10 +344,7 @@ std::wstring JoinPath(const std::wstring& a, const std::wstring& b)
 bool HasExtension(const std::wstring& name, const std::wstring& ext)
 {
     const auto dot = name.find_last_of(L'.');
-    if (dot == std::wstring::npos || name.size() - dot - 1 != ext.size()) return false;
-    for (std::size_t i = 0; i < ext.size(); ++i)
-        if (LowerAscii(name[dot + 1 + i]) != LowerAscii(ext[i])) return false;
-    return true;
+    return dot != std::wstring::npos && EqualsIgnoringAsciiCase(std::wstring_view(name).substr(dot + 1), ext);
 }
 
 std::wstring TemporaryName(std::uint32_t processId, std::uint32_t counter, const wchar_t* kind)
@@ -329,18 +352,40 @@ std::wstring TemporaryName(std::uint32_t processId, std::uint32_t counter, const
     return kTemporaryPrefix + Hex(processId) + L"-" + Hex(counter) + L"." + kind;
 }
 
-bool IsLeftover(const std::wstring& name)
+std::optional<TemporaryNameParts> ParseTemporaryName(const std::wstring& name)
 {
+    // ~setup-<1 to 8 hex digits>-<1 to 8 hex digits>.<kind>
     const std::wstring prefix = kTemporaryPrefix;
-    if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0) return false;
-    for (const wchar_t* kind : {L"tmp", L"bak", L"old"})
-        if (HasExtension(name, kind)) return true;
-    return false;
+    if (!EqualsIgnoringAsciiCase(std::wstring_view(name).substr(0, prefix.size()), prefix)) return std::nullopt;
+    TemporaryNameParts parts;
+    std::size_t at = prefix.size();
+    for (auto [number, end] : {std::pair{&parts.processId, L'-'}, {&parts.counter, L'.'}}) {
+        const std::size_t start = at;
+        for (; at < name.size() && IsHexDigit(name[at]) && at - start < 8; ++at)
+            *number = *number * 16 + static_cast<std::uint32_t>(name[at] <= L'9' ? name[at] - L'0' : LowerAscii(name[at]) - L'a' + 10);
+        if (at == start || at >= name.size() || name[at] != end) return std::nullopt;
+        ++at;
+    }
+    parts.kind = LowerAscii(std::wstring_view(name).substr(at));
+    for (const wchar_t* known : {L"tmp", L"bak", L"old", L"new", L"jnl"})
+        if (parts.kind == known) return parts;
+    return std::nullopt;
 }
 
-std::uint32_t RegisterDriverPackage(Services& services, const std::wstring& windows, const std::wstring& inf)
+bool IsReservedInfName(const std::wstring& name)
 {
-    const std::uint32_t error = services.AddToDriverStore(inf);
+    if (name.size() < 8 || !EqualsIgnoringAsciiCase(std::wstring_view(name).substr(0, 3), L"oem") || !HasExtension(name, L"inf"))
+        return false;
+    for (std::size_t i = 3; i + 4 < name.size(); ++i)
+        if (name[i] < L'0' || name[i] > L'9') return false;
+    return true;
+}
+
+std::uint32_t RegisterDriverPackage(Services& services, const std::wstring& windows, const std::wstring& inf,
+                                    std::wstring& publishedName, bool& added)
+{
+    added = false;
+    const std::uint32_t error = services.AddToDriverStore(inf, publishedName, added);
     if (error != kErrorInWow64) return error;
     // Sysnative is where a 32-bit program sees the 64-bit System32.
     std::uint32_t exitCode = 0;
@@ -351,9 +396,38 @@ std::uint32_t RegisterDriverPackage(Services& services, const std::wstring& wind
     return exitCode == kRebootRequired ? 0 : exitCode;
 }
 
-Result InstallDriverFiles(Services& services, const std::wstring& programFolder)
+Result InstallDriverFiles(Services& services, const std::wstring& programFolder, const Progress& progress)
 {
-    return Install(services, programFolder).Run();
+    Result result;
+    Context context(services);
+    Install install(context, result, programFolder);
+    if (!install.List()) {
+        result.filesUnchanged = true;
+        return result;
+    }
+    bool waited = false;
+    std::uint32_t error = 0;
+    const auto lock = services.LockInstalls(
+        [&] {
+            waited = true;
+            if (progress.waiting) progress.waiting();
+        },
+        [&] { return progress.gate && progress.gate->Cancelled(); }, error);
+    if (!lock && error != 0) {
+        result.failures.push_back({L"Setup", kInstallLock, error});
+        result.filesUnchanged = true;
+        return result;
+    }
+    if (!lock || (progress.gate && !progress.gate->Start())) {
+        result.cancelled = true;
+        return result;
+    }
+    if (waited && progress.started) progress.started();
+    // What an earlier run left half-done goes back first; while some of it
+    // cannot, nothing else changes.
+    if (!Recover(context, result)) return result;
+    install.Run();
+    return result;
 }
 
 std::wstring FailureMessage(const Services& services, const std::wstring& heading,

@@ -24,12 +24,25 @@ constexpr std::uint32_t kAttributeHidden = 0x2;
 constexpr std::uint32_t kAttributeSystem = 0x4;
 constexpr std::uint32_t kAttributeDirectory = 0x10;
 constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorPathNotFound = 3;
 constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kErrorSharingViolation = 32;
 constexpr std::uint32_t kErrorFileExists = 80;
 constexpr std::uint32_t kErrorAlreadyExists = 183;
+constexpr std::uint32_t kErrorDirectory = 267;          // the name is not a folder's
+constexpr std::uint32_t kErrorUserMappedFile = 1224;    // the file is mapped into a process
 // SetupAPI's answer to a 32-bit program on 64-bit Windows.
 constexpr std::uint32_t kErrorInWow64 = 0xE0000235;
+// The program's own: a package file has a name Windows gives the packages
+// in its driver store (oem<number>.inf). Bit 29 marks codes that are not the
+// system's.
+constexpr std::uint32_t kErrorReservedName = 0x20000001;
+
+// A file as the file system knows it, whatever its names.
+struct FileId {
+    std::uint64_t volume = 0, index = 0;
+    friend bool operator==(const FileId& a, const FileId& b) { return a.volume == b.volume && a.index == b.index; }
+};
 
 struct FoundFile {
     std::wstring name;  // bare name, without folder
@@ -56,6 +69,20 @@ public:
     // Keeps it for good under another temporary name, which must not exist
     // (for a replacement at restart). 0 or the error.
     virtual std::uint32_t KeepAs(const std::wstring& path) = 0;
+    // The file it is, which keeps its id when renamed.
+    virtual std::optional<FileId> Id() const = 0;
+};
+
+// The machine's install lock, held while it lives.
+class InstallLock {
+public:
+    virtual ~InstallLock() = default;
+};
+
+// Work for the system's next start: from is renamed over to, or deleted
+// when to is empty.
+struct RestartWork {
+    std::wstring from, to;
 };
 
 // What the text table is read with: the system's language and the profile
@@ -99,13 +126,24 @@ public:
     // The system's Windows folder; nullopt when the system cannot give it.
     virtual std::optional<std::wstring> WindowsFolder() const = 0;
 
+    // One install at a time on the machine, whatever the package. Waits for
+    // the lock, calling waiting once if another install holds it, until it
+    // is free or cancelled() says to stop. A lock whose holder died is free.
+    // nullptr when cancelled (error 0) or when it cannot be had (the error).
+    virtual std::unique_ptr<InstallLock> LockInstalls(const std::function<void()>& waiting,
+                                                      const std::function<bool()>& cancelled,
+                                                      std::uint32_t& error) = 0;
+
     // Lists the entries of a folder that match a pattern such as
-    // "C:\Package\Driver\*.inf"; nullptr when nothing matches or the
-    // folder is missing.
-    virtual std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern) const = 0;
+    // "C:\Package\Driver\*.inf"; nullptr when nothing matches (error 0)
+    // or the folder cannot be searched (missing, not a folder, unreadable:
+    // the error).
+    virtual std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern, std::uint32_t& error) const = 0;
 
     // The attributes of a file or folder; nullopt when it does not exist.
     virtual std::optional<std::uint32_t> Attributes(const std::wstring& path) const = 0;
+    // The file a name stands for; nullopt when there is none.
+    virtual std::optional<FileId> IdOf(const std::wstring& path) const = 0;
 
     // Copies source into a new file, temporary, which must not exist yet:
     // written, flushed to the disk and given the source's time of last
@@ -123,14 +161,31 @@ public:
     // Renames from to to in one step, replacing a file that is there.
     virtual std::uint32_t MoveOver(const std::wstring& from, const std::wstring& to) = 0;
     virtual std::uint32_t RemoveFile(const std::wstring& path) = 0;
+    // Opens a file for deleting, as renaming it needs, and closes it again:
+    // kErrorSharingViolation when another program holds it open and does
+    // not let it be renamed.
+    virtual std::uint32_t CheckRenamable(const std::wstring& path) = 0;
+    // Makes the renames in a folder so far survive a power cut.
+    virtual std::uint32_t FlushFolder(const std::wstring& folder) = 0;
+
+    // A small text file, written (or added to) and flushed to the disk
+    // before this returns; a power cut can cut only the last addition.
+    virtual std::uint32_t WriteJournal(const std::wstring& path, const std::wstring& text, bool append) = 0;
+    // Its whole text: 0 or the error.
+    virtual std::uint32_t ReadJournal(const std::wstring& path, std::wstring& text) const = 0;
     // Work the system does when it next starts, before anything can use
     // the files: deleting path, or renaming from over to.
     virtual std::uint32_t DeleteAtRestart(const std::wstring& path) = 0;
     virtual std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) = 0;
+    // The work recorded for the next start, by this program and others.
+    virtual std::vector<RestartWork> PendingRestartWork() const = 0;
 
     // Adds a driver package to the system's driver store, from its INF
-    // file where it lies (SetupCopyOEMInf).
-    virtual std::uint32_t AddToDriverStore(const std::wstring& inf) = 0;
+    // file where it lies (SetupCopyOEMInf). added tells whether the store
+    // did not hold it yet; publishedName is the name it has there.
+    virtual std::uint32_t AddToDriverStore(const std::wstring& inf, std::wstring& publishedName, bool& added) = 0;
+    // Takes a package this program added out of the store again.
+    virtual std::uint32_t RemoveFromDriverStore(const std::wstring& publishedName) = 0;
     // Runs a program without a window and waits for it; its exit code in
     // exitCode when it ran.
     virtual std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments,
@@ -206,9 +261,17 @@ public:
     virtual void SetText(ControlId control, const std::wstring& text) = 0;
     // A modal message with a single OK button; returns when it is closed.
     virtual void ShowMessage(const std::wstring& text, MessageIcon icon) = 0;
+    // Runs fn on the form's thread; callable from any thread. Dropped once
+    // the form is gone.
+    virtual void Post(std::function<void()> fn) = 0;
+    // While the form works in the background: lets the user press this
+    // control (and Esc or the close box, for the cancel button) after all,
+    // or not again.
+    virtual void AllowWhileBusy(ControlId control, bool allowed) = 0;
     // Runs work on another thread while the form shows that it is busy (its
-    // buttons disabled, its progress bar moving, a wait cursor) and ignores
-    // clicks, Esc and its close box; then runs done on the form's thread,
+    // buttons disabled, its progress bar moving, a wait cursor), ignores
+    // clicks, Esc and its close box, and asks the session not to end; then
+    // runs done on the form's thread,
     // after dropping the keys and clicks that came meanwhile. An exception
     // thrown by work is thrown on the form's thread instead of done.
     virtual void RunInBackground(std::function<void()> work, std::function<void()> done) = 0;

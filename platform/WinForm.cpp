@@ -6,6 +6,7 @@
 
 #include "assets/resource.h"
 #include "platform/Twips.h"
+#include "platform/WinApi.h"
 #include "platform/WinDpi.h"
 #include "platform/WinPicture.h"
 
@@ -17,6 +18,7 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 constexpr DWORD kExStyle = 0;
 constexpr int kFirstChildId = 100;  // all but the buttons: 100 and up, by their place in the design
 constexpr UINT kWorkDone = WM_APP + 1;  // the background work has ended
+constexpr UINT kPosted = WM_APP + 2;    // lParam: a std::function<void()> to run and delete
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
@@ -286,9 +288,24 @@ void WinForm::ShowMessage(const std::wstring& text, MessageIcon icon)
     ::MessageBoxW(m_hwnd, text.c_str(), kMessageTitle, type);
 }
 
+void WinForm::Post(std::function<void()> fn)
+{
+    auto* posted = new std::function<void()>(std::move(fn));
+    if (!m_postTo || !::PostMessageW(m_postTo, kPosted, 0, reinterpret_cast<LPARAM>(posted))) delete posted;
+}
+
+void WinForm::AllowWhileBusy(ControlId control, bool allowed)
+{
+    Item* item = Find(control);
+    if (!item || !m_busy) return;
+    item->allowedWhileBusy = allowed;
+    ::EnableWindow(item->hwnd, allowed);
+}
+
 void WinForm::RunInBackground(std::function<void()> work, std::function<void()> done)
 {
     if (m_busy || !m_hwnd) return;
+    m_postTo = m_hwnd;
     SetBusy();
     m_work = std::make_unique<Work>(Work{std::move(work), std::move(done), m_hwnd, nullptr});
     m_worker.reset(::CreateThread(nullptr, 0, &WinForm::WorkThread, m_work.get(), 0, nullptr));
@@ -332,6 +349,7 @@ void WinForm::SetBusy()
     }
     // Keys go to the window itself now, which ignores them.
     ::SetFocus(m_hwnd);
+    BlockSessionEnd(true);
     ::EnableMenuItem(::GetSystemMenu(m_hwnd, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
     POINT cursor{};
     RECT window{};
@@ -339,11 +357,26 @@ void WinForm::SetBusy()
         ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
 }
 
+// A logoff or shutdown would stop the work half-way: Windows asks the user
+// to wait, with the reason (Vista and later).
+void WinForm::BlockSessionEnd(bool block)
+{
+    static const auto create = SETUP_LATE_FUNCTION(L"user32.dll", ShutdownBlockReasonCreate);
+    static const auto destroy = SETUP_LATE_FUNCTION(L"user32.dll", ShutdownBlockReasonDestroy);
+    if (block && create) create(m_hwnd, L"Setup is installing a driver.");
+    if (!block && destroy) destroy(m_hwnd);
+}
+
 void WinForm::OnWorkDone()
 {
     WaitForWork();
     const std::unique_ptr<Work> work = std::move(m_work);
     if (!work) return;
+    BlockSessionEnd(false);
+    for (auto& item : m_items) {
+        if (item.allowedWhileBusy) ::EnableWindow(item.hwnd, FALSE);
+        item.allowedWhileBusy = false;
+    }
     // The work is over; the buttons stay off until the program ends.
     for (const auto& item : m_items)
         if (item.design.kind == ControlKind::Progress) {
@@ -420,11 +453,19 @@ LRESULT WinForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
         return TRUE;
     case WM_CLOSE:
-        if (m_busy) return 0;  // nothing stops the work half-way
-        break;
+        if (!m_busy) break;
+        OnClose();
+        return 0;
+    case WM_QUERYENDSESSION:
+        return m_work ? FALSE : TRUE;  // nothing may stop the work half-way
     case kWorkDone:
         OnWorkDone();
         return 0;
+    case kPosted: {
+        const std::unique_ptr<std::function<void()>> posted(reinterpret_cast<std::function<void()>*>(lParam));
+        if (!m_ended) (*posted)();
+        return 0;
+    }
     case WM_SETTINGCHANGE:
         if (wParam == SPI_SETNONCLIENTMETRICS) ApplyFont();
         break;
@@ -437,8 +478,18 @@ LRESULT WinForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 
 void WinForm::OnCommand(int id, int code)
 {
-    if (code != BN_CLICKED || m_ended || m_busy || !m_callbacks) return;
-    if (const Item* item = FindChild(id)) m_callbacks->Click(item->design.id);
+    if (code != BN_CLICKED || m_ended || !m_callbacks) return;
+    const Item* item = FindChild(id);
+    if (item && (!m_busy || item->allowedWhileBusy)) m_callbacks->Click(item->design.id);
+}
+
+// While busy, the close box is the cancel button's, if that may be pressed;
+// otherwise nothing stops the work half-way.
+void WinForm::OnClose()
+{
+    for (const auto& item : m_items)
+        if (item.design.kind == ControlKind::CancelButton && item.allowedWhileBusy && m_callbacks && !m_ended)
+            return m_callbacks->Click(item.design.id);
 }
 
 void WinForm::OnActivate(bool active)

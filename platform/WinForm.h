@@ -41,6 +41,8 @@ public:
     double ScaleWidth() const override { return m_scaleWidth; }
     void SetText(ControlId control, const std::wstring& text) override;
     void ShowMessage(const std::wstring& text, MessageIcon icon) override;
+    void Post(std::function<void()> fn) override;
+    void AllowWhileBusy(ControlId control, bool allowed) override;
     void RunInBackground(std::function<void()> work, std::function<void()> done) override;
     void End(int exitCode) override;
 
@@ -49,6 +51,7 @@ private:
         ControlDesign design;
         int childId = 0;  // the control's id as a child window
         HWND hwnd = nullptr;
+        bool allowedWhileBusy = false;
     };
 
     // The work of RunInBackground, shared with its thread.
@@ -67,8 +70,10 @@ private:
     void OnDpiChanged(UINT dpi, const RECT& suggested);
     void OnDrawItem(const DRAWITEMSTRUCT& draw);
     void OnWorkDone();
+    void OnClose();
     void OnDestroy();
     void SetBusy();
+    void BlockSessionEnd(bool block);
     void WaitForWork();
 
     bool CreateControls();
@@ -96,6 +101,7 @@ private:
     std::wstring m_tag;
     std::unique_ptr<Work> m_work;
     win::UniqueHandle m_worker;
+    HWND m_postTo = nullptr;  // where Post sends, from any thread; set before the work starts
     bool m_busy = false;
     bool m_inLoop = false;
     bool m_ended = false;

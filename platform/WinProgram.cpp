@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <new>
+#include <optional>
 
 #include "platform/WinApi.h"
 #include "platform/WinForm.h"
+#include "platform/WinHandles.h"
+#include "text/Decimal.h"
 
 namespace setup {
 namespace win {
@@ -82,16 +85,37 @@ FormRun RunForm(const FormDesign& design, Services& services, FormFactory create
     }
 }
 
-PackageInstance::PackageInstance(const std::wstring& programFolder)
+namespace {
+
+// The folder itself, whatever path reaches it (another drive letter, a
+// share, a short name, another case): its volume and file index. nullopt
+// when the system cannot say.
+std::optional<std::wstring> FolderIdentity(const std::wstring& folder)
 {
-    // The folder's name in capitals, hashed (FNV-1a): a mutex name cannot
-    // hold a backslash, and the same folder may be written in any case.
+    const win::UniqueFile handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!handle || !::GetFileInformationByHandle(handle.get(), &info)) return std::nullopt;
+    return Hex(info.dwVolumeSerialNumber) + L"-" + Hex(std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow);
+}
+
+// The folder's name in capitals, hashed (FNV-1a): a mutex name cannot hold
+// a backslash, and the same folder may be written in any case.
+std::wstring FolderNameHash(const std::wstring& programFolder)
+{
     std::wstring folder = programFolder;
     ::CharUpperBuffW(folder.data(), static_cast<DWORD>(folder.size()));
     std::uint64_t hash = 14695981039346656037ull;
     for (wchar_t c : folder) hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ull;
-    m_tag = L"UsbDriverSetup-";
-    for (int shift = 60; shift >= 0; shift -= 4) m_tag += L"0123456789abcdef"[(hash >> shift) & 0xF];
+    return L"path-" + Hex(hash);
+}
+
+}  // namespace
+
+PackageInstance::PackageInstance(const std::wstring& programFolder)
+{
+    m_tag = L"UsbDriverSetup-" + FolderIdentity(programFolder).value_or(FolderNameHash(programFolder));
     // Created and tested in one step, so two copies started at once cannot
     // both be first. Where it cannot be made, the program runs as it would.
     m_mutex = ::CreateMutexW(nullptr, FALSE, (L"Local\\" + m_tag).c_str());

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/WinApi.h"
@@ -54,6 +55,32 @@ std::uint32_t RenameByHandle(HANDLE file, const std::wstring& to, bool replace)
     return Outcome(::SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size())));
 }
 
+std::optional<FileId> IdOfHandle(HANDLE file)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file, &info)) return std::nullopt;
+    return FileId{info.dwVolumeSerialNumber, std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+}
+
+// Opens a file or folder by name; attribute access alone does not collide
+// with other programs' sharing.
+win::UniqueFile Open(const std::wstring& path, DWORD access, DWORD disposition = OPEN_EXISTING, DWORD flags = 0)
+{
+    return win::UniqueFile(::CreateFileW(LongPath(path).c_str(), access,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
+                                         flags | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// Holds the machine's install mutex; released by the thread that took it.
+class WinInstallLock final : public InstallLock {
+public:
+    explicit WinInstallLock(win::UniqueHandle mutex) : m_mutex(std::move(mutex)) {}
+    ~WinInstallLock() override { ::ReleaseMutex(m_mutex.get()); }
+
+private:
+    win::UniqueHandle m_mutex;
+};
+
 // A copy under a temporary name, marked for deletion: if the program ends
 // before the copy is renamed, the system deletes it with the last handle.
 class WinStagedFile final : public StagedFile {
@@ -62,6 +89,7 @@ public:
 
     std::uint32_t PutInPlace(const std::wstring& target) override { return Rename(target, true); }
     std::uint32_t KeepAs(const std::wstring& path) override { return Rename(path, false); }
+    std::optional<FileId> Id() const override { return m_file ? IdOfHandle(m_file.get()) : std::nullopt; }
 
 private:
     std::uint32_t Rename(const std::wstring& to, bool replace)
@@ -143,12 +171,41 @@ std::optional<std::wstring> WinServices::WindowsFolder() const
     return std::nullopt;
 }
 
-std::unique_ptr<FileSearch> WinServices::FindFiles(const std::wstring& pattern) const
+std::unique_ptr<InstallLock> WinServices::LockInstalls(const std::function<void()>& waiting,
+                                                       const std::function<bool()>& cancelled, std::uint32_t& error)
+{
+    // One name for every copy of the program, whatever its package, in the
+    // namespace of every session, as Windows Installer's own.
+    error = 0;
+    win::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, L"Global\\UsbDriverSetup.Install"));
+    if (!mutex) {
+        error = LastError();
+        return nullptr;
+    }
+    // A holder that died leaves it abandoned: free, and its journal says
+    // what it left half-done.
+    auto take = [&](DWORD ms) {
+        const DWORD result = ::WaitForSingleObject(mutex.get(), ms);
+        return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+    };
+    if (!take(0)) {
+        waiting();
+        do {
+            if (cancelled()) return nullptr;
+        } while (!take(100));
+    }
+    return std::make_unique<WinInstallLock>(std::move(mutex));
+}
+
+std::unique_ptr<FileSearch> WinServices::FindFiles(const std::wstring& pattern, std::uint32_t& error) const
 {
     WIN32_FIND_DATAW data;
     win::UniqueFind handle(::FindFirstFileW(LongPath(pattern).c_str(), &data));
-    if (!handle) return nullptr;
-    return std::make_unique<WinFileSearch>(std::move(handle), data);
+    error = 0;
+    if (handle) return std::make_unique<WinFileSearch>(std::move(handle), data);
+    error = LastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) error = 0;  // nothing matches
+    return nullptr;
 }
 
 std::optional<std::uint32_t> WinServices::Attributes(const std::wstring& path) const
@@ -156,6 +213,12 @@ std::optional<std::uint32_t> WinServices::Attributes(const std::wstring& path) c
     const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
     return attributes;
+}
+
+std::optional<FileId> WinServices::IdOf(const std::wstring& path) const
+{
+    const win::UniqueFile file = Open(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+    return file ? IdOfHandle(file.get()) : std::nullopt;
 }
 
 std::unique_ptr<StagedFile> WinServices::Stage(const std::wstring& source, const std::wstring& temporary,
@@ -229,6 +292,56 @@ std::uint32_t WinServices::RemoveFile(const std::wstring& path)
     return Outcome(::DeleteFileW(LongPath(path).c_str()));
 }
 
+std::uint32_t WinServices::CheckRenamable(const std::wstring& path)
+{
+    // Opening for deleting collides with a program that holds the file open
+    // without sharing it for that, as a rename would; a loaded driver does
+    // not collide here (only its replacement is refused).
+    return Open(path, DELETE) ? 0 : LastError();
+}
+
+std::uint32_t WinServices::FlushFolder(const std::wstring& folder)
+{
+    // A flush of the folder writes its entries out, the renames into it
+    // among them: on NTFS its metadata, under Wine an fsync of the folder.
+    // Write-through renames would cost a disk write each; one flush per
+    // folder after the last rename costs one.
+    const win::UniqueFile handle = Open(folder, GENERIC_WRITE);
+    if (!handle) return LastError();
+    return Outcome(::FlushFileBuffers(handle.get()));
+}
+
+std::uint32_t WinServices::WriteJournal(const std::wstring& path, const std::wstring& text, bool append)
+{
+    // Shared with nobody while it is written; on the disk, name and all,
+    // before this returns.
+    win::UniqueFile file(::CreateFileW(LongPath(path).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, 0, nullptr,
+                                       append ? OPEN_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return LastError();
+    const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), text.data(), bytes, &written, nullptr)) return LastError();
+    if (written != bytes) return ERROR_DISK_FULL;
+    if (!::FlushFileBuffers(file.get())) return LastError();
+    return append ? 0 : FlushFolder(path.substr(0, path.find_last_of(L'\\')));
+}
+
+std::uint32_t WinServices::ReadJournal(const std::wstring& path, std::wstring& text) const
+{
+    constexpr LONGLONG kMaxBytes = 64 << 20;  // far more than any journal of a package
+    const win::UniqueFile file(::CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size)) return LastError();
+    if (size.QuadPart > kMaxBytes) return ERROR_FILE_TOO_LARGE;
+    text.assign(static_cast<std::size_t>(size.QuadPart) / sizeof(wchar_t), L'\0');
+    DWORD got = 0;
+    const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (bytes && !::ReadFile(file.get(), text.data(), bytes, &got, nullptr)) return LastError();
+    text.resize(got / sizeof(wchar_t));
+    return 0;
+}
+
 std::uint32_t WinServices::DeleteAtRestart(const std::wstring& path)
 {
     return Outcome(::MoveFileExW(LongPath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
@@ -239,13 +352,84 @@ std::uint32_t WinServices::ReplaceAtRestart(const std::wstring& from, const std:
     return Outcome(::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
 }
 
-std::uint32_t WinServices::AddToDriverStore(const std::wstring& inf)
+std::vector<RestartWork> WinServices::PendingRestartWork() const
 {
-    // From System32 only, and only now: not an import of the program's.
+    // Pairs of names, NUL-separated: "\??\from", then "" (delete) or
+    // "\??\to" ("!\??\to": replacing). The 64-bit view, for a 32-bit
+    // program too.
+    static const HMODULE advapi32 = win::SystemLibrary(L"advapi32.dll");
+    static const auto openKey = win::LateFunction<decltype(::RegOpenKeyExW)>(advapi32, "RegOpenKeyExW");
+    static const auto queryValue = win::LateFunction<decltype(::RegQueryValueExW)>(advapi32, "RegQueryValueExW");
+    static const auto closeKey = win::LateFunction<decltype(::RegCloseKey)>(advapi32, "RegCloseKey");
+    std::vector<RestartWork> work;
+    HKEY key = nullptr;
+    if (!openKey || !queryValue || !closeKey ||
+        openKey(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return work;
+    std::wstring value;
+    DWORD bytes = 0, type = 0;
+    LSTATUS status = ERROR_MORE_DATA;
+    for (int attempt = 0; attempt < 4 && status == ERROR_MORE_DATA; ++attempt) {
+        value.resize(bytes / sizeof(wchar_t) + 1);
+        bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+        status = queryValue(key, L"PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
+                            &bytes);
+    }
+    closeKey(key);
+    if (status != ERROR_SUCCESS || type != REG_MULTI_SZ) return work;
+    value.resize(bytes / sizeof(wchar_t));
+    auto plain = [](std::wstring name) {
+        if (!name.empty() && name[0] == L'!') name.erase(0, 1);
+        if (name.rfind(L"\\??\\", 0) == 0) name.erase(0, 4);
+        return name;
+    };
+    std::vector<std::wstring> names;
+    for (std::size_t at = 0; at < value.size();) {
+        const std::size_t end = std::min(value.find(L'\0', at), value.size());
+        names.push_back(value.substr(at, end - at));
+        at = end + 1;
+    }
+    // The list ends with an empty name (its double NUL).
+    for (std::size_t i = 0; i + 1 < names.size(); i += 2)
+        if (!names[i].empty()) work.push_back({plain(names[i]), plain(names[i + 1])});
+    return work;
+}
+
+namespace {
+
+// From System32 only, and only when first needed: not an import of the
+// program's.
+HMODULE SetupApi()
+{
     static const HMODULE setupapi = win::SystemLibrary(L"setupapi.dll");
-    static const auto copyOemInf = win::LateFunction<decltype(::SetupCopyOEMInfW)>(setupapi, "SetupCopyOEMInfW");
+    return setupapi;
+}
+
+}  // namespace
+
+std::uint32_t WinServices::AddToDriverStore(const std::wstring& inf, std::wstring& publishedName, bool& added)
+{
+    static const auto copyOemInf = win::LateFunction<decltype(::SetupCopyOEMInfW)>(SetupApi(), "SetupCopyOEMInfW");
     if (!copyOemInf) return ERROR_PROC_NOT_FOUND;
-    return Outcome(copyOemInf(inf.c_str(), nullptr, SPOST_PATH, 0, nullptr, 0, nullptr, nullptr));
+    // Not over a package the store holds already: then the call says so
+    // and gives its name, and that package is not this run's to take out.
+    wchar_t name[MAX_PATH] = {};
+    wchar_t* component = nullptr;
+    const BOOL ok = copyOemInf(inf.c_str(), nullptr, SPOST_PATH, SP_COPY_NOOVERWRITE, name, MAX_PATH, nullptr, &component);
+    const std::uint32_t error = ok ? 0 : LastError();
+    if (error != 0 && error != ERROR_FILE_EXISTS) return error;
+    added = error == 0;
+    publishedName = component ? component : name;
+    return 0;
+}
+
+std::uint32_t WinServices::RemoveFromDriverStore(const std::wstring& publishedName)
+{
+    static const auto uninstall =
+        win::LateFunction<decltype(::SetupUninstallOEMInfW)>(SetupApi(), "SetupUninstallOEMInfW");
+    if (!uninstall) return ERROR_PROC_NOT_FOUND;
+    return Outcome(uninstall(publishedName.c_str(), 0, nullptr));
 }
 
 std::uint32_t WinServices::RunHidden(const std::wstring& program, const std::wstring& arguments,

@@ -28,17 +28,26 @@ public:
     std::size_t AnsiSize(std::wstring_view text) const override { return m_text.AnsiSize(text); }
 
     std::optional<std::wstring> WindowsFolder() const override;
-    std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern) const override;
+    std::unique_ptr<InstallLock> LockInstalls(const std::function<void()>& waiting,
+                                              const std::function<bool()>& cancelled, std::uint32_t& error) override;
+    std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern, std::uint32_t& error) const override;
     std::optional<std::uint32_t> Attributes(const std::wstring& path) const override;
+    std::optional<FileId> IdOf(const std::wstring& path) const override;
     std::unique_ptr<StagedFile> Stage(const std::wstring& source, const std::wstring& temporary,
                                       std::uint32_t& error) override;
     std::uint32_t LinkFile(const std::wstring& existing, const std::wstring& link) override;
     std::uint32_t RenameFile(const std::wstring& from, const std::wstring& to) override;
     std::uint32_t MoveOver(const std::wstring& from, const std::wstring& to) override;
     std::uint32_t RemoveFile(const std::wstring& path) override;
+    std::uint32_t CheckRenamable(const std::wstring& path) override;
+    std::uint32_t FlushFolder(const std::wstring& folder) override;
+    std::uint32_t WriteJournal(const std::wstring& path, const std::wstring& text, bool append) override;
+    std::uint32_t ReadJournal(const std::wstring& path, std::wstring& text) const override;
     std::uint32_t DeleteAtRestart(const std::wstring& path) override;
     std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) override;
-    std::uint32_t AddToDriverStore(const std::wstring& inf) override;
+    std::vector<RestartWork> PendingRestartWork() const override;
+    std::uint32_t AddToDriverStore(const std::wstring& inf, std::wstring& publishedName, bool& added) override;
+    std::uint32_t RemoveFromDriverStore(const std::wstring& publishedName) override;
     std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments,
                             std::uint32_t& exitCode) override;
     std::uint32_t ProcessId() const override;

@@ -17,4 +17,15 @@ inline std::wstring Decimal(std::uint64_t value)
     return digits;
 }
 
+// value in lower-case hexadecimal digits, without leading zeros.
+inline std::wstring Hex(std::uint64_t value)
+{
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), L"0123456789abcdef"[value % 16]);
+        value /= 16;
+    } while (value > 0);
+    return digits;
+}
+
 }  // namespace setup

@@ -40,6 +40,8 @@ const TextKey kTexts[] = {
     {L"Failed", &TextTable::strFailed, L"the failure message starts with an empty line"},
     {L"NothingChanged", &TextTable::strNothingChanged, L"the failure message ends with an empty line"},
     {L"Restart", &TextTable::strRestart, L"the message about a restart is an empty line"},
+    {L"Waiting", &TextTable::strWaiting, L"the window says nothing while it waits for another setup"},
+    {L"NotRestored", &TextTable::strNotRestored, L"the files an undo could not put back have no heading"},
 };
 // Keys other than the texts above and the prompt lines.
 const wchar_t* const kOtherKeys[] = {L"PromptCount"};
@@ -760,11 +762,8 @@ bool SystemReadsAlike(const Result& result, const Shown& shown)
 
 void CompareWithSystem(Result& result, const Shown& shown, const TextTable& system)
 {
-    const std::pair<const wchar_t*, std::wstring TextTable::*> fields[] = {
-        {L"Title", &TextTable::strTitle},   {L"the prompt", &TextTable::strPrompt}, {L"Setup", &TextTable::strSetup},
-        {L"Cancel", &TextTable::strCancel}, {L"Complete", &TextTable::strComplete}, {L"Failed", &TextTable::strFailed},
-        {L"NothingChanged", &TextTable::strNothingChanged}, {L"Restart", &TextTable::strRestart},
-    };
+    std::vector<std::pair<const wchar_t*, std::wstring TextTable::*>> fields = {{L"the prompt", &TextTable::strPrompt}};
+    for (const auto& text : kTexts) fields.emplace_back(text.key, text.field);
     for (const auto& [name, field] : fields) {
         if (shown.table.*field == system.*field) continue;
         result.findings.push_back({Severity::Warning, shown.line,
@@ -836,10 +835,10 @@ std::wstring FormatReport(const Result& result, const std::wstring& fileName, st
             out += L"            | (" + Decimal(lines.size() - shownLines) + L" more empty lines)\n";
         button(L"Setup", table.strSetup);
         button(L"Cancel", table.strCancel);
-        row(L"Complete", table.strComplete);
-        row(L"Failed", table.strFailed);
-        row(L"NothingChanged", table.strNothingChanged);
-        row(L"Restart", table.strRestart);
+        for (const auto& text : kTexts)
+            if (text.field != &TextTable::strTitle && text.field != &TextTable::strSetup &&
+                text.field != &TextTable::strCancel)
+                row(text.key, table.*text.field);
     }
 
     out += L"\n";

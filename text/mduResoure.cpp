@@ -76,7 +76,7 @@ std::wstring BuildPrompt(const TextServices& services, const std::wstring& secti
 
     // Only the keys that exist are read; the others are empty lines. When the
     // key list cannot be had, every line is read.
-    std::vector<bool> present(static_cast<std::size_t>(lines), false);
+    std::vector<char> present(static_cast<std::size_t>(lines), false);
     if (const auto keys = services.ProfileKeys(section, iniPath)) {
         for (const auto& key : *keys) {
             const std::int32_t index = PromptIndex(key, lines);
@@ -128,6 +128,10 @@ TextTable LoadSetupText(const TextServices& services, const std::wstring& iniPat
     table.strNothingChanged = ReadText(services, section, L"NothingChanged", L"No file was changed.", iniPath);
     table.strRestart = ReadText(services, section, L"Restart",
                                 L"Some files were in use; Windows finishes replacing them when it restarts.", iniPath);
+    table.strWaiting = ReadText(services, section, L"Waiting", L"Waiting for another setup to finish...", iniPath);
+    table.strNotRestored =
+        ReadText(services, section, L"NotRestored",
+                 L"These files could not be put back as they were; Setup puts them back when it next installs:", iniPath);
     table.strPrompt = BuildPrompt(services, section, iniPath);
     return table;
 }

@@ -20,6 +20,8 @@ struct TextTable {
     std::wstring strFailed;    // first line of the message when copies failed
     std::wstring strNothingChanged;  // last line of that message when no file changed
     std::wstring strRestart;   // added to the message when files are replaced at restart
+    std::wstring strWaiting;   // in place of the prompt while another setup installs
+    std::wstring strNotRestored;  // heads the old files an undo could not put back
 };
 
 // A value holds at most this many bytes in the ANSI code page, as the

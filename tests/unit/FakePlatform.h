@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -80,11 +81,19 @@ public:
 
     // The bytes of a file, which each of its names (links) shares, and who
     // else holds it open.
-    enum class Holder { None, NoSharing, DeleteSharing, Loaded };
+    enum class Holder {
+        None,
+        NoSharing,      // open, shared with nobody: no rename, no delete
+        DeleteSharing,  // open, shared for deleting: renamed but not replaced
+        Loaded,         // a loaded driver: renamed but neither replaced nor deleted
+    };
     struct Node {
         std::string bytes;
         std::uint32_t attributes = 0;
         Holder holder = Holder::None;
+        bool immutable = false;  // refuses every change, even to administrators
+        std::wstring text;       // a journal's
+        std::uint64_t id = 0;
     };
     struct File {
         std::wstring path;  // as created
@@ -95,16 +104,32 @@ public:
     std::wstring windowsFolder = L"C:\\Windows";
     bool windowsFolderFails = false;
     std::uint32_t processId = 0x1a2b;
+    std::uint64_t nextId = 1;
 
     // Failures, by lower-case path.
     std::map<std::wstring, std::uint32_t> sourceErrors;      // reading the package file fails
     std::map<std::wstring, std::uint32_t> writeErrors;       // writing in a destination folder fails (disk full)
     std::map<std::wstring, std::uint32_t> placeErrors;       // renaming a copy over its target fails
+    std::map<std::wstring, std::uint32_t> moveErrors;        // moving a file back over its target fails
+    std::map<std::wstring, std::uint32_t> renameErrors;      // renaming a target away fails
     std::map<std::wstring, std::uint32_t> storeErrors;       // the driver store refuses an INF
+    std::map<std::wstring, std::uint32_t> searchErrors;      // a folder cannot be listed
     std::uint32_t linkError = 0;                             // no second names (a FAT disk)
     std::uint32_t restartError = 0;                          // restart work cannot be recorded
+    std::uint32_t journalError = 0;                          // the journal cannot be written
     int searchFailsAfter = -1;                               // names a search gives before it fails
     int powerCutAfter = -1;                                  // changes to the disk before the power goes
+
+    // The machine's install lock: held by another install for this many
+    // looks (-1: until cancelled); lockLook runs at each.
+    int lockBusyLooks = 0;
+    std::uint32_t lockError = 0;
+    std::function<void()> lockLook;
+    bool lockHeld = false;
+    int changesWithoutLock = 0;
+
+    // Folders with renames that a power cut could still take back.
+    std::set<std::wstring> unflushed;
 
     // A 32-bit program on 64-bit Windows: System32 is SysWOW64 unless
     // redirection is off.
@@ -116,19 +141,22 @@ public:
     std::uint32_t runError = 0, runExitCode = 0;
     std::vector<std::wstring> programsRun;
 
-    struct AtRestart {
-        std::wstring from, to;  // to empty: from is deleted
-    };
-    std::vector<AtRestart> atRestart;
+    std::vector<RestartWork> atRestart;
     std::vector<std::wstring> registered;          // INF files added to the driver store
     std::vector<std::size_t> placedWhenRegistered;  // copies put in place by then
+    std::map<std::wstring, std::wstring> store;    // published name -> INF (lower case) it came from
     std::vector<std::wstring> placed;              // targets of the copies put in place, in order
     mutable std::vector<std::wstring> calls;
 
-    void AddFolder(const std::wstring& path) { files[Lower(path)] = {path, std::make_shared<Node>(Node{{}, kAttributeDirectory}), false}; }
+    void AddFolder(const std::wstring& path)
+    {
+        AddParents(path);
+        files[Lower(path)] = {path, NewNode({}, kAttributeDirectory), false};
+    }
     void AddFile(const std::wstring& path, const std::string& bytes, std::uint32_t attributes = 0)
     {
-        files[Lower(path)] = {path, std::make_shared<Node>(Node{bytes, attributes}), false};
+        AddParents(path);
+        files[Lower(path)] = {path, NewNode(bytes, attributes), false};
     }
     void Hold(const std::wstring& path, Holder holder) { files.at(Lower(path)).node->holder = holder; }
     const File* FileAt(const std::wstring& path) const
@@ -159,6 +187,7 @@ public:
         for (auto it = files.begin(); it != files.end();)
             it = it->second.markedForDeletion && !power ? files.erase(it) : std::next(it);
         for (auto& [key, file] : files) file.markedForDeletion = false;
+        powerCutAfter = -1;
     }
     // What the system does when it starts: the work left for it.
     void Restart()
@@ -183,15 +212,35 @@ public:
         return windowsFolder;
     }
 
+    std::unique_ptr<InstallLock> LockInstalls(const std::function<void()>& waiting,
+                                              const std::function<bool()>& cancelled, std::uint32_t& error) override
+    {
+        calls.push_back(L"lock");
+        error = lockError;
+        if (lockError) return nullptr;
+        if (lockBusyLooks != 0) waiting();
+        for (; lockBusyLooks != 0; lockBusyLooks -= lockBusyLooks > 0) {
+            if (lockLook) lockLook();
+            if (cancelled()) return nullptr;
+        }
+        lockHeld = true;
+        return std::make_unique<Lock>(*this);
+    }
+
     // Like Windows, "*.inf" also matches names whose extension only starts
     // with inf (their 8.3 short names end in .INF), and "~setup-*" any name
     // that starts so.
-    std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern) const override
+    std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern, std::uint32_t& error) const override
     {
         calls.push_back(L"search " + pattern);
         const std::wstring real = Lower(Redirected(pattern));
         const auto slash = real.find_last_of(L'\\');
         const std::wstring folder = real.substr(0, slash), wildcard = real.substr(slash + 1);
+        const File* folderFile = FileAt(folder);
+        error = 0;
+        if (const auto e = searchErrors.find(folder); e != searchErrors.end()) error = e->second;
+        else if (!folderFile || !(folderFile->node->attributes & kAttributeDirectory)) error = kErrorPathNotFound;
+        if (error) return nullptr;
         const auto star = wildcard.find(L'*');
         const std::wstring before = wildcard.substr(0, star), after = wildcard.substr(star + 1);
         std::vector<FoundFile> found;
@@ -217,6 +266,13 @@ public:
         return file->node->attributes;
     }
 
+    std::optional<FileId> IdOf(const std::wstring& path) const override
+    {
+        const File* file = FileAt(Redirected(path));
+        if (!file) return std::nullopt;
+        return FileId{7, file->node->id};
+    }
+
     std::unique_ptr<StagedFile> Stage(const std::wstring& source, const std::wstring& temporary,
                                       std::uint32_t& error) override
     {
@@ -229,12 +285,13 @@ public:
         if (FileAt(to)) return Fail(error, kErrorFileExists);
         if (!Change()) return Fail(error, kErrorNotReady);
         const std::string bytes = from->node->bytes;
-        files[Lower(to)] = {to, std::make_shared<Node>(Node{{}, 0}), true};
+        files[Lower(to)] = {to, NewNode({}, 0), true};
         if (const auto e = writeErrors.find(Lower(Folder(to))); e != writeErrors.end()) {
             files.erase(Lower(to));  // the system deletes the marked file
             return Fail(error, e->second);
         }
         files[Lower(to)].node->bytes = bytes;
+        error = 0;
         return std::make_unique<Staged>(*this, to);
     }
 
@@ -244,6 +301,7 @@ public:
         if (linkError) return linkError;
         const File* file = FileAt(Redirected(existing));
         if (!file) return kErrorFileNotFound;
+        if (file->node->immutable) return kErrorAccessDenied;
         if (FileAt(Redirected(link))) return kErrorAlreadyExists;
         if (!Change()) return kErrorNotReady;
         files[Lower(Redirected(link))] = {Redirected(link), file->node, false};
@@ -255,7 +313,9 @@ public:
         calls.push_back(L"rename " + from + L" -> " + to);
         const File* file = FileAt(Redirected(from));
         if (!file) return kErrorFileNotFound;
+        if (const auto e = renameErrors.find(Lower(from)); e != renameErrors.end()) return e->second;
         if (file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
+        if (file->node->immutable) return kErrorAccessDenied;
         if (FileAt(Redirected(to))) return kErrorAlreadyExists;
         return Move(Redirected(from), Redirected(to));
     }
@@ -265,11 +325,9 @@ public:
         calls.push_back(L"move " + from + L" -> " + to);
         const File* file = FileAt(Redirected(from));
         if (!file) return kErrorFileNotFound;
-        if (file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
-        if (const File* target = FileAt(Redirected(to))) {
-            if (target->node->attributes & (kAttributeReadOnly | kAttributeDirectory)) return kErrorAccessDenied;
-            if (target->node->holder != Holder::None) return kErrorAccessDenied;
-        }
+        if (const auto e = moveErrors.find(Lower(to)); e != moveErrors.end()) return e->second;
+        if (file->node->holder == Holder::NoSharing || file->node->immutable) return kErrorAccessDenied;
+        if (const std::uint32_t error = Replaceable(FileAt(Redirected(to)))) return error;
         return Move(Redirected(from), Redirected(to));
     }
 
@@ -279,9 +337,42 @@ public:
         const File* file = FileAt(Redirected(path));
         if (!file) return kErrorFileNotFound;
         if (file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
-        if (file->node->holder == Holder::Loaded) return kErrorAccessDenied;
+        if (file->node->holder == Holder::Loaded || file->node->immutable) return kErrorAccessDenied;
         if (!Change()) return kErrorNotReady;
         files.erase(Lower(Redirected(path)));
+        return 0;
+    }
+
+    std::uint32_t CheckRenamable(const std::wstring& path) override
+    {
+        calls.push_back(L"check " + path);
+        const File* file = FileAt(Redirected(path));
+        if (!file) return kErrorFileNotFound;
+        return file->node->holder == Holder::NoSharing ? kErrorSharingViolation : 0;
+    }
+
+    std::uint32_t FlushFolder(const std::wstring& folder) override
+    {
+        calls.push_back(L"flush " + folder);
+        unflushed.erase(Lower(Redirected(folder)));
+        return 0;
+    }
+
+    std::uint32_t WriteJournal(const std::wstring& path, const std::wstring& text, bool append) override
+    {
+        calls.push_back(std::wstring(append ? L"add to " : L"write ") + path);
+        if (journalError) return journalError;
+        if (!Change()) return kErrorNotReady;
+        if (!append || !FileAt(path)) files[Lower(path)] = {path, NewNode({}, 0), false};
+        files.at(Lower(path)).node->text += text;
+        return 0;
+    }
+
+    std::uint32_t ReadJournal(const std::wstring& path, std::wstring& text) const override
+    {
+        const File* file = FileAt(path);
+        if (!file) return kErrorFileNotFound;
+        text = file->node->text;
         return 0;
     }
 
@@ -289,6 +380,7 @@ public:
     {
         calls.push_back(L"delete at restart " + path);
         if (restartError) return restartError;
+        if (!Change()) return kErrorNotReady;
         atRestart.push_back({Redirected(path), L""});
         return 0;
     }
@@ -297,11 +389,14 @@ public:
     {
         calls.push_back(L"replace at restart " + from + L" -> " + to);
         if (restartError) return restartError;
+        if (!Change()) return kErrorNotReady;
         atRestart.push_back({Redirected(from), Redirected(to)});
         return 0;
     }
 
-    std::uint32_t AddToDriverStore(const std::wstring& inf) override
+    std::vector<RestartWork> PendingRestartWork() const override { return atRestart; }
+
+    std::uint32_t AddToDriverStore(const std::wstring& inf, std::wstring& publishedName, bool& added) override
     {
         calls.push_back(L"register " + inf);
         if (!FileAt(inf)) return kErrorFileNotFound;
@@ -309,7 +404,22 @@ public:
         if (const auto e = storeErrors.find(Lower(inf)); e != storeErrors.end()) return e->second;
         registered.push_back(inf);
         placedWhenRegistered.push_back(placed.size());
+        for (const auto& [name, from] : store)
+            if (from == Lower(inf)) {
+                publishedName = name;
+                added = false;
+                return 0;
+            }
+        publishedName = L"oem" + std::to_wstring(store.size()) + L".inf";
+        store[publishedName] = Lower(inf);
+        added = true;
         return 0;
+    }
+
+    std::uint32_t RemoveFromDriverStore(const std::wstring& publishedName) override
+    {
+        calls.push_back(L"unregister " + publishedName);
+        return store.erase(publishedName) ? 0 : kErrorFileNotFound;
     }
 
     std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments, std::uint32_t& exitCode) override
@@ -352,6 +462,15 @@ public:
     }
 
 private:
+    class Lock : public InstallLock {
+    public:
+        explicit Lock(FakeServices& fake) : m_fake(fake) {}
+        ~Lock() override { m_fake.lockHeld = false; }
+
+    private:
+        FakeServices& m_fake;
+    };
+
     // A copy on its way, marked for deletion until it is put in place.
     class Staged : public StagedFile {
     public:
@@ -367,16 +486,19 @@ private:
             m_fake.calls.push_back(L"put " + m_path + L" -> " + target);
             const std::wstring to = m_fake.Redirected(target);
             if (const auto e = m_fake.placeErrors.find(Lower(to)); e != m_fake.placeErrors.end()) return e->second;
-            if (const File* old = m_fake.FileAt(to)) {
-                if (old->node->attributes & (kAttributeReadOnly | kAttributeDirectory)) return kErrorAccessDenied;
-                if (old->node->holder != Holder::None) return kErrorAccessDenied;  // open or loaded
-            }
+            if (const std::uint32_t error = Replaceable(m_fake.FileAt(to))) return error;
             return Finish(to, true);
         }
         std::uint32_t KeepAs(const std::wstring& path) override
         {
             m_fake.calls.push_back(L"keep " + m_path + L" as " + path);
             return Finish(m_fake.Redirected(path), false);
+        }
+        std::optional<FileId> Id() const override
+        {
+            const File* file = m_fake.FileAt(m_path);
+            if (!file) return std::nullopt;
+            return FileId{7, file->node->id};
         }
 
     private:
@@ -388,6 +510,7 @@ private:
             const std::uint32_t error = m_fake.Move(m_path, to);
             if (error == 0) {
                 m_done = true;
+                m_path = to;
                 if (placing) m_fake.placed.push_back(to);
             }
             return error;
@@ -397,6 +520,29 @@ private:
         bool m_done = false;
     };
 
+    // Why a file cannot be replaced by a rename over it; 0 when it can.
+    static std::uint32_t Replaceable(const File* old)
+    {
+        if (!old) return 0;
+        if (old->node->attributes & (kAttributeReadOnly | kAttributeDirectory)) return kErrorAccessDenied;
+        if (old->node->holder != Holder::None || old->node->immutable) return kErrorAccessDenied;  // open or loaded
+        return 0;
+    }
+
+    std::shared_ptr<Node> NewNode(const std::string& bytes, std::uint32_t attributes)
+    {
+        auto node = std::make_shared<Node>();
+        node->bytes = bytes;
+        node->attributes = attributes;
+        node->id = nextId++;
+        return node;
+    }
+    void AddParents(const std::wstring& path)
+    {
+        for (auto at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+            if (!FileAt(path.substr(0, at))) files[Lower(path.substr(0, at))] = {path.substr(0, at), NewNode({}, kAttributeDirectory), false};
+    }
+
     std::nullptr_t Fail(std::uint32_t& error, std::uint32_t code)
     {
         error = code;
@@ -405,6 +551,7 @@ private:
     // Counts a change to the disk; false once the power has gone.
     bool Change()
     {
+        if (!lockHeld) ++changesWithoutLock;
         if (powerCutAfter == 0) return false;
         if (powerCutAfter > 0) --powerCutAfter;
         return true;
@@ -416,6 +563,7 @@ private:
         files.erase(Lower(from));
         moved.path = to;
         files[Lower(to)] = moved;
+        unflushed.insert(Lower(Folder(to)));
         return 0;
     }
     static std::wstring Folder(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
@@ -490,6 +638,14 @@ public:
         messages.push_back({text, icon});
         log.push_back(L"message");
     }
+    // Posted work runs at once, as on the form's own thread.
+    void Post(std::function<void()> fn) override
+    {
+        log.push_back(L"post");
+        fn();
+    }
+    std::map<ControlId, bool> allowedWhileBusy;
+    void AllowWhileBusy(ControlId control, bool allowed) override { allowedWhileBusy[control] = allowed; }
     // The work runs at once, or, with deferWork, when the test says.
     bool deferWork = false;
     std::vector<std::pair<std::function<void()>, std::function<void()>>> pendingWork;

@@ -84,6 +84,26 @@ TEST(frmMain, InstallButtonTellsTheOutcomeAndEndsWithItsExitCode)
         {"the driver store refused",
          [](test::FakeServices& s) { s.storeErrors[L"c:\\package\\driver\\a.inf"] = 0xE000022F; },
          L"Not copied:\r\na.inf (driver store): error 3758096943", MessageIcon::Warning, kExitCopyFailed},
+        {"the driver store refused, with a driver in use: its files are in place, the restart still due",
+         [](test::FakeServices& s) {
+             s.storeErrors[L"c:\\package\\driver\\a.inf"] = 0xE000022F;
+             s.Hold(L"C:\\Windows\\System32\\Drivers\\d.sys", test::FakeServices::Holder::Loaded);
+         },
+         L"Not copied:\r\na.inf (driver store): error 3758096943\r\nIn use.", MessageIcon::Warning, kExitCopyFailed},
+        {"a failure undone, with a driver in use: no restart is due",
+         [](test::FakeServices& s) {
+             s.Hold(L"C:\\Windows\\System32\\Drivers\\d.sys", test::FakeServices::Holder::Loaded);
+             s.placeErrors[L"c:\\windows\\inf\\a.inf"] = 87;
+         },
+         L"Not copied:\r\na.inf (C:\\Windows\\Inf): error 87\r\nNothing changed.", MessageIcon::Warning, kExitCopyFailed},
+        {"an undo that could not put an old file back: not \"nothing changed\"",
+         [](test::FakeServices& s) {
+             s.placeErrors[L"c:\\windows\\system32\\drivers\\e.sys"] = 87;
+             s.moveErrors[L"c:\\windows\\system32\\drivers\\d.sys"] = 5;
+         },
+         L"Not copied:\r\ne.sys (C:\\Windows\\System32\\Drivers): error 87\r\nNot back:\r\n"
+         L"d.sys (C:\\Windows\\System32\\Drivers): error 5",
+         MessageIcon::Warning, kExitCopyFailed},
     };
     for (const auto& c : cases) {
         FakeServices s;
@@ -94,8 +114,10 @@ TEST(frmMain, InstallButtonTellsTheOutcomeAndEndsWithItsExitCode)
         s.Set(L"Default", L"Failed", L" Not copied: ");
         s.Set(L"Default", L"NothingChanged", L"Nothing changed.");
         s.Set(L"Default", L"Restart", L"In use.");
+        s.Set(L"Default", L"NotRestored", L"Not back:");
         s.AddFile(L"C:\\Package\\Driver\\a.inf", "inf");
         s.AddFile(L"C:\\Package\\Driver\\d.sys", "sys");
+        s.AddFile(L"C:\\Package\\Driver\\e.sys", "sys");
         s.AddFile(L"C:\\Windows\\System32\\Drivers\\d.sys", "old");
         c.arrange(s);
         FakeForm form(frmMainDesign());
@@ -108,6 +130,39 @@ TEST(frmMain, InstallButtonTellsTheOutcomeAndEndsWithItsExitCode)
         EXPECT_TRUE(form.ended) << c.name;
         EXPECT_EQ(form.exitCode, c.exitCode) << c.name;
         EXPECT_EQ(form.log.back(), L"end") << "the message comes first";
+    }
+}
+
+// Another setup holds the machine's lock: the window says so in place of
+// the prompt and lets Cancel end it, until the install starts.
+TEST(frmMain, WhileAnotherSetupInstallsTheWindowWaitsAndMayBeCancelled)
+{
+    for (const bool cancel : {true, false}) {
+        FakeServices s;
+        s.AddFolder(L"C:\\Package\\Driver");
+        s.AddFolder(L"C:\\Windows\\Inf");
+        s.AddFile(L"C:\\Package\\Driver\\a.inf", "inf");
+        s.Set(L"Default", L"Prompt0", L"Press Install.");
+        s.Set(L"Default", L"Waiting", L"Another setup runs.");
+        s.lockBusyLooks = cancel ? -1 : 2;
+        FakeForm form(frmMainDesign());
+        frmMain window(s, form);
+        s.lockLook = [&] {
+            EXPECT_EQ(form.texts[Control::lbl], L"\r\nAnother setup runs.");
+            EXPECT_TRUE(form.allowedWhileBusy[Control::cmdCancel]);
+            if (cancel) window.Click(Control::cmdCancel);
+        };
+        window.Load();
+        window.Click(Control::cmdNext);
+
+        EXPECT_TRUE(form.ended);
+        EXPECT_EQ(form.exitCode, kExitOk);
+        EXPECT_EQ(form.messages.size(), cancel ? 0u : 1u) << "cancelled: " << cancel;
+        EXPECT_EQ(s.registered.size(), cancel ? 0u : 1u) << "cancelled: " << cancel;
+        if (cancel) continue;
+        // Started: the prompt is back, and Cancel no longer ends it.
+        EXPECT_EQ(form.texts[Control::lbl], L"\r\nPress Install.");
+        EXPECT_FALSE(form.allowedWhileBusy[Control::cmdCancel]);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "FakePlatform.h"
 #include "install/DriverInstall.h"
+#include "install/Journal.h"
 
 namespace setup {
 namespace {
@@ -34,6 +35,17 @@ std::vector<std::wstring> TemporaryFiles(const FakeServices& s)
         for (const auto& name : s.FilesIn(folder))
             if (name.rfind(L"~setup-", 0) == 0) found.push_back(name);
     return found;
+}
+
+// Every file as it was, bytes and attributes; nothing added.
+void ExpectUnchanged(const FakeServices& s, const std::map<std::wstring, FakeServices::File>& before, const char* name)
+{
+    EXPECT_EQ(s.files.size(), before.size()) << name;
+    for (const auto& [key, file] : before) {
+        ASSERT_TRUE(s.files.count(key)) << name << ": " << std::string(key.begin(), key.end());
+        EXPECT_EQ(s.files.at(key).node->bytes, file.node->bytes) << name;
+        EXPECT_EQ(s.files.at(key).node->attributes, file.node->attributes) << name;
+    }
 }
 
 TEST(Install, PassesCopyExactExtensionsOfOrdinaryFilesInOrder)
@@ -72,6 +84,11 @@ TEST(Install, PassesCopyExactExtensionsOfOrdinaryFilesInOrder)
     EXPECT_TRUE(TemporaryFiles(s).empty());
     EXPECT_EQ(s.FilesIn(kInf).size() + s.FilesIn(kIoSubSys).size() + s.FilesIn(kDrivers).size(), expected.size());
     EXPECT_TRUE(s.atRestart.empty());
+    // Every change was made under the machine's lock, which is free again,
+    // and every rename reached the disk before the install said it was done.
+    EXPECT_EQ(s.changesWithoutLock, 0);
+    EXPECT_FALSE(s.lockHeld);
+    EXPECT_TRUE(s.unflushed.empty());
 }
 
 TEST(Install, MissingDestinationFolderSkipsItsPassSilently)
@@ -123,6 +140,24 @@ TEST(Install, AnyFailedCopyChangesNothing)
         {"a folder in the file's place",
          [](FakeServices& s) { s.AddFolder(L"C:\\Windows\\System32\\Drivers\\n.sys"); },
          {{L"n.sys", kErrorAccessDenied}}},
+        {"installed file refuses every change (its second name is refused before the driver store changes)",
+         [](FakeServices& s) { s.files.at(L"c:\\windows\\system32\\drivers\\b.sys").node->immutable = true; },
+         {{L"b.sys", kErrorAccessDenied}}},
+        {"a name the driver store gives its packages",
+         [](FakeServices& s) { s.AddFile(L"C:\\Package\\Driver\\OEM12.inf", "another vendor's name"); },
+         {{L"OEM12.inf", kErrorReservedName}}},
+        {"no Driver folder", [](FakeServices& s) { s.files.erase(L"c:\\package\\driver"); },
+         {{L"Driver", kErrorPathNotFound}}},
+        {"a file named Driver",
+         [](FakeServices& s) {
+             s.files.erase(L"c:\\package\\driver");
+             s.AddFile(L"C:\\Package\\Driver", "not a folder");
+         },
+         {{L"Driver", kErrorDirectory}}},
+        {"Driver folder unreadable", [](FakeServices& s) { s.searchErrors[L"c:\\package\\driver"] = kErrorAccessDenied; },
+         {{L"Driver", kErrorAccessDenied}}},
+        {"the journal cannot be written", [](FakeServices& s) { s.journalError = 112; },
+         {{L"~setup-1a2b-4.jnl", 112}}},
     };
     for (const auto& c : cases) {
         FakeServices s = Machine();
@@ -144,13 +179,8 @@ TEST(Install, AnyFailedCopyChangesNothing)
         EXPECT_TRUE(result.filesUnchanged) << c.name;
         EXPECT_EQ(result.copied, 0) << c.name;
         EXPECT_TRUE(s.registered.empty()) << c.name;
-        // Every file as it was, bytes and attributes; nothing added.
-        ASSERT_EQ(s.files.size(), before.size()) << c.name;
-        for (const auto& [key, file] : before) {
-            ASSERT_TRUE(s.files.count(key)) << c.name;
-            EXPECT_EQ(s.files.at(key).node->bytes, file.node->bytes) << c.name;
-            EXPECT_EQ(s.files.at(key).node->attributes, file.node->attributes) << c.name;
-        }
+        EXPECT_TRUE(s.atRestart.empty()) << c.name;
+        ExpectUnchanged(s, before, c.name);
     }
 }
 
@@ -167,12 +197,16 @@ TEST(Install, CopiesGoInPlaceOnlyOnceAllAreWrittenAndTheDriverIsRegistered)
     // Registered from the package, before any copy took its place.
     EXPECT_EQ(s.registered, (std::vector<std::wstring>{L"C:\\Package\\Driver\\a.inf", L"C:\\Package\\Driver\\b.inf"}));
     EXPECT_EQ(s.placedWhenRegistered, (std::vector<std::size_t>{0, 0}));
-    std::size_t lastStage = 0, firstPut = s.calls.size();
+    // Whatever can fail for a reason foreseen (a copy, an old file's second
+    // name, a file that cannot be renamed) was tried before the store
+    // changed.
+    std::size_t lastPrepared = 0, firstRegistered = s.calls.size();
     for (std::size_t i = 0; i < s.calls.size(); ++i) {
-        if (s.calls[i].rfind(L"stage ", 0) == 0) lastStage = i;
-        if (s.calls[i].rfind(L"put ", 0) == 0) firstPut = std::min(firstPut, i);
+        for (const wchar_t* kind : {L"stage ", L"link ", L"check "})
+            if (s.calls[i].rfind(kind, 0) == 0) lastPrepared = i;
+        if (s.calls[i].rfind(L"register ", 0) == 0) firstRegistered = std::min(firstRegistered, i);
     }
-    EXPECT_LT(lastStage, firstPut);
+    EXPECT_LT(lastPrepared, firstRegistered);
 }
 
 TEST(Install, DriverStoreRefusalIsNamedAndTheFilesStillGoInPlace)
@@ -299,20 +333,59 @@ TEST(Install, FilesInUseAreReplacedNowOrAtRestart)
     }
 }
 
-// A rename that fails for another reason takes back the renames before it.
+bool JournalLeft(const FakeServices& s)
+{
+    for (const auto& name : s.FilesIn(kInf))
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, L".jnl") == 0) return true;
+    return false;
+}
+
+// Installs another package, as a later run (another process) of another
+// vendor's Setup.exe would.
+Result InstallOther(FakeServices& s)
+{
+    s.AddFile(L"C:\\Other\\Driver\\other.sys", "other package");
+    s.processId += 0x100;
+    return InstallDriverFiles(s, L"C:\\Other");
+}
+
+// A rename that fails for another reason takes back the renames before it,
+// and the packages the run added to the driver store. What cannot be put
+// back keeps its old file's second name and the journal: the next run, of
+// any package, puts it back.
 TEST(Install, AFailedRenameUndoesTheOthers)
 {
     struct Case {
         const char* name;
         void (*arrange)(FakeServices&);
-        bool undone;
+        const wchar_t* failed;  // the file that failed, and why
+        std::uint32_t error;
+        const wchar_t* notRestored;  // what the undo could not put back
     };
     const Case cases[] = {
-        {"rename refused", [](FakeServices&) {}, true},
-        {"an old file in use before it", [](FakeServices& s) { s.Hold(kDrivers + L"\\b.sys", Holder::Loaded); }, true},
-        {"an old file replaced at restart",
-         [](FakeServices& s) { s.Hold(kDrivers + L"\\b.sys", Holder::NoSharing); }, true},
-        {"no second names on this disk", [](FakeServices& s) { s.linkError = 1; }, false},
+        {"rename refused", [](FakeServices&) {}, L"c.sys", 87, nullptr},
+        {"an old file in use before it", [](FakeServices& s) { s.Hold(kDrivers + L"\\b.sys", Holder::Loaded); },
+         L"c.sys", 87, nullptr},
+        {"an old file replaced at restart before it",
+         [](FakeServices& s) { s.Hold(kDrivers + L"\\b.sys", Holder::NoSharing); }, L"c.sys", 87, nullptr},
+        {"no second names on this disk", [](FakeServices& s) { s.linkError = 1; }, L"b.sys", 1, nullptr},
+        {"replace and rename-away refused with access denied: no file in use, no restart",
+         [](FakeServices& s) {
+             s.placeErrors[L"c:\\windows\\system32\\drivers\\c.sys"] = kErrorAccessDenied;
+             s.renameErrors[L"c:\\windows\\system32\\drivers\\c.sys"] = kErrorAccessDenied;
+         },
+         L"c.sys", kErrorAccessDenied, nullptr},
+        {"restart work that cannot be recorded",
+         [](FakeServices& s) {
+             s.placeErrors.clear();
+             s.Hold(kDrivers + L"\\b.sys", Holder::NoSharing);
+             s.restartError = 5;
+         },
+         L"b.sys", 5, nullptr},
+        {"a package that was in the driver store already stays there",
+         [](FakeServices& s) { s.store[L"oem0.inf"] = L"c:\\package\\driver\\a.inf"; }, L"c.sys", 87, nullptr},
+        {"a failed undo, with more to undo after it",
+         [](FakeServices& s) { s.moveErrors[L"c:\\windows\\system32\\drivers\\b.sys"] = 99; }, L"c.sys", 87, L"b.sys"},
     };
     for (const auto& c : cases) {
         FakeServices s = Machine();
@@ -323,102 +396,204 @@ TEST(Install, AFailedRenameUndoesTheOthers)
         s.AddFile(kDrivers + L"\\c.sys", "old c");
         s.placeErrors[L"c:\\windows\\system32\\drivers\\c.sys"] = 87;
         c.arrange(s);
+        const auto store = s.store;
 
         const Result result = Install(s);
         s.EndProgram(false);
 
         ASSERT_EQ(result.failures.size(), 1u) << c.name;
-        EXPECT_EQ(result.failures[0].name, L"c.sys") << c.name;
-        EXPECT_EQ(result.failures[0].error, 87u) << c.name;
-        EXPECT_EQ(result.filesUnchanged, c.undone) << c.name;
+        EXPECT_EQ(result.failures[0].name, c.failed) << c.name;
+        EXPECT_EQ(result.failures[0].error, c.error) << c.name;
+        EXPECT_EQ(result.filesUnchanged, !c.notRestored) << c.name;
+        ASSERT_EQ(result.notRestored.size(), c.notRestored ? 1u : 0u) << c.name;
+        if (c.notRestored) {
+            EXPECT_EQ(result.notRestored[0].name, c.notRestored) << c.name;
+        }
         EXPECT_FALSE(result.restartNeeded) << c.name;
         EXPECT_EQ(s.BytesAt(kDrivers + L"\\c.sys"), "old c") << c.name;
-        if (c.undone) {
-            EXPECT_FALSE(s.FileAt(kInf + L"\\a.inf")) << c.name;
-            EXPECT_EQ(s.BytesAt(kDrivers + L"\\b.sys"), "old b") << c.name;
+        for (const auto& work : s.atRestart)
+            EXPECT_TRUE(work.to.empty()) << c.name << ": nothing is to be replaced at restart";
+        if (c.notRestored) {
+            EXPECT_EQ(s.BytesAt(kDrivers + L"\\b.sys"), "new b") << c.name;
+            s.moveErrors.clear();
+            const Result next = InstallOther(s);
+            EXPECT_TRUE(next.failures.empty() && next.notRestored.empty()) << c.name;
         }
+        EXPECT_FALSE(s.FileAt(kInf + L"\\a.inf")) << c.name;
+        EXPECT_EQ(s.BytesAt(kDrivers + L"\\b.sys"), "old b") << c.name;
+        s.restartError = 0;
         s.Restart();
-        EXPECT_EQ(s.BytesAt(kDrivers + L"\\b.sys"), c.undone ? "old b" : "new b") << c.name;
+        // A second name that could neither go nor wait for the restart is
+        // left to the next run, with the journal that names it.
+        if (JournalLeft(s)) InstallOther(s);
+        EXPECT_EQ(s.BytesAt(kDrivers + L"\\b.sys"), "old b") << c.name;
         EXPECT_TRUE(TemporaryFiles(s).empty()) << c.name;
+        EXPECT_EQ(s.store, store) << c.name;
     }
 }
 
-TEST(Install, RestartWorkThatCannotBeRecordedChangesNothing)
+// The old files in every state a run can leave them in; the cuts of the
+// power (or kills) after each change to the disk.
+TEST(Install, PowerCutOrKillAtAnyMomentIsTakenBackByTheNextRun)
+{
+    struct Scenario {
+        const char* name;
+        void (*arrange)(FakeServices&);
+    };
+    const Scenario scenarios[] = {
+        {"files not in use", [](FakeServices&) {}},
+        {"a driver in use, renamed away", [](FakeServices& s) { s.Hold(kDrivers + L"\\b.sys", Holder::Loaded); }},
+        {"a file held open, replaced at restart", [](FakeServices& s) { s.Hold(kDrivers + L"\\b.sys", Holder::NoSharing); }},
+        {"a failing undo",
+         [](FakeServices& s) {
+             s.placeErrors[L"c:\\windows\\system32\\drivers\\n.sys"] = 87;
+             s.moveErrors[L"c:\\windows\\system32\\drivers\\b.sys"] = 99;
+         }},
+    };
+    const std::wstring targets[] = {kInf + L"\\a.inf", kDrivers + L"\\b.sys", kDrivers + L"\\n.sys"};
+    const std::string olds[] = {"old a", "old b", "(none)"}, news[] = {"new a", "new b", "new n"};
+    for (const auto& scenario : scenarios)
+        for (const bool power : {true, false})
+            for (int cut = 0;; ++cut) {
+                const std::string at = std::string(scenario.name) + (power ? ", power cut " : ", killed ") + std::to_string(cut);
+                FakeServices s = Machine();
+                for (int i = 0; i < 3; ++i) s.AddFile(L"C:\\Package\\Driver\\" + targets[i].substr(targets[i].rfind(L'\\') + 1), news[i]);
+                s.AddFile(targets[0], olds[0]);
+                s.AddFile(targets[1], olds[1]);
+                scenario.arrange(s);
+                s.powerCutAfter = cut;
+
+                Install(s);
+                const bool wholeRun = s.powerCutAfter != 0;
+                s.EndProgram(power);
+                // Each file old, new or renamed away, and the old driver's
+                // bytes still under some name.
+                for (int i = 0; i < 3; ++i) {
+                    const std::string bytes = s.BytesAt(targets[i]);
+                    EXPECT_TRUE(bytes == olds[i] || bytes == news[i] || i == 1) << at << ": " << bytes;
+                    if (i == 2) continue;
+                    bool kept = false;
+                    const std::wstring folder = targets[i].substr(0, targets[i].rfind(L'\\'));
+                    for (const auto& name : s.FilesIn(folder)) kept = kept || s.BytesAt(folder + L"\\" + name) == olds[i];
+                    EXPECT_TRUE(kept || bytes == news[i]) << at << ": the old file is lost";
+                }
+                // The machine starts again after a power cut; then a run of
+                // another package takes the install back, or finishes it.
+                if (power) s.Restart();
+                s.moveErrors.clear();
+                const Result next = InstallOther(s);
+                EXPECT_TRUE(next.failures.empty() && next.notRestored.empty()) << at;
+                s.EndProgram(false);
+                s.Restart();
+                // All old or all new, each whole.
+                int fresh = 0;
+                for (int i = 0; i < 3; ++i) {
+                    const std::string bytes = s.BytesAt(targets[i]);
+                    EXPECT_TRUE(bytes == olds[i] || bytes == news[i]) << at << ": " << bytes;
+                    fresh += bytes == news[i];
+                }
+                EXPECT_TRUE(fresh == 0 || fresh == 3) << at << ": " << fresh << " of 3 files new";
+                EXPECT_TRUE(TemporaryFiles(s).empty()) << at;
+                if (wholeRun) break;
+                ASSERT_LT(cut, 100);
+            }
+}
+
+// One install at a time on the machine: a second one waits, changes
+// nothing while it waits, and may be cancelled until it starts.
+TEST(Install, OneInstallAtATime)
+{
+    struct Case {
+        const char* name;
+        int busyLooks;        // the lock is another install's for so many looks (-1: until cancelled)
+        bool cancel;          // the user cancels while it waits
+        std::uint32_t error;  // the lock cannot be had
+        bool waits, installs;
+    };
+    const Case cases[] = {
+        {"free", 0, false, 0, false, true},
+        {"held for a while", 3, false, 0, true, true},
+        {"held, and cancelled", -1, true, 0, true, false},
+        {"cannot be had", 0, false, 5, false, false},
+    };
+    for (const auto& c : cases) {
+        FakeServices s = Machine();
+        s.AddFile(L"C:\\Package\\Driver\\d.sys", "new d");
+        s.AddFile(kDrivers + L"\\d.sys", "old d");
+        s.AddFile(kDrivers + L"\\~setup-63-1.tmp", "left by a crash");  // the sweep changes the disk too
+        s.lockBusyLooks = c.busyLooks;
+        s.lockError = c.error;
+        install::StartGate gate;
+        s.lockLook = [&] {
+            if (c.cancel) {
+                EXPECT_TRUE(gate.Cancel()) << c.name;
+            }
+        };
+        int waiting = 0, started = 0;
+        const auto before = s.files;
+
+        const Result result = InstallDriverFiles(s, L"C:\\Package", {[&] { ++waiting; }, [&] { ++started; }, &gate});
+
+        EXPECT_EQ(waiting, c.waits ? 1 : 0) << c.name;
+        EXPECT_EQ(started, c.waits && c.installs ? 1 : 0) << c.name;
+        EXPECT_EQ(result.cancelled, c.cancel) << c.name;
+        EXPECT_EQ(s.BytesAt(kDrivers + L"\\d.sys"), c.installs ? "new d" : "old d") << c.name;
+        EXPECT_EQ(s.changesWithoutLock, 0) << c.name;
+        EXPECT_FALSE(s.lockHeld) << c.name;
+        if (!c.installs) ExpectUnchanged(s, before, c.name);
+        if (c.error) {
+            ASSERT_EQ(result.failures.size(), 1u) << c.name;
+            EXPECT_EQ(result.failures[0].error, c.error) << c.name;
+        }
+        EXPECT_EQ(gate.Cancel(), !c.installs) << c.name << ": once started, it cannot be cancelled";
+    }
+}
+
+// V1 installed; V2 waits for the restart beside it (the file was held open);
+// V3 is installed over V1 before the restart. The restart leaves V3.
+TEST(Install, AReplacementWaitingForTheRestartGivesWayToALaterInstall)
 {
     FakeServices s = Machine();
-    s.AddFile(L"C:\\Package\\Driver\\a.inf", "new a");
-    s.AddFile(L"C:\\Package\\Driver\\d.sys", "new d");
-    s.AddFile(kDrivers + L"\\d.sys", "old d");
-    s.Hold(kDrivers + L"\\d.sys", Holder::NoSharing);
-    s.restartError = 5;
+    const std::wstring target = kDrivers + L"\\d.sys";
+    s.AddFile(target, "V1");
+    s.AddFile(L"C:\\Package\\Driver\\d.sys", "V2");
+    s.Hold(target, Holder::NoSharing);
+    EXPECT_TRUE(Install(s).restartNeeded);
+    s.EndProgram(false);
+    s.Hold(target, Holder::None);  // closed by the program that held it
 
-    const Result result = Install(s);
+    s.files.at(L"c:\\package\\driver\\d.sys").node->bytes = "V3";
+    s.processId += 1;
+    const Result v3 = Install(s);
     s.EndProgram(false);
 
-    ASSERT_EQ(result.failures.size(), 1u);
-    EXPECT_EQ(result.failures[0].error, 5u);
-    EXPECT_TRUE(result.filesUnchanged);
-    EXPECT_FALSE(s.FileAt(kInf + L"\\a.inf"));
+    EXPECT_TRUE(v3.failures.empty());
+    EXPECT_FALSE(v3.restartNeeded);
+    EXPECT_EQ(s.BytesAt(target), "V3");
     s.Restart();
-    EXPECT_EQ(s.BytesAt(kDrivers + L"\\d.sys"), "old d");
-    // The old file's second name could not go, nor wait for the restart:
-    // the next run removes it.
-    for (const auto& name : TemporaryFiles(s)) EXPECT_TRUE(install::IsLeftover(name));
+    EXPECT_EQ(s.BytesAt(target), "V3");
+    EXPECT_TRUE(TemporaryFiles(s).empty());
 }
 
-// The power goes after any change to the disk: each file is whole, old or
-// new, and the next run installs and leaves nothing of either run behind.
-TEST(Install, PowerCutAtAnyMomentLeavesEveryFileWhole)
-{
-    for (int cut = 0;; ++cut) {
-        FakeServices s = Machine();
-        s.AddFile(L"C:\\Package\\Driver\\a.inf", "new a");
-        s.AddFile(L"C:\\Package\\Driver\\b.sys", "new b");
-        s.AddFile(L"C:\\Package\\Driver\\n.sys", "new n");
-        s.AddFile(kInf + L"\\a.inf", "old a");
-        s.AddFile(kDrivers + L"\\b.sys", "old b");
-        s.powerCutAfter = cut;
-
-        const Result first = Install(s);
-        const bool wholeRun = s.powerCutAfter != 0;
-        s.EndProgram(true);
-        for (const auto& [path, oldBytes, newBytes] :
-             {std::tuple{kInf + L"\\a.inf", "old a", "new a"}, {kDrivers + L"\\b.sys", "old b", "new b"},
-              {kDrivers + L"\\n.sys", "(none)", "new n"}}) {
-            const std::string bytes = s.BytesAt(path);
-            EXPECT_TRUE(bytes == oldBytes || bytes == newBytes) << "cut " << cut << ": " << bytes;
-        }
-        if (wholeRun) {  // the power lasted: nothing was cut
-            EXPECT_TRUE(first.failures.empty());
-            EXPECT_TRUE(TemporaryFiles(s).empty());
-            break;
-        }
-        s.powerCutAfter = -1;
-        s.processId += 1;
-        const Result second = Install(s);
-        s.EndProgram(false);
-        EXPECT_TRUE(second.failures.empty()) << "cut " << cut;
-        EXPECT_EQ(s.BytesAt(kInf + L"\\a.inf"), "new a") << "cut " << cut;
-        EXPECT_EQ(s.BytesAt(kDrivers + L"\\n.sys"), "new n") << "cut " << cut;
-        EXPECT_TRUE(TemporaryFiles(s).empty()) << "cut " << cut;
-        ASSERT_LT(cut, 100);
-    }
-}
-
-TEST(Install, LeftoversAreRemovedButNotWorkForTheRestartNorOtherFiles)
+// Leftovers of the program's exact name shape that nothing needs go: copies
+// on their way, and copies for a restart that no longer waits for them. An
+// old file's names that no journal names stay: they may be its last.
+TEST(Install, LeftoversAreRemovedButNotAnOldFilesNamesNorWorkForTheRestartNorOtherFiles)
 {
     FakeServices s = Machine();
     s.AddFile(L"C:\\Package\\Driver\\d.sys", "new d");
     for (const wchar_t* name : {L"~setup-63-1.tmp", L"~setup-63-2.bak", L"~setup-63-3.old", L"~setup-63-4.new",
-                                L"~setup-notes.txt", L"~setup-63-5.tmp"})
+                                L"~setup-63-7.new", L"~setup-notes.txt", L"~setup-63-5.tmp", L"~setup-x-1.tmp"})
         s.AddFile(kDrivers + L"\\" + name, "left");
-    s.Hold(kDrivers + L"\\~setup-63-5.tmp", Holder::NoSharing);  // another copy of the program writes it
+    s.Hold(kDrivers + L"\\~setup-63-5.tmp", Holder::NoSharing);  // another program holds it
     s.AddFolder(kDrivers + L"\\~setup-63-6.tmp");
+    s.atRestart.push_back({kDrivers + L"\\~setup-63-4.new", kDrivers + L"\\x.sys"});
 
     const Result result = Install(s);
 
     EXPECT_TRUE(result.failures.empty());
-    EXPECT_EQ(TemporaryFiles(s), (std::vector<std::wstring>{L"~setup-63-4.new", L"~setup-63-5.tmp", L"~setup-notes.txt"}));
+    EXPECT_EQ(TemporaryFiles(s), (std::vector<std::wstring>{L"~setup-63-2.bak", L"~setup-63-3.old", L"~setup-63-4.new",
+                                                            L"~setup-63-5.tmp", L"~setup-notes.txt", L"~setup-x-1.tmp"}));
     EXPECT_TRUE(s.FileAt(kDrivers + L"\\~setup-63-6.tmp"));
 }
 
@@ -427,11 +602,19 @@ TEST(Install, TemporaryNamesAreShortAndNeverShared)
     EXPECT_EQ(install::TemporaryName(0x1a2b, 3, L"tmp"), L"~setup-1a2b-3.tmp");
     EXPECT_LE(install::TemporaryName(0xFFFFFFFF, 0xFFFFFFFF, L"tmp").size(), 28u);
     EXPECT_NE(install::TemporaryName(4, 1, L"tmp"), install::TemporaryName(8, 1, L"tmp"));
-    for (const auto& [name, leftover] :
-         {std::pair{L"~setup-1-1.tmp", true}, {L"~setup-1-1.TMP", true}, {L"~setup-1-1.bak", true},
-          {L"~setup-1-1.old", true}, {L"~setup-1-1.new", false}, {L"~setup-.tmp", false}, {L"setup-1-1.tmp", false},
-          {L"~setup-1-1.tmp.sys", false}})
-        EXPECT_EQ(install::IsLeftover(name), leftover) << std::wstring(name);
+    for (const auto& [name, kind] :
+         {std::pair{L"~setup-1a-2f.tmp", L"tmp"}, {L"~SETUP-1A-2F.TMP", L"tmp"}, {L"~setup-ffffffff-1.jnl", L"jnl"},
+          {L"~setup-1-1.bak", L"bak"}, {L"~setup-1-1.old", L"old"}, {L"~setup-1-1.new", L"new"},
+          {L"~setup-.tmp", L""}, {L"setup-1-1.tmp", L""}, {L"~setup-1-1.tmp.sys", L""}, {L"~setup-1.tmp", L""},
+          {L"~setup-123456789-1.tmp", L""}, {L"~setup-1g-1.tmp", L""}, {L"~setup-1--1.tmp", L""},
+          {L"~setup-1-1.txt", L""}}) {
+        const auto parts = install::ParseTemporaryName(name);
+        EXPECT_EQ(parts ? parts->kind : L"", std::wstring(kind)) << std::wstring(name);
+    }
+    const auto parts = install::ParseTemporaryName(L"~setup-1a2b-ff.bak");
+    ASSERT_TRUE(parts);
+    EXPECT_EQ(parts->processId, 0x1a2bu);
+    EXPECT_EQ(parts->counter, 0xffu);
 
     // A name of this process's that a killed copy with the same id left
     // and that cannot be removed: the next name is taken.
@@ -442,6 +625,50 @@ TEST(Install, TemporaryNamesAreShortAndNeverShared)
     EXPECT_TRUE(Install(s).failures.empty());
     EXPECT_EQ(s.BytesAt(kDrivers + L"\\d.sys"), "new d");
     EXPECT_EQ(s.BytesAt(kDrivers + L"\\" + install::TemporaryName(s.processId, 1, L"tmp")), "held");
+}
+
+// The journal as the power may leave it: cut after any character, or zeros
+// where its last bytes were to go. What was whole when the power went is
+// read back; a first part that was not is told apart, and so is a text
+// that is no journal of this program's.
+TEST(Journal, EveryCutOfItsTextIsReadAsFarAsItWasWritten)
+{
+    install::Journal journal;
+    journal.processId = 0x1a2b;
+    journal.folders = {L"C:\\Windows\\Inf", L"C:\\Windows\\System32\\Drivers"};
+    journal.entries = {{0, L"a b.inf", false, FileId{7, 0x123456789}, 1},
+                       {1, L"\x9A71\x52A8 \u00e9.sys", true, std::nullopt, 0xffffffff}};
+    const std::wstring first = install::FormatJournal(journal);
+    const std::wstring text = first + install::FormatPublished(L"oem12.inf") + install::FormatCommitted();
+    for (std::size_t cut = 0; cut <= text.size(); ++cut)
+        for (const bool zeros : {false, true}) {
+            const std::wstring written = text.substr(0, cut) + std::wstring(zeros ? 6 : 0, L'\0');
+            install::Journal read;
+            const auto state = install::ParseJournal(written, read);
+            if (cut < first.size()) {
+                EXPECT_EQ(state, install::JournalText::CutShort) << cut;
+                continue;
+            }
+            ASSERT_EQ(state, install::JournalText::Whole) << cut;
+            EXPECT_EQ(read.processId, journal.processId);
+            EXPECT_EQ(read.folders, journal.folders);
+            ASSERT_EQ(read.entries.size(), 2u);
+            for (std::size_t i = 0; i < 2; ++i) {
+                EXPECT_EQ(read.entries[i].folder, journal.entries[i].folder);
+                EXPECT_EQ(read.entries[i].name, journal.entries[i].name);
+                EXPECT_EQ(read.entries[i].existed, journal.entries[i].existed);
+                EXPECT_EQ(read.entries[i].copy.has_value(), journal.entries[i].copy.has_value());
+                EXPECT_TRUE(!read.entries[i].copy || *read.entries[i].copy == *journal.entries[i].copy);
+                EXPECT_EQ(read.entries[i].counter, journal.entries[i].counter);
+            }
+            const bool published = cut >= first.size() + install::FormatPublished(L"oem12.inf").size();
+            EXPECT_EQ(read.published, published ? std::vector<std::wstring>{L"oem12.inf"} : std::vector<std::wstring>{})
+                << cut;
+            EXPECT_EQ(read.committed, cut == text.size()) << cut;
+        }
+    install::Journal read;
+    for (const wchar_t* foreign : {L"~setup journal 2\nP 1\n.\n", L"notes\n", L"~setup journal 1\nF 5 1 - 1 x\n.\n"})
+        EXPECT_EQ(install::ParseJournal(foreign, read), install::JournalText::Foreign) << std::wstring(foreign);
 }
 
 TEST(Install, FailingSearchEndsThePassWithoutRepeatingAName)

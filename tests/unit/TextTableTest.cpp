@@ -12,9 +12,9 @@ using mduResoure::LoadSetupText;
 using mduResoure::TextTable;
 using test::FakeServices;
 
-// Title, Setup, Cancel, Complete, Failed, NothingChanged and Restart: one
+// Title, Setup, Cancel, Complete, Failed, NothingChanged, Restart, Waiting and NotRestored: one
 // read each.
-constexpr int kTextReads = 7;
+constexpr int kTextReads = 9;
 
 TextTable Load(const FakeServices& services) { return LoadSetupText(services, services.iniPath); }
 

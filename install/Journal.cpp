@@ -1,0 +1,116 @@
+#include "install/Journal.h"
+
+#include "text/Decimal.h"
+
+namespace setup::install {
+namespace {
+
+constexpr wchar_t kHeader[] = L"~setup journal 1";
+
+// A hexadecimal number of at most 16 digits, the whole of text.
+std::optional<std::uint64_t> ParseHex(std::wstring_view text)
+{
+    if (text.empty() || text.size() > 16) return std::nullopt;
+    std::uint64_t value = 0;
+    for (wchar_t c : text) {
+        int digit = -1;
+        if (c >= L'0' && c <= L'9') digit = c - L'0';
+        if (c >= L'a' && c <= L'f') digit = c - L'a' + 10;
+        if (digit < 0) return std::nullopt;
+        value = value * 16 + static_cast<std::uint64_t>(digit);
+    }
+    return value;
+}
+
+std::optional<std::uint32_t> ParseHex32(std::wstring_view text)
+{
+    const auto value = ParseHex(text);
+    if (!value || *value > 0xFFFFFFFFu) return std::nullopt;
+    return static_cast<std::uint32_t>(*value);
+}
+
+// Splits off the next field before a space.
+std::wstring_view Field(std::wstring_view& rest)
+{
+    const auto space = rest.find(L' ');
+    const std::wstring_view field = rest.substr(0, space);
+    rest = space == std::wstring_view::npos ? std::wstring_view{} : rest.substr(space + 1);
+    return field;
+}
+
+std::optional<JournalEntry> ParseEntry(std::wstring_view rest, std::size_t folders)
+{
+    JournalEntry entry;
+    const auto folder = ParseHex(Field(rest));
+    const std::wstring_view existed = Field(rest);
+    const std::wstring_view id = Field(rest);
+    const auto counter = ParseHex32(Field(rest));
+    if (!folder || *folder >= folders || (existed != L"0" && existed != L"1") || !counter || rest.empty())
+        return std::nullopt;
+    if (id != L"-") {
+        const auto colon = id.find(L':');
+        const auto volume = ParseHex(id.substr(0, colon));
+        const auto index = colon == std::wstring_view::npos ? std::nullopt : ParseHex(id.substr(colon + 1));
+        if (!volume || !index) return std::nullopt;
+        entry.copy = FileId{*volume, *index};
+    }
+    entry.folder = static_cast<std::size_t>(*folder);
+    entry.existed = existed == L"1";
+    entry.counter = *counter;
+    entry.name = rest;
+    return entry;
+}
+
+}  // namespace
+
+std::wstring FormatJournal(const Journal& journal)
+{
+    std::wstring text = kHeader + std::wstring(L"\nP ") + Hex(journal.processId) + L"\n";
+    for (const auto& folder : journal.folders) text += L"D " + folder + L"\n";
+    for (const auto& e : journal.entries) {
+        const std::wstring id = e.copy ? Hex(e.copy->volume) + L":" + Hex(e.copy->index) : L"-";
+        text += L"F " + Hex(e.folder) + (e.existed ? L" 1 " : L" 0 ") + id + L" " + Hex(e.counter) + L" " + e.name +
+                L"\n";
+    }
+    return text + L".\n";
+}
+
+std::wstring FormatPublished(const std::wstring& publishedName) { return L"S " + publishedName + L"\n"; }
+
+std::wstring FormatCommitted() { return L"C\n"; }
+
+JournalText ParseJournal(const std::wstring& written, Journal& journal)
+{
+    // A power cut may leave zeros where the last bytes were to go.
+    const std::wstring text = written.substr(0, written.find_last_not_of(L'\0') + 1);
+    const std::wstring header = kHeader + std::wstring(L"\n");
+    if (text.compare(0, header.size(), header) != 0)
+        return header.compare(0, text.size(), text) == 0 ? JournalText::CutShort : JournalText::Foreign;
+    journal = Journal{};
+    bool first = true;
+    for (std::size_t at = header.size(); at < text.size();) {
+        const auto end = text.find(L'\n', at);
+        if (end == std::wstring::npos) break;  // cut short by the power: never finished
+        const std::wstring_view line = std::wstring_view(text).substr(at, end - at);
+        at = end + 1;
+        const wchar_t kind = line.empty() ? L'\0' : line[0];
+        const std::wstring_view rest = line.size() > 2 && line[1] == L' ' ? line.substr(2) : std::wstring_view{};
+        if (!first) {
+            if (kind == L'S' && !rest.empty()) journal.published.emplace_back(rest);
+            if (line == L"C") journal.committed = true;
+        } else if (line == L".") {
+            first = false;
+        } else if (kind == L'P' && ParseHex32(rest)) {
+            journal.processId = *ParseHex32(rest);
+        } else if (kind == L'D' && !rest.empty()) {
+            journal.folders.emplace_back(rest);
+        } else if (const auto entry = kind == L'F' ? ParseEntry(rest, journal.folders.size()) : std::nullopt) {
+            journal.entries.push_back(*entry);
+        } else {
+            return JournalText::Foreign;
+        }
+    }
+    return first ? JournalText::CutShort : JournalText::Whole;
+}
+
+}  // namespace setup::install

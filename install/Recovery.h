@@ -1,0 +1,81 @@
+// What the install and the recovery of earlier installs share, and the
+// recovery itself: taking back what a run that died half-way changed, and
+// clearing the program's leftovers.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "install/DriverInstall.h"
+
+namespace setup::install {
+
+// The system, the Windows folder and this run's temporary names.
+class Context {
+public:
+    explicit Context(Services& services);
+
+    Services& s;
+    const std::wstring windows;
+    const std::uint32_t processId;
+
+    // True for a path below System32, which WOW64 redirects.
+    bool InSystem32(const std::wstring& path) const;
+
+    // A counter for this run's temporary names that no name left in a
+    // folder swept so far uses.
+    std::uint32_t NewCounter();
+    void CounterTaken(std::uint32_t counter) { m_taken.push_back(counter); }
+    std::wstring TemporaryPath(const std::wstring& folder, std::uint32_t counter, const wchar_t* kind) const
+    {
+        return JoinPath(folder, TemporaryName(processId, counter, kind));
+    }
+
+    bool Exists(const std::wstring& path) const { return s.Attributes(path).has_value(); }
+    bool SameFile(const std::wstring& a, const std::wstring& b) const;
+    // Lets go of a name the old file no longer needs: now, or when Windows
+    // next starts if it is in use. False when neither can be done.
+    bool Drop(const std::wstring& path);
+    // The work recorded for the next start, as it was when first asked.
+    const std::vector<RestartWork>& Pending();
+    // Deletes the copies that earlier runs left to replace target at the
+    // next start (but own): the restart then has nothing to move over the
+    // file this run put there.
+    void CancelEarlierReplacements(const std::wstring& target, const std::wstring& own);
+
+private:
+    std::vector<std::uint32_t> m_taken;  // by names left from a killed process with this one's id
+    std::uint32_t m_counter = 0;
+    std::optional<std::vector<RestartWork>> m_pending;
+};
+
+// WOW64 redirection turned off, on this thread, while a 32-bit program on
+// 64-bit Windows works in a folder below System32.
+class Redirection {
+public:
+    Redirection(Context& context, const std::wstring& folder);
+    ~Redirection();
+    Redirection(const Redirection&) = delete;
+    Redirection& operator=(const Redirection&) = delete;
+    std::uint32_t Error() const { return m_error; }
+
+private:
+    Services& m_services;
+    std::uint32_t m_error = 0;
+    bool m_off = false;
+};
+
+// Takes back every install whose journal says it did not finish, and
+// finishes the ones that did. False when some file could not be put back
+// (result.notRestored names it); its journal stays for the next run.
+bool Recover(Context& context, Result& result);
+
+// Removes the leftovers in a destination folder that are safe to remove:
+// copies on their way (.tmp) and copies for a restart that no longer waits
+// for them (.new), of exactly the program's name shape. An old file's
+// names (.bak, .old) are left to the journals. Notes the names taken.
+void Sweep(Context& context, const std::wstring& folder);
+
+}  // namespace setup::install
