@@ -58,10 +58,13 @@ std::size_t WinTextServices::AnsiSize(std::wstring_view text) const
 namespace win {
 namespace {
 
-// Words for SetupAPI's errors, which the system's message table lacks.
+// Words for SetupAPI's errors, which the system's message table lacks, and
+// for the program's own.
 const wchar_t* SetupApiErrorText(std::uint32_t error)
 {
     switch (error) {
+    case kErrorReservedName:
+        return L"Windows gives this name to the packages in its driver store; the package must name the file otherwise.";
     case 0xE0000000: case 0xE0000001: case 0xE0000002: case 0xE0000003:
         return L"The file is not a valid INF file.";
     case 0xE0000100: return L"The INF file is not of the kind Windows takes for a driver.";

@@ -7,6 +7,10 @@
 //   dpi-192     once the window shows, it is moved to a monitor of 192 DPI, as
 //               Windows tells a per-monitor aware window: WM_GETDPISCALEDSIZE,
 //               then WM_DPICHANGED with the rectangle it suggests
+//   kill-after-set-aside
+//               the process ends, as if killed, right after the install
+//               renamed an old file in use away (.old) and before the new
+//               one took its name
 //   wow64-probe each time the install turns the WOW64 folder redirection off
 //               or back on, it reads System32\e2e-wow64-probe.txt on that
 //               thread and adds "off: " or "on: " and what it read as a line
@@ -44,6 +48,13 @@ public:
     {
         if (m_fault == L"install") throw std::bad_alloc();
         return WinServices::WindowsFolder();
+    }
+    std::uint32_t RenameFile(const std::wstring& from, const std::wstring& to) override
+    {
+        const std::uint32_t error = WinServices::RenameFile(from, to);
+        if (error == 0 && m_fault == L"kill-after-set-aside" && to.size() > 4 && to.compare(to.size() - 4, 4, L".old") == 0)
+            TerminateProcess(GetCurrentProcess(), 99);
+        return error;
     }
     std::uint32_t DisableFolderRedirection() override
     {

@@ -203,7 +203,7 @@ void RemoveTree(const std::wstring& path)
 Package::Package(const std::wstring& name, const std::wstring& program) : m_folder(std::wstring(kRoot) + L"\\" + name)
 {
     RemoveTree(m_folder);
-    MakeFolders(m_folder);
+    MakeFolders(m_folder + L"\\Driver");
     Check(CopyFileW(program.c_str(), Path(L"Setup.exe").c_str(), FALSE), "copy Setup.exe");
 }
 

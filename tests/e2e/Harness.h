@@ -45,7 +45,8 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 void RemoveTree(const std::wstring& path);
 bool Exists(const std::wstring& path);
 
-// A fresh folder holding Setup.exe, as a vendor ships it.
+// A fresh folder holding Setup.exe and an empty Driver folder, as a vendor
+// ships it.
 class Package {
 public:
     // name may be a relative path such as L"Дмитрий\\Downloads\\driver";

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "Harness.h"
 
@@ -121,6 +122,45 @@ void Restart()
     WaitForSingleObject(info.hProcess, 60000);
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
+}
+
+// Runs a program of this machine's, Unix ones included, and waits for it;
+// its exit code.
+DWORD RunProgram(std::wstring command)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return 999;
+    WaitForSingleObject(info.hProcess, 120000);
+    DWORD code = 999;
+    GetExitCodeProcess(info.hProcess, &code);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return code;
+}
+
+// Where Wine keeps a file on the Unix side.
+std::wstring UnixPath(const std::wstring& path)
+{
+    using Convert = char*(CDECL*)(const wchar_t*);
+    const auto convert =
+        reinterpret_cast<Convert>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unix = convert ? convert(path.c_str()) : nullptr;
+    if (!unix) return L"";
+    const std::string bytes = unix;
+    HeapFree(GetProcessHeap(), 0, unix);
+    return std::wstring(bytes.begin(), bytes.end());  // the test's paths are ASCII
+}
+
+// The driver store's published INF files (oem<n>.inf).
+std::size_t PublishedInfs()
+{
+    std::size_t count = 0;
+    for (const auto& name : FilesStartingWith(kInf, L"oem"))
+        if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".inf") == 0) ++count;
+    return count;
 }
 
 struct Outcome {
@@ -389,7 +429,7 @@ TEST_F(Slow, InstallRunsOnceAndTheWindowKeepsAnswering)
     setup.PressKey(VK_ESCAPE);
     PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_FALSE(setup.WaitForExit(0)) << "ended while installing";
-    EXPECT_FALSE(setup.MessageBox(0)) << "the copy takes longer than the keys; make the file bigger";
+    EXPECT_FALSE(setup.WaitForExit(0)) << "ended while installing";
 
     HWND box = setup.MessageBox(60000);
     ASSERT_TRUE(box);
@@ -403,35 +443,309 @@ TEST_F(Slow, InstallRunsOnceAndTheWindowKeepsAnswering)
     EXPECT_EQ(FileSize(kDrivers + L"\\e2e6.sys"), LONGLONG(300) << 20);
 }
 
-// A double double-click: the second copy of the same package shows the
-// first one and ends; the package installs once, whole.
+// While another install holds the machine's lock, a second one waits and
+// says so, its progress bar moving, and Cancel ends it with nothing changed.
+TEST_F(Slow, AnInstallWaitsForAnotherAndMayBeCancelledMeanwhile)
+{
+    Package other(L"waiting");
+    other.WriteFile(L"Driver\\e2e16.sys", "waits");
+    SetupProcess first(*s_package), second(other);
+    HWND firstWindow = first.MainWindow(), window = second.MainWindow();
+    ASSERT_TRUE(firstWindow && window);
+    PostMessageW(GetDlgItem(firstWindow, IDOK), BM_CLICK, 0, 0);
+    // The first one is copying its 300 MB.
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 30000 && IsWindowEnabled(GetDlgItem(firstWindow, IDOK));)
+        Sleep(5);
+    PostMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
+    HWND label = GetDlgItem(window, 101), cancel = GetDlgItem(window, IDCANCEL);
+    const std::wstring waiting = L"\r\nWaiting for another setup to finish...";
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000 && WindowText(label) != waiting;) Sleep(5);
+
+    EXPECT_EQ(WindowText(label), waiting);
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, 104))) << "the progress bar";
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDOK)));
+    ASSERT_TRUE(IsWindowEnabled(cancel));
+    EXPECT_FALSE(first.MessageBox(0)) << "the first install ended before the second one waited; make it bigger";
+    second.PressKey(VK_ESCAPE);
+    EXPECT_EQ(second.WaitForExit(5000), 0u);
+    EXPECT_FALSE(second.MessageBox(0));
+    EXPECT_FALSE(Exists(kDrivers + L"\\e2e16.sys"));
+
+    HWND box = first.MessageBox(120000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(MessageText(box), L"Setup complete,please restart.");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(first.WaitForExit(), 0u);
+    EXPECT_FALSE(Exists(kDrivers + L"\\e2e16.sys")) << "the cancelled install went on";
+}
+
+// A double double-click, or the same package reached through another path
+// (another drive letter, a share): the second copy shows the first one and
+// ends; the package installs once, whole.
 TEST_F(Installing, ASecondStartOfThePackageShowsTheFirst)
 {
-    Package package(L"twice");
-    package.WriteFile(L"Driver\\e2e3.inf", Inf("e2e3"));
-    package.WriteFile(L"Driver\\e2e3.sys", Bytes("twice", 200000));
-    SetupProcess a(package), b(package);
-    // Either may be first; the other one ends.
-    std::optional<DWORD> ended;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000 && !ended; Sleep(10))
-        if (!(ended = a.WaitForExit(0))) ended = b.WaitForExit(0);
-    ASSERT_TRUE(ended) << "both copies kept running";
-    EXPECT_EQ(*ended, 0u);
-    SetupProcess& first = a.WaitForExit(0) ? b : a;
-    SetupProcess& second = a.WaitForExit(0) ? a : b;
-    HWND window = first.MainWindow();
-    ASSERT_TRUE(window);
-    EXPECT_FALSE(second.MainWindow(0));
-    EXPECT_FALSE(first.WaitForExit(0));
-    EXPECT_EQ(GetForegroundWindow(), window);
+    for (const bool otherPath : {false, true}) {
+        Package package(L"twice");
+        package.WriteFile(L"Driver\\e2e3.inf", Inf("e2e3"));
+        package.WriteFile(L"Driver\\e2e3.sys", Bytes("twice", 200000));
+        // Wine's Z: drive reaches the same folder from the Unix side.
+        std::wstring second = package.Path(L"Setup.exe");
+        if (otherPath) {
+            second = L"Z:" + UnixPath(second);
+            for (auto& c : second)
+                if (c == L'/') c = L'\\';
+        }
+        SetupProcess a(package), b(second);
+        // Either may be first; the other one ends.
+        std::optional<DWORD> ended;
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 10000 && !ended; Sleep(10))
+            if (!(ended = a.WaitForExit(0))) ended = b.WaitForExit(0);
+        ASSERT_TRUE(ended) << "both copies kept running, other path: " << otherPath;
+        EXPECT_EQ(*ended, 0u);
+        SetupProcess& first = a.WaitForExit(0) ? b : a;
+        SetupProcess& other = a.WaitForExit(0) ? a : b;
+        HWND window = first.MainWindow();
+        ASSERT_TRUE(window);
+        EXPECT_FALSE(other.MainWindow(0));
+        EXPECT_FALSE(first.WaitForExit(0));
+        // The second copy asked for it to come to the front; the window
+        // manager may take a moment.
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 3000 && GetForegroundWindow() != window;) Sleep(10);
+        EXPECT_EQ(GetForegroundWindow(), window) << "other path: " << otherPath;
 
-    first.PressKey(VK_RETURN);
-    HWND box = first.MessageBox();
-    ASSERT_TRUE(box);
-    first.PressKey(VK_RETURN);
-    EXPECT_EQ(first.WaitForExit(), 0u);
-    EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e3.sys"), Bytes("twice", 200000));
-    EXPECT_EQ(ReadFileBytes(kInf + L"\\e2e3.inf"), Inf("e2e3"));
+        first.PressKey(VK_RETURN);
+        HWND box = first.MessageBox();
+        ASSERT_TRUE(box);
+        first.PressKey(VK_RETURN);
+        EXPECT_EQ(first.WaitForExit(), 0u);
+        EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e3.sys"), Bytes("twice", 200000));
+        EXPECT_EQ(ReadFileBytes(kInf + L"\\e2e3.inf"), Inf("e2e3"));
+    }
+}
+
+// Two packages with the same files (an old and a new disc of one driver),
+// installed at the same moment, again and again: one installs after the
+// other, every file whole and from one package, and both say so truly.
+TEST_F(Installing, TwoPackagesInstalledAtOnceInstallOneAfterTheOther)
+{
+    constexpr int kFiles = 300, kRuns = 6;
+    Package packages[] = {Package(L"at-once-a"), Package(L"at-once-b")};
+    const std::string tags[] = {"A", "B"};
+    for (int p = 0; p < 2; ++p) {
+        packages[p].WriteFile(L"Driver\\e2e10.inf", Inf("e2e10 " + tags[p]));
+        for (int i = 0; i < kFiles; ++i)
+            packages[p].WriteFile(L"Driver\\e2e10-" + std::to_wstring(i) + L".sys", Bytes(tags[p] + std::to_string(i), 2000));
+    }
+    for (int run = 0; run < kRuns; ++run) {
+        SetupProcess a(packages[0]), b(packages[1]);
+        HWND windows[] = {a.MainWindow(), b.MainWindow()};
+        ASSERT_TRUE(windows[0] && windows[1]);
+        for (HWND window : windows) PostMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
+        for (SetupProcess* setup : {&a, &b}) {
+            HWND box = setup->MessageBox(120000);
+            ASSERT_TRUE(box) << "run " << run;
+            EXPECT_EQ(MessageText(box), L"Setup complete,please restart.") << "run " << run;
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            EXPECT_EQ(setup->WaitForExit(), 0u) << "run " << run;
+        }
+        // Each file is the last package's.
+        ASSERT_TRUE(Exists(kDrivers + L"\\e2e10-0.sys")) << "run " << run << ": lost 0";
+        const std::string first = ReadFileBytes(kDrivers + L"\\e2e10-0.sys");
+        const int last = first.rfind("B0", 0) == 0 ? 1 : 0;
+        for (int i = 0; i < kFiles; ++i) {
+            const std::wstring target = kDrivers + L"\\e2e10-" + std::to_wstring(i) + L".sys";
+            ASSERT_TRUE(Exists(target)) << "run " << run << ": lost " << i;
+            ASSERT_EQ(ReadFileBytes(target), Bytes(tags[last] + std::to_string(i), 2000)) << "run " << run << ", file " << i;
+        }
+        EXPECT_EQ(ReadFileBytes(kInf + L"\\e2e10.inf"), Inf("e2e10 " + tags[last])) << "run " << run;
+        EXPECT_TRUE(TemporaryFiles().empty()) << "run " << run;
+    }
+}
+
+// Killed (or the power gone) between renaming an old driver in use away and
+// putting the new one in its place: no file under the driver's name. The
+// next install, of any package, puts the old one back before anything else.
+TEST_F(Installing, AnInstallKilledHalfWayIsTakenBackByTheNextRun)
+{
+    const std::wstring old = kDrivers + L"\\e2e11.sys";
+    WriteFileBytes(old, "old driver");
+    {
+        Package killed(L"killed", g_faultyExe);
+        const ScopedEnvironment fault(L"SETUP_FAULT", L"kill-after-set-aside");
+        killed.WriteFile(L"Driver\\e2e11.sys", "new driver");
+        // Open and shared for deleting, as a loaded driver: it cannot be
+        // replaced, only renamed away.
+        const HANDLE held = CreateFileW(old.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        SetupProcess setup(killed);
+        ASSERT_TRUE(setup.MainWindow());
+        setup.PressKey(VK_RETURN);
+        EXPECT_EQ(setup.WaitForExit(30000), 99u) << "not killed where it was to be";
+        CloseHandle(held);
+    }
+    ASSERT_FALSE(Exists(old)) << "the state this test is about: the driver's name is gone";
+
+    Package next(L"next");
+    next.WriteFile(L"Driver\\e2e11other.sys", "another package");
+    const auto [message, warning, code] = Install(next);
+
+    EXPECT_EQ(code, 0u) << std::string(message.begin(), message.end());
+    ASSERT_TRUE(Exists(old)) << "the old driver is lost";
+    EXPECT_EQ(ReadFileBytes(old), "old driver");
+    EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e11other.sys"), "another package");
+    EXPECT_TRUE(TemporaryFiles().empty());
+}
+
+// V1 installed; V2 waits for the restart (the file was held open); V3 is
+// installed after the file was closed. The restart must leave V3.
+TEST_F(Installing, AReplacementWaitingForTheRestartGivesWayToALaterInstall)
+{
+    const std::wstring target = kDrivers + L"\\e2e12.sys";
+    for (const char* version : {"V1", "V2", "V3"}) {
+        Package package(L"versions");
+        package.WriteFile(L"Driver\\e2e12.sys", version);
+        const bool held = version == std::string("V2");
+        const HANDLE file = held ? CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                                 : INVALID_HANDLE_VALUE;
+        const auto [message, warning, code] = Install(package);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        EXPECT_EQ(code, held ? 3010u : 0u) << version;
+    }
+    EXPECT_EQ(ReadFileBytes(target), "V3");
+    Restart();
+    EXPECT_EQ(ReadFileBytes(target), "V3");
+    EXPECT_TRUE(TemporaryFiles().empty());
+}
+
+// A file that refuses every change, administrators included (an ACL, a
+// protected file; chattr +i here): not "in use", so no replacement at
+// restart is promised, nothing is left behind, and the driver store is
+// not touched (it is checked before the store changes).
+TEST_F(Installing, AFileThatRefusesEveryChangeFailsBeforeTheDriverStoreChanges)
+{
+    const std::wstring target = kDrivers + L"\\e2e13.sys";
+    WriteFileBytes(target, "old driver");
+    // Another INF of the package's name is there: the store publishes the
+    // package as oem<n>.inf.
+    WriteFileBytes(kInf + L"\\e2e13.inf", Inf("e2e13 other vendor"));
+    const std::wstring unix = UnixPath(target);
+    RunProgram(L"/usr/bin/chattr +i \"" + unix + L"\"");
+    // Wine does not wait for a Unix program: the file says when it is done.
+    auto immutable = [&] {
+        const HANDLE probe = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+        return probe == INVALID_HANDLE_VALUE;
+    };
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 3000 && !immutable();) Sleep(10);
+    struct Mutable {  // whatever happens below, the prefix stays usable
+        std::wstring command;
+        std::function<bool()> immutable;
+        ~Mutable()
+        {
+            RunProgram(command);
+            for (DWORD start = GetTickCount(); GetTickCount() - start < 3000 && immutable();) Sleep(10);
+        }
+    } restore{L"/usr/bin/chattr -i \"" + unix + L"\"", immutable};
+    if (!immutable()) GTEST_SKIP() << "chattr +i needs root and a file system that has it";
+    const std::size_t published = PublishedInfs();
+    const std::wstring pending = PendingAtRestart();
+    Package package(L"immutable");
+    package.WriteFile(L"Driver\\e2e13.inf", Inf("e2e13"));
+    package.WriteFile(L"Driver\\e2e13.sys", "new driver");
+
+    const auto [message, warning, code] = Install(package);
+
+    EXPECT_EQ(message, L"Setup could not copy these files:\r\ne2e13.sys (C:\\windows\\System32\\Drivers): " +
+                           SystemText(ERROR_ACCESS_DENIED) + L"\r\nNo file was changed.");
+    EXPECT_EQ(code, 1u);
+    EXPECT_EQ(ReadFileBytes(target), "old driver");
+    EXPECT_EQ(ReadFileBytes(kInf + L"\\e2e13.inf"), Inf("e2e13 other vendor"));
+    EXPECT_EQ(PublishedInfs(), published) << "the driver store changed";
+    EXPECT_EQ(PendingAtRestart(), pending) << "a restart was promised";
+    EXPECT_TRUE(TemporaryFiles().empty());
+}
+
+// A package that cannot be installed is refused before anything changes:
+// no Driver folder, a file in its place, or an INF named as the driver
+// store publishes packages (oem<n>.inf), which would replace another
+// vendor's driver.
+TEST_F(Installing, APackageThatCannotBeInstalledIsRefused)
+{
+    const std::wstring published = kInf + L"\\oem0.inf";
+    const bool existed = Exists(published);
+    if (!existed) WriteFileBytes(published, Inf("another vendor"));
+    const std::string before = ReadFileBytes(published);
+    const struct {
+        const char* name;
+        std::wstring line;  // the failure line, without its reason
+        DWORD error;
+    } cases[] = {{"no Driver folder", L"Driver (C:\\setup-e2e\\refused)", ERROR_PATH_NOT_FOUND},
+                 {"a file named Driver", L"Driver (C:\\setup-e2e\\refused)", ERROR_DIRECTORY},
+                 {"oem0.inf", L"oem0.inf (C:\\windows\\Inf)", 0}};
+    const std::wstring reserved =
+        L"Windows gives this name to the packages in its driver store; the package must name the file otherwise.";
+    for (const auto& c : cases) {
+        Package package(L"refused");
+        if (c.error) RemoveTree(package.Path(L"Driver"));
+        if (c.error == ERROR_DIRECTORY) package.WriteFile(L"Driver", "not a folder");
+        if (!c.error) package.WriteFile(L"Driver\\oem0.inf", Inf("e2e14"));
+        if (!c.error) package.WriteFile(L"Driver\\e2e14.sys", "new driver");
+
+        const auto [message, warning, code] = Install(package);
+
+        EXPECT_EQ(message, L"Setup could not copy these files:\r\n" + c.line + L": " +
+                               (c.error ? SystemText(c.error) : reserved) + L"\r\nNo file was changed.")
+            << c.name;
+        EXPECT_TRUE(warning) << c.name;
+        EXPECT_EQ(code, 1u) << c.name;
+    }
+    EXPECT_EQ(ReadFileBytes(published), before);
+    EXPECT_FALSE(Exists(kDrivers + L"\\e2e14.sys"));
+    if (!existed) DeleteFileW(published.c_str());
+}
+
+// Ending the session (a logoff, a shutdown) while a large package installs:
+// Setup asks it to wait; if it ends anyway, the next run takes the install
+// back. Either way every file is old or every file is new.
+TEST_F(Installing, EndingTheSessionIsRefusedOrTakenBack)
+{
+    constexpr int kFiles = 1000;
+    Package package(L"session-end");
+    for (int i = 0; i < kFiles; ++i) {
+        package.WriteFile(L"Driver\\e2e15-" + std::to_wstring(i) + L".sys", Bytes("new" + std::to_string(i), 1000));
+        WriteFileBytes(kDrivers + L"\\e2e15-" + std::to_wstring(i) + L".sys", "old");
+    }
+    SetupProcess setup(package);
+    HWND window = setup.MainWindow();
+    ASSERT_TRUE(window);
+    PostMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
+    // The first rename is under way once an old file has its second name.
+    bool renaming = false;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 60000 && !renaming; Sleep(2))
+        for (const auto& name : FilesStartingWith(kDrivers, L"~setup-"))
+            renaming = renaming || name.find(L".bak") != std::wstring::npos;
+    ASSERT_TRUE(renaming) << "the install was not seen";
+    const DWORD ended = RunProgram(L"wineboot.exe -e");
+    const bool refused = ended != 0;
+    if (refused) {
+        HWND box = setup.MessageBox(120000);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(MessageText(box), L"Setup complete,please restart.");
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+    EXPECT_TRUE(setup.WaitForExit(120000));
+    Package next(L"after-session-end");
+    next.WriteFile(L"Driver\\e2e15other.sys", "another package");
+    EXPECT_EQ(Install(next).exitCode, 0u);
+
+    int fresh = 0;
+    for (int i = 0; i < kFiles; ++i)
+        fresh += ReadFileBytes(kDrivers + L"\\e2e15-" + std::to_wstring(i) + L".sys") == Bytes("new" + std::to_string(i), 1000);
+    EXPECT_TRUE(fresh == 0 || fresh == kFiles) << fresh << " of " << kFiles << " files new; the session end was "
+                                               << (refused ? "refused" : "not refused");
+    EXPECT_TRUE(refused) << "the window let the session end while it installed";
+    EXPECT_TRUE(TemporaryFiles().empty());
 }
 
 // The 32-bit program on 64-bit Windows turns the folder redirection off for

@@ -615,5 +615,11 @@ int wmain(int argc, wchar_t** argv)
         fprintf(stderr, "usage: setup_e2e --setup=PATH\\Setup.exe [--faulty=... --planted=... --banner=...] [gtest options]\n");
         return 2;
     }
-    return RUN_ALL_TESTS();
+    const int failed = RUN_ALL_TESTS();
+    // A filter that matches nothing is a mistake, not a pass.
+    if (testing::UnitTest::GetInstance()->test_to_run_count() == 0) {
+        fprintf(stderr, "no test matches the filter\n");
+        return 1;
+    }
+    return failed;
 }

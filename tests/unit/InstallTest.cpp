@@ -549,32 +549,6 @@ TEST(Install, OneInstallAtATime)
     }
 }
 
-// V1 installed; V2 waits for the restart beside it (the file was held open);
-// V3 is installed over V1 before the restart. The restart leaves V3.
-TEST(Install, AReplacementWaitingForTheRestartGivesWayToALaterInstall)
-{
-    FakeServices s = Machine();
-    const std::wstring target = kDrivers + L"\\d.sys";
-    s.AddFile(target, "V1");
-    s.AddFile(L"C:\\Package\\Driver\\d.sys", "V2");
-    s.Hold(target, Holder::NoSharing);
-    EXPECT_TRUE(Install(s).restartNeeded);
-    s.EndProgram(false);
-    s.Hold(target, Holder::None);  // closed by the program that held it
-
-    s.files.at(L"c:\\package\\driver\\d.sys").node->bytes = "V3";
-    s.processId += 1;
-    const Result v3 = Install(s);
-    s.EndProgram(false);
-
-    EXPECT_TRUE(v3.failures.empty());
-    EXPECT_FALSE(v3.restartNeeded);
-    EXPECT_EQ(s.BytesAt(target), "V3");
-    s.Restart();
-    EXPECT_EQ(s.BytesAt(target), "V3");
-    EXPECT_TRUE(TemporaryFiles(s).empty());
-}
-
 // Leftovers of the program's exact name shape that nothing needs go: copies
 // on their way, and copies for a restart that no longer waits for them. An
 // old file's names that no journal names stay: they may be its last.
