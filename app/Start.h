@@ -1,4 +1,4 @@
-// The program's run, from the setup window to its exit code, on Windows.
+// The program's run, from the setup window to its exit code.
 #pragma once
 
 #include "platform/Platform.h"
@@ -6,9 +6,9 @@
 namespace setup {
 
 // Shows the setup window and runs it until it ends; a window that cannot be
-// made and memory that runs out are told in plain words. A second start from
-// the same folder brings the first one to the front instead. Returns the
+// made and memory that runs out are told in plain words. A second start of
+// the same package brings the first one to the front instead. Returns the
 // exit code.
-int RunSetup(Services& services);
+int RunSetup(const Services& services, Program& program);
 
 }  // namespace setup

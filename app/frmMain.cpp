@@ -1,8 +1,10 @@
 #include "app/frmMain.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "install/DriverInstall.h"
+#include "text/Numbers.h"
 
 namespace setup {
 
@@ -33,7 +35,7 @@ void frmMain::InitForm()
     const double sw = m_form.ScaleWidth();
     m_form.Move(Control::lbl, {w, 0, sw - w, h});
 
-    m_text = mduResoure::LoadSetupText(m_services, m_services.ProgramFolder() + L"\\Setup.Ini");
+    m_text = mduResoure::LoadSetupText(m_services.texts, m_services.system.ProgramFolder() + L"\\Setup.Ini");
 
     m_form.SetText(Control::Form, m_text.strTitle);
     m_form.SetText(Control::lbl, m_text.strPrompt);
@@ -48,13 +50,16 @@ void frmMain::InstallDriver()
     // keeps answering. A second click before it ends does nothing.
     if (m_installing) return;
     m_installing = true;
-    const std::wstring folder = m_services.ProgramFolder();
+    const std::wstring folder = m_services.system.ProgramFolder();
     install::Progress progress;
     progress.waiting = [this] { m_form.Post([this] { OnWaiting(); }); };
     progress.started = [this] { m_form.Post([this] { OnStarted(); }); };
     progress.gate = &m_gate;
-    m_form.RunInBackground([this, folder, progress] { m_result = install::InstallDriverFiles(m_services, folder, progress); },
-                           [this] { ShowOutcome(); });
+    m_form.RunInBackground(
+        [this, folder, progress] {
+            m_result = install::InstallDriverFiles(m_services.files, m_services.store, m_services.system, folder, progress);
+        },
+        [this] { ShowOutcome(); });
 }
 
 // Another setup installs: nothing has changed yet, and Cancel may end this
@@ -74,20 +79,38 @@ void frmMain::OnStarted()
 void frmMain::ShowOutcome()
 {
     if (m_result.cancelled) return QuitSetup(kExitOk);
-    const std::wstring restart = m_result.restartNeeded ? L"\r\n" + m_text.strRestart : L"";
-    if (m_result.failures.empty() && m_result.notRestored.empty()) {
-        m_form.ShowMessage(m_text.strComplete + restart, MessageIcon::None);
-        QuitSetup(m_result.restartNeeded ? kExitRestart : kExitOk);
-        return;
-    }
+    const Outcome outcome = InstallOutcome(m_result, m_text, m_services.system);
+    m_form.ShowMessage(outcome.message, outcome.icon);
+    QuitSetup(outcome.exitCode);
+}
+
+namespace {
+
+// heading, then a line per file: name (folder): reason.
+std::wstring FileLines(const std::wstring& heading, const std::vector<install::Failure>& failures,
+                       const System& system)
+{
+    std::wstring lines = heading;
+    const std::size_t shown = std::min(failures.size(), kMaxFailureLines);
+    for (std::size_t i = 0; i < shown; ++i)
+        lines += L"\r\n" + failures[i].name + L" (" + failures[i].folder + L"): " + system.ErrorText(failures[i].error);
+    if (shown < failures.size()) lines += L"\r\nand " + Decimal(failures.size() - shown) + L" more";
+    return lines;
+}
+
+}  // namespace
+
+Outcome InstallOutcome(const install::Result& result, const mduResoure::TextTable& text, const System& system)
+{
+    const std::wstring restart = result.restartNeeded ? L"\r\n" + text.strRestart : L"";
+    if (result.failures.empty() && result.notRestored.empty())
+        return {text.strComplete + restart, MessageIcon::None, result.restartNeeded ? kExitRestart : kExitOk};
     std::wstring message;
-    if (!m_result.failures.empty()) message = install::FailureMessage(m_services, m_text.strFailed, m_result.failures);
-    if (!m_result.notRestored.empty())
-        message += (message.empty() ? L"" : L"\r\n") +
-                   install::FailureMessage(m_services, m_text.strNotRestored, m_result.notRestored);
-    if (m_result.filesUnchanged) message += L"\r\n" + m_text.strNothingChanged;
-    m_form.ShowMessage(message + restart, MessageIcon::Warning);
-    QuitSetup(kExitCopyFailed);
+    if (!result.failures.empty()) message = FileLines(text.strFailed, result.failures, system);
+    if (!result.notRestored.empty())
+        message += (message.empty() ? L"" : L"\r\n") + FileLines(text.strNotRestored, result.notRestored, system);
+    if (result.filesUnchanged) message += L"\r\n" + text.strNothingChanged;
+    return {message + restart, MessageIcon::Warning, kExitCopyFailed};
 }
 
 void frmMain::QuitSetup(int exitCode) { m_form.End(exitCode); }

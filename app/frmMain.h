@@ -22,9 +22,19 @@ struct Control {
 // 96 DPI) and its controls in tab order.
 const FormDesign& frmMainDesign();
 
+// What the user is told when the install ends, and the exit code.
+struct Outcome {
+    std::wstring message;
+    MessageIcon icon = MessageIcon::None;
+    int exitCode = kExitOk;
+};
+// The failure lines a message shows before it sums up the rest.
+constexpr std::size_t kMaxFailureLines = 20;
+Outcome InstallOutcome(const install::Result& result, const mduResoure::TextTable& text, const System& system);
+
 class frmMain final : public FormCallbacks {
 public:
-    frmMain(Services& services, Form& form) : m_services(services), m_form(form) {}
+    frmMain(const Services& services, Form& form) : m_services(services), m_form(form) {}
 
     void Load() override { Form_Load(); }
     void Click(ControlId control) override
@@ -51,7 +61,7 @@ private:
     void ShowOutcome();
     void QuitSetup(int exitCode);
 
-    Services& m_services;
+    const Services m_services;
     Form& m_form;
     mduResoure::TextTable m_text;
     bool m_installing = false;

@@ -1,13 +1,18 @@
-// The program's start: DLL loading is made safe before anything else, then
+// Setup.exe's start: DLL loading is made safe before anything else, then
 // the setup window runs.
 #include "app/Start.h"
 #include "platform/WinProgram.h"
 #include "platform/WinServices.h"
+#include "platform/WinText.h"
 
 int wmain()
 {
     setup::RestrictDllSearch();
     setup::PreloadSystemDlls();
-    setup::WinServices services;
-    return setup::RunSetup(services);
+    setup::WinTextServices texts;
+    setup::WinFileSystem files;
+    setup::WinDriverStore store;
+    setup::WinSystem system;
+    setup::WinProgram program;
+    return setup::RunSetup({texts, files, store, system}, program);
 }

@@ -5,7 +5,7 @@
 #include "install/Journal.h"
 #include "install/Recovery.h"
 #include "text/Ascii.h"
-#include "text/Decimal.h"
+#include "text/Numbers.h"
 
 namespace setup::install {
 namespace {
@@ -63,7 +63,7 @@ public:
         for (const Pass& pass : kPasses) {
             std::vector<std::wstring>& names = m_names.emplace_back();
             std::uint32_t error = 0;
-            const auto search = m_c.s.FindFiles(JoinPath(m_source, L"*.") + pass.extension, error);
+            const auto search = m_c.files.FindFiles(JoinPath(m_source, L"*.") + pass.extension, error);
             if (error != 0) return RefuseDriverFolder(error);
             FoundFile file;
             // The wildcard also matches short 8.3 names (a.info is A~1.INF),
@@ -95,11 +95,12 @@ public:
         for (const auto& inf : m_names[0]) {
             std::wstring published;
             bool added = false;
-            const std::uint32_t error = RegisterDriverPackage(m_c.s, m_c.windows, JoinPath(m_source, inf), published, added);
+            const std::uint32_t error =
+                RegisterDriverPackage(m_c.store, m_c.system, m_c.windows, JoinPath(m_source, inf), published, added);
             if (error != 0) m_result.failures.push_back({inf, kDriverStore, error});
             if (error != 0 || !added) continue;
             m_published.push_back(published);
-            m_c.s.WriteJournal(m_journal, FormatPublished(published), true);
+            m_c.files.WriteJournal(m_journal, FormatPublished(published), true);
         }
         Commit();
     }
@@ -108,7 +109,7 @@ private:
     bool RefuseDriverFolder(std::uint32_t error)
     {
         // A file in the folder's place is not found as a folder.
-        const auto attributes = m_c.s.Attributes(m_source);
+        const auto attributes = m_c.files.Attributes(m_source);
         if (attributes && !(*attributes & kAttributeDirectory)) error = kErrorDirectory;
         m_result.failures.push_back({L"Driver", m_programFolder, error});
         return false;
@@ -124,7 +125,7 @@ private:
             // A folder that this Windows does not have (System\IoSubSys
             // exists only on old ones) means the pass does not apply here.
             if (!redirection.Error()) {
-                const auto attributes = m_c.s.Attributes(folder);
+                const auto attributes = m_c.files.Attributes(folder);
                 if (!attributes || !(*attributes & kAttributeDirectory)) continue;
                 Sweep(m_c, folder);
             }
@@ -141,7 +142,7 @@ private:
         if (error == 0) {
             // Windows does not copy over a read-only or hidden file; keep
             // that rule even where the system would not enforce it.
-            const auto existing = m_c.s.Attributes(item.target);
+            const auto existing = m_c.files.Attributes(item.target);
             item.existed = existing.has_value();
             if (existing && (*existing & (kAttributeReadOnly | kAttributeHidden | kAttributeDirectory)))
                 error = kErrorAccessDenied;
@@ -150,7 +151,7 @@ private:
         // could not be removed is passed over.
         for (int attempt = 0; error == 0 && attempt < kNameAttempts; ++attempt) {
             item.counter = m_c.NewCounter();
-            item.staged = m_c.s.Stage(JoinPath(m_source, name), m_c.TemporaryPath(folder, item.counter, L"tmp"), error);
+            item.staged = m_c.files.Stage(JoinPath(m_source, name), m_c.TemporaryPath(folder, item.counter, L"tmp"), error);
             if (item.staged) break;
             if (error == kErrorFileExists || error == kErrorAlreadyExists) error = 0;
             else if (error == 0) error = kErrorAccessDenied;
@@ -175,9 +176,9 @@ private:
                 {journal.folders.size() - 1, item.name, item.existed, item.staged->Id(), item.counter});
         }
         m_journal = m_c.TemporaryPath(JournalFolder(), m_c.NewCounter(), L"jnl");
-        const std::uint32_t error = m_c.s.WriteJournal(m_journal, FormatJournal(journal), false);
+        const std::uint32_t error = m_c.files.WriteJournal(m_journal, FormatJournal(journal), false);
         if (error == 0) return true;
-        m_c.s.RemoveFile(m_journal);
+        m_c.files.RemoveFile(m_journal);
         m_result.failures.push_back({JournalName(), JournalFolder(), error});
         m_items.clear();
         m_result.filesUnchanged = true;
@@ -192,11 +193,11 @@ private:
             if (!item.existed) continue;
             const Redirection redirection(m_c, item.folder);
             std::uint32_t error = redirection.Error();
-            if (error == 0) error = m_c.s.LinkFile(item.target, Backup(item));
+            if (error == 0) error = m_c.files.LinkFile(item.target, Backup(item));
             item.backedUp = error == 0;
             // Held open by another program: replaced at restart. Anything
             // else that keeps it from being renamed fails it now.
-            if (error == 0) error = m_c.s.CheckRenamable(item.target);
+            if (error == 0) error = m_c.files.CheckRenamable(item.target);
             if (error != 0 && !HeldOpen(error)) {
                 Abandon(item.name, item.folder, error);
                 return false;
@@ -218,8 +219,8 @@ private:
             if (item.state != Item::State::AtRestart && item.state != Item::State::SetAside) continue;
             const Redirection redirection(m_c, item.folder);
             std::uint32_t error = redirection.Error();
-            if (error == 0 && item.state == Item::State::AtRestart) error = m_c.s.ReplaceAtRestart(Kept(item), item.target);
-            if (error == 0 && item.state == Item::State::SetAside) error = m_c.s.DeleteAtRestart(Aside(item));
+            if (error == 0 && item.state == Item::State::AtRestart) error = m_c.files.ReplaceAtRestart(Kept(item), item.target);
+            if (error == 0 && item.state == Item::State::SetAside) error = m_c.files.DeleteAtRestart(Aside(item));
             if (error != 0) return Abandon(item.name, item.folder, error);
         }
         // The renames survive a power cut before the message says they are
@@ -228,11 +229,11 @@ private:
         for (const auto& item : m_items) {
             if (item.folder == flushed) continue;
             const Redirection redirection(m_c, item.folder);
-            m_c.s.FlushFolder(flushed = item.folder);
+            m_c.files.FlushFolder(flushed = item.folder);
         }
         // Until the journal says so, the next run would take the install
         // back; a run that cannot say so takes it back itself.
-        if (const std::uint32_t error = m_c.s.WriteJournal(m_journal, FormatCommitted(), true); error != 0)
+        if (const std::uint32_t error = m_c.files.WriteJournal(m_journal, FormatCommitted(), true); error != 0)
             return Abandon(JournalName(), JournalFolder(), error);
         bool clean = true;  // no old file's name is left for the next run to let go
         for (auto& item : m_items) {
@@ -243,7 +244,7 @@ private:
                                      item.state == Item::State::SetAside;
             ++m_result.copied;
         }
-        if (clean) m_c.s.RemoveFile(m_journal);
+        if (clean) m_c.files.RemoveFile(m_journal);
     }
 
     std::uint32_t PutInPlace(Item& item)
@@ -256,7 +257,7 @@ private:
         if (!Busy(error) || !item.existed) return error;
 
         // The old file is in use: renamed away, it can still be replaced.
-        error = m_c.s.RenameFile(item.target, Aside(item));
+        error = m_c.files.RenameFile(item.target, Aside(item));
         if (error == 0) {
             item.state = Item::State::SetAside;  // undone from its new name, whatever comes next
             return item.staged->PutInPlace(item.target);
@@ -289,8 +290,8 @@ private:
         // Otherwise the journal stays, and the next run does the rest, the
         // driver store included.
         if (undone && clean) {
-            for (const auto& published : m_published) m_c.s.RemoveFromDriverStore(published);
-            m_c.s.RemoveFile(m_journal);
+            for (const auto& published : m_published) m_c.store.Remove(published);
+            m_c.files.RemoveFile(m_journal);
         }
         m_result.filesUnchanged = undone;
     }
@@ -300,12 +301,12 @@ private:
         switch (item.state) {
         case Item::State::Staged: return 0;
         case Item::State::Placed:
-            if (!item.existed) return m_c.s.RemoveFile(item.target);
-            return item.backedUp ? m_c.s.MoveOver(Backup(item), item.target) : kErrorFileNotFound;
-        case Item::State::SetAside: return m_c.s.MoveOver(Aside(item), item.target);
+            if (!item.existed) return m_c.files.RemoveFile(item.target);
+            return item.backedUp ? m_c.files.MoveOver(Backup(item), item.target) : kErrorFileNotFound;
+        case Item::State::SetAside: return m_c.files.MoveOver(Aside(item), item.target);
         case Item::State::AtRestart:
             // Its replacement at restart finds nothing to move.
-            return m_c.s.RemoveFile(Kept(item));
+            return m_c.files.RemoveFile(Kept(item));
         }
         return 0;
     }
@@ -329,9 +330,9 @@ private:
 
 }  // namespace
 
-std::wstring WindowsDirectory(const Services& services)
+std::wstring WindowsDirectory(const System& system)
 {
-    const auto folder = services.WindowsFolder();
+    const auto folder = system.WindowsFolder();
     return folder && !folder->empty() ? *folder : L"C:\\windows";
 }
 
@@ -381,25 +382,26 @@ bool IsReservedInfName(const std::wstring& name)
     return true;
 }
 
-std::uint32_t RegisterDriverPackage(Services& services, const std::wstring& windows, const std::wstring& inf,
-                                    std::wstring& publishedName, bool& added)
+std::uint32_t RegisterDriverPackage(DriverStore& store, System& system, const std::wstring& windows,
+                                    const std::wstring& inf, std::wstring& publishedName, bool& added)
 {
     added = false;
-    const std::uint32_t error = services.AddToDriverStore(inf, publishedName, added);
+    const std::uint32_t error = store.Add(inf, publishedName, added);
     if (error != kErrorInWow64) return error;
     // Sysnative is where a 32-bit program sees the 64-bit System32.
     std::uint32_t exitCode = 0;
     const std::uint32_t started =
-        services.RunHidden(JoinPath(windows, L"Sysnative\\pnputil.exe"), L"-a \"" + inf + L"\"", exitCode);
+        system.RunHidden(JoinPath(windows, L"Sysnative\\pnputil.exe"), L"-a \"" + inf + L"\"", exitCode);
     if (started != 0) return started;
     constexpr std::uint32_t kRebootRequired = 3010;  // added; the device takes it at restart
     return exitCode == kRebootRequired ? 0 : exitCode;
 }
 
-Result InstallDriverFiles(Services& services, const std::wstring& programFolder, const Progress& progress)
+Result InstallDriverFiles(FileSystem& files, DriverStore& store, System& system, const std::wstring& programFolder,
+                          const Progress& progress)
 {
     Result result;
-    Context context(services);
+    Context context(files, store, system);
     Install install(context, result, programFolder);
     if (!install.List()) {
         result.filesUnchanged = true;
@@ -407,7 +409,7 @@ Result InstallDriverFiles(Services& services, const std::wstring& programFolder,
     }
     bool waited = false;
     std::uint32_t error = 0;
-    const auto lock = services.LockInstalls(
+    const auto lock = system.LockInstalls(
         [&] {
             waited = true;
             if (progress.waiting) progress.waiting();
@@ -428,19 +430,6 @@ Result InstallDriverFiles(Services& services, const std::wstring& programFolder,
     if (!Recover(context, result)) return result;
     install.Run();
     return result;
-}
-
-std::wstring FailureMessage(const Services& services, const std::wstring& heading,
-                            const std::vector<Failure>& failures)
-{
-    std::wstring message = heading;
-    const std::size_t shown = failures.size() > kMaxFailureLines ? kMaxFailureLines : failures.size();
-    for (std::size_t i = 0; i < shown; ++i) {
-        const Failure& f = failures[i];
-        message += L"\r\n" + f.name + L" (" + f.folder + L"): " + services.ErrorText(f.error);
-    }
-    if (shown < failures.size()) message += L"\r\nand " + Decimal(failures.size() - shown) + L" more";
-    return message;
 }
 
 }  // namespace setup::install

@@ -80,11 +80,8 @@ struct Progress {
     StartGate* gate = nullptr;      // nullptr: it cannot be cancelled
 };
 
-// The failure lines a message shows before it sums up the rest.
-constexpr std::size_t kMaxFailureLines = 20;
-
 // The Windows folder, or "C:\windows" when the system cannot give it.
-std::wstring WindowsDirectory(const Services& services);
+std::wstring WindowsDirectory(const System& system);
 
 // a + "\" + b, without doubling a separator that a already ends in.
 std::wstring JoinPath(const std::wstring& a, const std::wstring& b);
@@ -114,14 +111,11 @@ bool IsReservedInfName(const std::wstring& name);
 // Adds a driver package to the driver store. A 32-bit program on 64-bit
 // Windows, which SetupAPI refuses, has the system's 64-bit pnputil do it
 // (and cannot tell what it added). 0 or the error.
-std::uint32_t RegisterDriverPackage(Services& services, const std::wstring& windows, const std::wstring& inf,
-                                    std::wstring& publishedName, bool& added);
+std::uint32_t RegisterDriverPackage(DriverStore& store, System& system, const std::wstring& windows,
+                                    const std::wstring& inf, std::wstring& publishedName, bool& added);
 
 // The whole install.
-Result InstallDriverFiles(Services& services, const std::wstring& programFolder, const Progress& progress = {});
-
-// heading, then a line per failure: name (folder): reason.
-std::wstring FailureMessage(const Services& services, const std::wstring& heading,
-                            const std::vector<Failure>& failures);
+Result InstallDriverFiles(FileSystem& files, DriverStore& store, System& system, const std::wstring& programFolder,
+                          const Progress& progress = {});
 
 }  // namespace setup::install

@@ -1,6 +1,6 @@
 #include "install/Journal.h"
 
-#include "text/Decimal.h"
+#include "text/Numbers.h"
 
 namespace setup::install {
 namespace {

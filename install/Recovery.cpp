@@ -18,15 +18,15 @@ bool Busy(std::uint32_t error) { return error == kErrorAccessDenied || error == 
 // goes at the next start.
 std::uint32_t Restore(Context& c, const std::wstring& from, const std::wstring& to, Result& result)
 {
-    const std::uint32_t error = c.s.MoveOver(from, to);
+    const std::uint32_t error = c.files.MoveOver(from, to);
     if (error == 0 || !Busy(error) || !c.Exists(to)) return error;
     const std::wstring aside = c.TemporaryPath(FolderOf(to), c.NewCounter(), L"old");
-    if (c.s.RenameFile(to, aside) != 0) return error;
-    if (const std::uint32_t again = c.s.MoveOver(from, to); again != 0) {
-        c.s.MoveOver(aside, to);
+    if (c.files.RenameFile(to, aside) != 0) return error;
+    if (const std::uint32_t again = c.files.MoveOver(from, to); again != 0) {
+        c.files.MoveOver(aside, to);
         return again;
     }
-    c.s.DeleteAtRestart(aside);
+    c.files.DeleteAtRestart(aside);
     result.restartNeeded = true;
     return 0;
 }
@@ -40,11 +40,11 @@ std::uint32_t TakeBackFile(Context& c, const Journal& j, const JournalEntry& e, 
     auto path = [&](const wchar_t* kind) { return JoinPath(folder, TemporaryName(j.processId, e.counter, kind)); };
     // A copy waiting for the restart: the replacement then finds nothing.
     if (const std::wstring kept = path(L"new"); c.Exists(kept))
-        if (const std::uint32_t error = c.s.RemoveFile(kept); error != 0) return error;
+        if (const std::uint32_t error = c.files.RemoveFile(kept); error != 0) return error;
     if (!e.existed) {
         // Only the run's own copy goes, not a file somebody put there since.
-        const auto id = c.s.IdOf(target);
-        return e.copy && id && *id == *e.copy ? c.s.RemoveFile(target) : 0;
+        const auto id = c.files.IdOf(target);
+        return e.copy && id && *id == *e.copy ? c.files.RemoveFile(target) : 0;
     }
     // The old file got its second name before anything else changed:
     // without it, nothing did.
@@ -71,7 +71,7 @@ bool TakeBack(Context& c, const Journal& j, Result& result)
         whole = false;
     }
     if (whole)
-        for (const auto& published : j.published) c.s.RemoveFromDriverStore(published);
+        for (const auto& published : j.published) c.store.Remove(published);
     return whole;
 }
 
@@ -93,8 +93,8 @@ bool Finish(Context& c, const Journal& j)
 
 }  // namespace
 
-Context::Context(Services& services)
-    : s(services), windows(WindowsDirectory(services)), processId(services.ProcessId())
+Context::Context(FileSystem& fileSystem, DriverStore& driverStore, System& facts)
+    : files(fileSystem), store(driverStore), system(facts), windows(WindowsDirectory(facts)), processId(facts.ProcessId())
 {
 }
 
@@ -113,19 +113,19 @@ std::uint32_t Context::NewCounter()
 
 bool Context::SameFile(const std::wstring& a, const std::wstring& b) const
 {
-    const auto x = s.IdOf(a), y = s.IdOf(b);
+    const auto x = files.IdOf(a), y = files.IdOf(b);
     return x && y && *x == *y;
 }
 
 bool Context::Drop(const std::wstring& path)
 {
-    const std::uint32_t error = s.RemoveFile(path);
-    return error == 0 || error == kErrorFileNotFound || s.DeleteAtRestart(path) == 0;
+    const std::uint32_t error = files.RemoveFile(path);
+    return error == 0 || error == kErrorFileNotFound || files.DeleteAtRestart(path) == 0;
 }
 
 const std::vector<RestartWork>& Context::Pending()
 {
-    if (!m_pending) m_pending = s.PendingRestartWork();
+    if (!m_pending) m_pending = files.PendingRestartWork();
     return *m_pending;
 }
 
@@ -136,20 +136,20 @@ void Context::CancelEarlierReplacements(const std::wstring& target, const std::w
             !EqualsIgnoringAsciiCase(FolderOf(work.from), FolderOf(target)))
             continue;
         const auto parts = ParseTemporaryName(NameOf(work.from));
-        if (parts && parts->kind == L"new") s.RemoveFile(work.from);
+        if (parts && parts->kind == L"new") files.RemoveFile(work.from);
     }
 }
 
-Redirection::Redirection(Context& context, const std::wstring& folder) : m_services(context.s)
+Redirection::Redirection(Context& context, const std::wstring& folder) : m_files(context.files)
 {
-    if (!context.InSystem32(folder) || !m_services.RunsUnderWow64()) return;
-    m_error = m_services.DisableFolderRedirection();
+    if (!context.InSystem32(folder) || !m_files.RunsUnderWow64()) return;
+    m_error = m_files.DisableFolderRedirection();
     m_off = m_error == 0;
 }
 
 Redirection::~Redirection()
 {
-    if (m_off) m_services.RestoreFolderRedirection();
+    if (m_off) m_files.RestoreFolderRedirection();
 }
 
 bool Recover(Context& c, Result& result)
@@ -157,7 +157,7 @@ bool Recover(Context& c, Result& result)
     const std::wstring folder = JoinPath(c.windows, L"Inf");
     std::vector<std::wstring> journals;
     std::uint32_t searchError = 0;
-    const auto search = c.s.FindFiles(JoinPath(folder, L"~setup-*.jnl"), searchError);
+    const auto search = c.files.FindFiles(JoinPath(folder, L"~setup-*.jnl"), searchError);
     FoundFile file;
     while (search && search->Next(file)) {
         const auto parts = ParseTemporaryName(file.name);
@@ -167,18 +167,18 @@ bool Recover(Context& c, Result& result)
     for (const auto& name : journals) {
         const std::wstring path = JoinPath(folder, name);
         std::wstring text;
-        if (const std::uint32_t error = c.s.ReadJournal(path, text); error != 0) {
+        if (const std::uint32_t error = c.files.ReadJournal(path, text); error != 0) {
             result.notRestored.push_back({name, folder, error});
             whole = false;
             continue;
         }
         Journal journal;
         switch (ParseJournal(text, journal)) {
-        case JournalText::CutShort: c.s.RemoveFile(path); break;  // nothing after it happened
+        case JournalText::CutShort: c.files.RemoveFile(path); break;  // nothing after it happened
         case JournalText::Foreign: break;
         case JournalText::Whole:
             if (journal.committed ? Finish(c, journal) : TakeBack(c, journal, result))
-                c.s.RemoveFile(path);
+                c.files.RemoveFile(path);
             else
                 whole = false;
             break;
@@ -191,7 +191,7 @@ void Sweep(Context& c, const std::wstring& folder)
 {
     std::vector<std::wstring> leftovers;
     std::uint32_t searchError = 0;
-    const auto search = c.s.FindFiles(JoinPath(folder, L"~setup-*"), searchError);
+    const auto search = c.files.FindFiles(JoinPath(folder, L"~setup-*"), searchError);
     FoundFile file;
     while (search && search->Next(file)) {
         const auto parts = ParseTemporaryName(file.name);
@@ -203,7 +203,7 @@ void Sweep(Context& c, const std::wstring& folder)
         const std::wstring path = JoinPath(folder, name);
         bool waiting = false;
         for (const auto& work : c.Pending()) waiting = waiting || EqualsIgnoringAsciiCase(work.from, path);
-        if (!waiting) c.s.RemoveFile(path);
+        if (!waiting) c.files.RemoveFile(path);
     }
 }
 

@@ -15,9 +15,11 @@ namespace setup::install {
 // The system, the Windows folder and this run's temporary names.
 class Context {
 public:
-    explicit Context(Services& services);
+    Context(FileSystem& fileSystem, DriverStore& driverStore, System& facts);
 
-    Services& s;
+    FileSystem& files;
+    DriverStore& store;
+    System& system;
     const std::wstring windows;
     const std::uint32_t processId;
 
@@ -33,7 +35,7 @@ public:
         return JoinPath(folder, TemporaryName(processId, counter, kind));
     }
 
-    bool Exists(const std::wstring& path) const { return s.Attributes(path).has_value(); }
+    bool Exists(const std::wstring& path) const { return files.Attributes(path).has_value(); }
     bool SameFile(const std::wstring& a, const std::wstring& b) const;
     // Lets go of a name the old file no longer needs: now, or when Windows
     // next starts if it is in use. False when neither can be done.
@@ -62,7 +64,7 @@ public:
     std::uint32_t Error() const { return m_error; }
 
 private:
-    Services& m_services;
+    FileSystem& m_files;
     std::uint32_t m_error = 0;
     bool m_off = false;
 };

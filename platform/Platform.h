@@ -1,8 +1,9 @@
 // The operating-system services the program's own code calls.
 //
-// Everything in app/, text/ and install/ talks to Windows only through these
-// interfaces, so it builds and is unit-tested on any system. The Windows
-// build implements them in platform/Win*.cpp; the unit tests use a fake.
+// Everything outside platform/ talks to Windows only through these
+// interfaces (the two programs' wmain aside), so it builds and is
+// unit-tested on any system: the native build compiles it all. The Windows
+// build implements them in platform/Win*.cpp; the unit tests use fakes.
 // Nothing here knows the setup window: its controls, events and exit codes
 // belong to app/.
 #pragma once
@@ -59,7 +60,7 @@ public:
 };
 
 // A copy of a package file in its destination folder under a temporary
-// name (Services::Stage). Dropped before it is put in place, it is deleted.
+// name (FileSystem::Stage). Dropped before it is put in place, it is deleted.
 class StagedFile {
 public:
     virtual ~StagedFile() = default;
@@ -115,24 +116,10 @@ public:
     virtual std::size_t AnsiSize(std::wstring_view text) const = 0;
 };
 
-// Everything else the program asks of the system: its folder, the Windows
-// folder and the file services of the install.
-class Services : public TextServices {
+// The files of the install, as the calling thread sees them.
+class FileSystem {
 public:
-    // Full path of the folder that holds the running program, without a
-    // separator at its end.
-    virtual std::wstring ProgramFolder() const = 0;
-
-    // The system's Windows folder; nullopt when the system cannot give it.
-    virtual std::optional<std::wstring> WindowsFolder() const = 0;
-
-    // One install at a time on the machine, whatever the package. Waits for
-    // the lock, calling waiting once if another install holds it, until it
-    // is free or cancelled() says to stop. A lock whose holder died is free.
-    // nullptr when cancelled (error 0) or when it cannot be had (the error).
-    virtual std::unique_ptr<InstallLock> LockInstalls(const std::function<void()>& waiting,
-                                                      const std::function<bool()>& cancelled,
-                                                      std::uint32_t& error) = 0;
+    virtual ~FileSystem() = default;
 
     // Lists the entries of a folder that match a pattern such as
     // "C:\Package\Driver\*.inf"; nullptr when nothing matches (error 0)
@@ -173,29 +160,13 @@ public:
     virtual std::uint32_t WriteJournal(const std::wstring& path, const std::wstring& text, bool append) = 0;
     // Its whole text: 0 or the error.
     virtual std::uint32_t ReadJournal(const std::wstring& path, std::wstring& text) const = 0;
+
     // Work the system does when it next starts, before anything can use
     // the files: deleting path, or renaming from over to.
     virtual std::uint32_t DeleteAtRestart(const std::wstring& path) = 0;
     virtual std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) = 0;
     // The work recorded for the next start, by this program and others.
     virtual std::vector<RestartWork> PendingRestartWork() const = 0;
-
-    // Adds a driver package to the system's driver store, from its INF
-    // file where it lies (SetupCopyOEMInf). added tells whether the store
-    // did not hold it yet; publishedName is the name it has there.
-    virtual std::uint32_t AddToDriverStore(const std::wstring& inf, std::wstring& publishedName, bool& added) = 0;
-    // Takes a package this program added out of the store again.
-    virtual std::uint32_t RemoveFromDriverStore(const std::wstring& publishedName) = 0;
-    // Runs a program without a window and waits for it; its exit code in
-    // exitCode when it ran.
-    virtual std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments,
-                                    std::uint32_t& exitCode) = 0;
-
-    // This process's id.
-    virtual std::uint32_t ProcessId() const = 0;
-
-    // The system's own words for an error code.
-    virtual std::wstring ErrorText(std::uint32_t error) const = 0;
 
     // True for a 32-bit program on 64-bit Windows, whose view of System32
     // the system redirects to SysWOW64.
@@ -204,6 +175,55 @@ public:
     // and back on.
     virtual std::uint32_t DisableFolderRedirection() = 0;
     virtual void RestoreFolderRedirection() = 0;
+};
+
+// The system's store of driver packages.
+class DriverStore {
+public:
+    virtual ~DriverStore() = default;
+    // Adds a driver package from its INF file where it lies
+    // (SetupCopyOEMInf). added tells whether the store did not hold it yet;
+    // publishedName is the name it has there. 0 or the error.
+    virtual std::uint32_t Add(const std::wstring& inf, std::wstring& publishedName, bool& added) = 0;
+    // Takes a package this program added out of the store again.
+    virtual std::uint32_t Remove(const std::wstring& publishedName) = 0;
+};
+
+// Facts of the running program and its machine.
+class System {
+public:
+    virtual ~System() = default;
+
+    // Full path of the folder that holds the running program, without a
+    // separator at its end.
+    virtual std::wstring ProgramFolder() const = 0;
+    // The system's Windows folder; nullopt when the system cannot give it.
+    virtual std::optional<std::wstring> WindowsFolder() const = 0;
+    // This process's id.
+    virtual std::uint32_t ProcessId() const = 0;
+    // The system's own words for an error code.
+    virtual std::wstring ErrorText(std::uint32_t error) const = 0;
+
+    // One install at a time on the machine, whatever the package. Waits for
+    // the lock, calling waiting once if another install holds it, until it
+    // is free or cancelled() says to stop. A lock whose holder died is free.
+    // nullptr when cancelled (error 0) or when it cannot be had (the error).
+    virtual std::unique_ptr<InstallLock> LockInstalls(const std::function<void()>& waiting,
+                                                      const std::function<bool()>& cancelled,
+                                                      std::uint32_t& error) = 0;
+
+    // Runs a program of System32 without a window, in System32, and waits
+    // for it; its exit code in exitCode when it ran. 0 or the error.
+    virtual std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments,
+                                    std::uint32_t& exitCode) = 0;
+};
+
+// The services as the program's start hands them out.
+struct Services {
+    TextServices& texts;
+    FileSystem& files;
+    DriverStore& store;
+    System& system;
 };
 
 
@@ -221,6 +241,31 @@ struct Twips {
         return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
     }
 };
+
+struct PixelRect {
+    int left = 0, top = 0, width = 0, height = 0;
+    friend bool operator==(const PixelRect& a, const PixelRect& b)
+    {
+        return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
+    }
+};
+
+// twips * dpi / 1440, rounded to the nearest pixel, halves away from zero.
+inline int TwipsToPixels(double twips, unsigned dpi)
+{
+    const auto t = static_cast<std::int64_t>(twips < 0 ? twips - 0.5 : twips + 0.5);
+    const std::int64_t scaled = t * static_cast<std::int64_t>(dpi);
+    return static_cast<int>(scaled >= 0 ? (scaled + 720) / 1440 : -((-scaled + 720) / 1440));
+}
+
+// The edges are scaled, not the sizes, so that controls that touch at one
+// DPI touch at every DPI.
+inline PixelRect ToPixels(const Twips& r, unsigned dpi)
+{
+    const int left = TwipsToPixels(r.left, dpi);
+    const int top = TwipsToPixels(r.top, dpi);
+    return {left, top, TwipsToPixels(r.left + r.width, dpi) - left, TwipsToPixels(r.top + r.height, dpi) - top};
+}
 
 // What a control is. The platform gives the default button the Enter key
 // and the first focus, and the cancel button the Esc key.
@@ -277,6 +322,26 @@ public:
     virtual void RunInBackground(std::function<void()> work, std::function<void()> done) = 0;
     // Ends the program with the exit code; no event runs after it.
     virtual void End(int exitCode) = 0;
+};
+
+// The program's run on its platform: one copy per package, its form, and
+// the words for a start that cannot go on.
+class Program {
+public:
+    virtual ~Program() = default;
+
+    // True for the first copy of the package in its folder, whatever path
+    // reached it; a second copy brings the first one's window to the front
+    // instead.
+    virtual bool ClaimPackage(const std::wstring& programFolder) = 0;
+
+    using FormFactory = std::function<std::unique_ptr<FormCallbacks>(Form& form)>;
+    enum class FormEnd { Ended, NoWindow, OutOfMemory };
+    // Runs the form until it ends; exitCode is the code it ended with.
+    virtual FormEnd RunForm(const FormDesign& design, const FormFactory& createForm, int& exitCode) = 0;
+
+    // A message with an error icon, when there is no window to own it.
+    virtual void ShowFatalMessage(const std::wstring& text) = 0;
 };
 
 }  // namespace setup

@@ -10,13 +10,6 @@
 namespace setup {
 namespace {
 
-struct FileTraits {
-    using Handle = HANDLE;
-    static Handle Empty() { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) { ::CloseHandle(h); }
-};
-using UniqueFile = win::Unique<FileTraits>;
-
 void Write(DWORD which, const std::wstring& text)
 {
     const HANDLE out = ::GetStdHandle(which);
@@ -61,7 +54,7 @@ void LimitDllSearchToSystem32()
 WholeFile ReadWholeFile(const std::wstring& path, std::size_t maxBytes)
 {
     WholeFile file;
-    UniqueFile handle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    win::UniqueFile handle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) {
         file.error = ::GetLastError();

@@ -5,7 +5,6 @@
 #include <commctrl.h>
 
 #include "assets/resource.h"
-#include "platform/Twips.h"
 #include "platform/WinApi.h"
 #include "platform/WinDpi.h"
 #include "platform/WinPicture.h"

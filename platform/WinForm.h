@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Picture.h"
+#include "assets/Picture.h"
 #include "platform/Platform.h"
 #include "platform/WinHandles.h"
 

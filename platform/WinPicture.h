@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "platform/Picture.h"
+#include "assets/Picture.h"
 
 namespace setup::win {
 

@@ -10,7 +10,7 @@
 #include "platform/WinApi.h"
 #include "platform/WinForm.h"
 #include "platform/WinHandles.h"
-#include "text/Decimal.h"
+#include "text/Numbers.h"
 
 namespace setup {
 namespace win {
@@ -69,19 +69,20 @@ void InitVisualStyles()
 
 }  // namespace
 
-FormRun RunForm(const FormDesign& design, Services& services, FormFactory createForm, const std::wstring& tag)
+Program::FormEnd WinProgram::RunForm(const FormDesign& design, const FormFactory& createForm, int& exitCode)
 {
     ::HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
     InitVisualStyles();
     try {
         WinForm form(design);
-        const auto events = createForm(services, form);
-        if (!form.Create(*events, tag)) return {FormRun::Outcome::NoWindow, 0};
-        return {FormRun::Outcome::Ended, form.Run()};
+        const auto events = createForm(form);
+        if (!form.Create(*events, m_tag)) return FormEnd::NoWindow;
+        exitCode = form.Run();
+        return FormEnd::Ended;
     } catch (const std::bad_alloc&) {
         // Caught out here, after the window is gone and its message loop
         // has ended, so that the message can show.
-        return {FormRun::Outcome::OutOfMemory, 0};
+        return FormEnd::OutOfMemory;
     }
 }
 
@@ -113,21 +114,20 @@ std::wstring FolderNameHash(const std::wstring& programFolder)
 
 }  // namespace
 
-PackageInstance::PackageInstance(const std::wstring& programFolder)
+bool WinProgram::ClaimPackage(const std::wstring& programFolder)
 {
     m_tag = L"UsbDriverSetup-" + FolderIdentity(programFolder).value_or(FolderNameHash(programFolder));
     // Created and tested in one step, so two copies started at once cannot
     // both be first. Where it cannot be made, the program runs as it would.
-    m_mutex = ::CreateMutexW(nullptr, FALSE, (L"Local\\" + m_tag).c_str());
-    m_first = !(m_mutex && ::GetLastError() == ERROR_ALREADY_EXISTS);
+    m_mutex.reset(::CreateMutexW(nullptr, FALSE, (L"Local\\" + m_tag).c_str()));
+    if (m_mutex && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ShowFirst();
+        return false;
+    }
+    return true;
 }
 
-PackageInstance::~PackageInstance()
-{
-    if (m_mutex) ::CloseHandle(m_mutex);
-}
-
-void PackageInstance::ShowFirst() const
+void WinProgram::ShowFirst() const
 {
     // The first copy may not have made its window yet.
     HWND window = nullptr;
@@ -137,9 +137,9 @@ void PackageInstance::ShowFirst() const
     ::SetForegroundWindow(::GetLastActivePopup(window));
 }
 
-void ShowFatalMessage(const std::wstring& text)
+void WinProgram::ShowFatalMessage(const std::wstring& text)
 {
-    ::MessageBoxW(nullptr, text.c_str(), L"Setup", MB_OK | MB_ICONERROR);
+    ::MessageBoxW(nullptr, text.c_str(), kMessageTitle, MB_OK | MB_ICONERROR);
 }
 
 }  // namespace setup

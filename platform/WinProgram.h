@@ -1,11 +1,11 @@
-// The program's start on Windows: hardens DLL loading, creates the form
-// from its design, runs its load event, shows it and runs the message loop.
+// The program's start on Windows: safe DLL loading, one copy per package,
+// the form run from its design, and messages for a start that cannot go on.
 #pragma once
 
-#include <memory>
 #include <string>
 
 #include "platform/Platform.h"
+#include "platform/WinHandles.h"
 
 namespace setup {
 
@@ -17,39 +17,20 @@ void RestrictDllSearch();
 // search), so that those later loads find them already loaded.
 void PreloadSystemDlls();
 
-using FormFactory = std::unique_ptr<FormCallbacks> (*)(Services& services, Form& form);
-
-struct FormRun {
-    enum class Outcome { Ended, NoWindow, OutOfMemory };
-    Outcome outcome = Outcome::Ended;
-    int exitCode = 0;  // the code the form ended with
-};
-
-// Runs the form until it ends. tag marks its window for PackageInstance.
-FormRun RunForm(const FormDesign& design, Services& services, FormFactory createForm, const std::wstring& tag);
-
-// One copy of the program at a time for each program folder: a second
-// start finds the first one's window and brings it to the front.
-class PackageInstance {
+class WinProgram final : public Program {
 public:
-    explicit PackageInstance(const std::wstring& programFolder);
-    ~PackageInstance();
-    PackageInstance(const PackageInstance&) = delete;
-    PackageInstance& operator=(const PackageInstance&) = delete;
-
-    bool IsFirst() const { return m_first; }
-    // The name that marks the first copy's window.
-    const std::wstring& Tag() const { return m_tag; }
-    // Brings the first copy's window, or the message it shows, to the front.
-    void ShowFirst() const;
+    // One copy at a time for each program folder: a second start finds the
+    // first one's window, marked with the folder's tag, and brings it to
+    // the front.
+    bool ClaimPackage(const std::wstring& programFolder) override;
+    FormEnd RunForm(const FormDesign& design, const FormFactory& createForm, int& exitCode) override;
+    void ShowFatalMessage(const std::wstring& text) override;
 
 private:
-    std::wstring m_tag;
-    void* m_mutex = nullptr;
-    bool m_first = true;
-};
+    void ShowFirst() const;
 
-// A message with an error icon, when there is no window to own it.
-void ShowFatalMessage(const std::wstring& text);
+    std::wstring m_tag;  // marks this package's window
+    win::UniqueHandle m_mutex;
+};
 
 }  // namespace setup

@@ -8,7 +8,7 @@
 
 #include "platform/WinApi.h"
 #include "platform/WinHandles.h"
-#include "text/Decimal.h"
+#include "text/Numbers.h"
 
 namespace setup {
 namespace {
@@ -71,16 +71,6 @@ win::UniqueFile Open(const std::wstring& path, DWORD access, DWORD disposition =
                                          flags | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
-// Holds the machine's install mutex; released by the thread that took it.
-class WinInstallLock final : public InstallLock {
-public:
-    explicit WinInstallLock(win::UniqueHandle mutex) : m_mutex(std::move(mutex)) {}
-    ~WinInstallLock() override { ::ReleaseMutex(m_mutex.get()); }
-
-private:
-    win::UniqueHandle m_mutex;
-};
-
 // A copy under a temporary name, marked for deletion: if the program ends
 // before the copy is renamed, the system deletes it with the last handle.
 class WinStagedFile final : public StagedFile {
@@ -134,70 +124,7 @@ private:
 
 }  // namespace
 
-std::wstring WinServices::ProgramFolder() const
-{
-    // The module path can exceed MAX_PATH; grow the buffer until it fits.
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return L".";
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        if (path.size() >= 32768) return L".";
-        path.resize(path.size() * 2);
-    }
-    const auto slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? L"." : path.substr(0, slash);
-}
-
-std::optional<std::wstring> WinServices::WindowsFolder() const
-{
-    // The system's own Windows folder, also on a Terminal Services host,
-    // where GetWindowsDirectory gives each user a folder of their own. The
-    // path can exceed MAX_PATH: a result larger than the buffer is the size
-    // it needs.
-    std::wstring path(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const UINT n = ::GetSystemWindowsDirectoryW(path.data(), static_cast<UINT>(path.size()));
-        if (n == 0) return std::nullopt;
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
-        }
-        path.resize(n);
-    }
-    return std::nullopt;
-}
-
-std::unique_ptr<InstallLock> WinServices::LockInstalls(const std::function<void()>& waiting,
-                                                       const std::function<bool()>& cancelled, std::uint32_t& error)
-{
-    // One name for every copy of the program, whatever its package, in the
-    // namespace of every session, as Windows Installer's own.
-    error = 0;
-    win::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, L"Global\\UsbDriverSetup.Install"));
-    if (!mutex) {
-        error = LastError();
-        return nullptr;
-    }
-    // A holder that died leaves it abandoned: free, and its journal says
-    // what it left half-done.
-    auto take = [&](DWORD ms) {
-        const DWORD result = ::WaitForSingleObject(mutex.get(), ms);
-        return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
-    };
-    if (!take(0)) {
-        waiting();
-        do {
-            if (cancelled()) return nullptr;
-        } while (!take(100));
-    }
-    return std::make_unique<WinInstallLock>(std::move(mutex));
-}
-
-std::unique_ptr<FileSearch> WinServices::FindFiles(const std::wstring& pattern, std::uint32_t& error) const
+std::unique_ptr<FileSearch> WinFileSystem::FindFiles(const std::wstring& pattern, std::uint32_t& error) const
 {
     WIN32_FIND_DATAW data;
     win::UniqueFind handle(::FindFirstFileW(LongPath(pattern).c_str(), &data));
@@ -208,20 +135,20 @@ std::unique_ptr<FileSearch> WinServices::FindFiles(const std::wstring& pattern, 
     return nullptr;
 }
 
-std::optional<std::uint32_t> WinServices::Attributes(const std::wstring& path) const
+std::optional<std::uint32_t> WinFileSystem::Attributes(const std::wstring& path) const
 {
     const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
     return attributes;
 }
 
-std::optional<FileId> WinServices::IdOf(const std::wstring& path) const
+std::optional<FileId> WinFileSystem::IdOf(const std::wstring& path) const
 {
     const win::UniqueFile file = Open(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
     return file ? IdOfHandle(file.get()) : std::nullopt;
 }
 
-std::unique_ptr<StagedFile> WinServices::Stage(const std::wstring& source, const std::wstring& temporary,
+std::unique_ptr<StagedFile> WinFileSystem::Stage(const std::wstring& source, const std::wstring& temporary,
                                                std::uint32_t& error)
 {
     error = 0;
@@ -272,27 +199,27 @@ std::unique_ptr<StagedFile> WinServices::Stage(const std::wstring& source, const
     return staged;
 }
 
-std::uint32_t WinServices::LinkFile(const std::wstring& existing, const std::wstring& link)
+std::uint32_t WinFileSystem::LinkFile(const std::wstring& existing, const std::wstring& link)
 {
     return Outcome(::CreateHardLinkW(LongPath(link).c_str(), LongPath(existing).c_str(), nullptr));
 }
 
-std::uint32_t WinServices::RenameFile(const std::wstring& from, const std::wstring& to)
+std::uint32_t WinFileSystem::RenameFile(const std::wstring& from, const std::wstring& to)
 {
     return Outcome(::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), 0));
 }
 
-std::uint32_t WinServices::MoveOver(const std::wstring& from, const std::wstring& to)
+std::uint32_t WinFileSystem::MoveOver(const std::wstring& from, const std::wstring& to)
 {
     return Outcome(::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_REPLACE_EXISTING));
 }
 
-std::uint32_t WinServices::RemoveFile(const std::wstring& path)
+std::uint32_t WinFileSystem::RemoveFile(const std::wstring& path)
 {
     return Outcome(::DeleteFileW(LongPath(path).c_str()));
 }
 
-std::uint32_t WinServices::CheckRenamable(const std::wstring& path)
+std::uint32_t WinFileSystem::CheckRenamable(const std::wstring& path)
 {
     // Opening for deleting collides with a program that holds the file open
     // without sharing it for that, as a rename would; a loaded driver does
@@ -300,7 +227,7 @@ std::uint32_t WinServices::CheckRenamable(const std::wstring& path)
     return Open(path, DELETE) ? 0 : LastError();
 }
 
-std::uint32_t WinServices::FlushFolder(const std::wstring& folder)
+std::uint32_t WinFileSystem::FlushFolder(const std::wstring& folder)
 {
     // A flush of the folder writes its entries out, the renames into it
     // among them: on NTFS its metadata, under Wine an fsync of the folder.
@@ -311,7 +238,7 @@ std::uint32_t WinServices::FlushFolder(const std::wstring& folder)
     return Outcome(::FlushFileBuffers(handle.get()));
 }
 
-std::uint32_t WinServices::WriteJournal(const std::wstring& path, const std::wstring& text, bool append)
+std::uint32_t WinFileSystem::WriteJournal(const std::wstring& path, const std::wstring& text, bool append)
 {
     // Shared with nobody while it is written; on the disk, name and all,
     // before this returns.
@@ -326,7 +253,7 @@ std::uint32_t WinServices::WriteJournal(const std::wstring& path, const std::wst
     return append ? 0 : FlushFolder(path.substr(0, path.find_last_of(L'\\')));
 }
 
-std::uint32_t WinServices::ReadJournal(const std::wstring& path, std::wstring& text) const
+std::uint32_t WinFileSystem::ReadJournal(const std::wstring& path, std::wstring& text) const
 {
     constexpr LONGLONG kMaxBytes = 64 << 20;  // far more than any journal of a package
     const win::UniqueFile file(::CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -342,17 +269,17 @@ std::uint32_t WinServices::ReadJournal(const std::wstring& path, std::wstring& t
     return 0;
 }
 
-std::uint32_t WinServices::DeleteAtRestart(const std::wstring& path)
+std::uint32_t WinFileSystem::DeleteAtRestart(const std::wstring& path)
 {
     return Outcome(::MoveFileExW(LongPath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
 }
 
-std::uint32_t WinServices::ReplaceAtRestart(const std::wstring& from, const std::wstring& to)
+std::uint32_t WinFileSystem::ReplaceAtRestart(const std::wstring& from, const std::wstring& to)
 {
     return Outcome(::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
 }
 
-std::vector<RestartWork> WinServices::PendingRestartWork() const
+std::vector<RestartWork> WinFileSystem::PendingRestartWork() const
 {
     // Pairs of names, NUL-separated: "\??\from", then "" (delete) or
     // "\??\to" ("!\??\to": replacing). The 64-bit view, for a 32-bit
@@ -396,79 +323,23 @@ std::vector<RestartWork> WinServices::PendingRestartWork() const
     return work;
 }
 
-namespace {
 
-// From System32 only, and only when first needed: not an import of the
-// program's.
-HMODULE SetupApi()
-{
-    static const HMODULE setupapi = win::SystemLibrary(L"setupapi.dll");
-    return setupapi;
-}
 
-}  // namespace
-
-std::uint32_t WinServices::AddToDriverStore(const std::wstring& inf, std::wstring& publishedName, bool& added)
-{
-    static const auto copyOemInf = win::LateFunction<decltype(::SetupCopyOEMInfW)>(SetupApi(), "SetupCopyOEMInfW");
-    if (!copyOemInf) return ERROR_PROC_NOT_FOUND;
-    // Not over a package the store holds already: then the call says so
-    // and gives its name, and that package is not this run's to take out.
-    wchar_t name[MAX_PATH] = {};
-    wchar_t* component = nullptr;
-    const BOOL ok = copyOemInf(inf.c_str(), nullptr, SPOST_PATH, SP_COPY_NOOVERWRITE, name, MAX_PATH, nullptr, &component);
-    const std::uint32_t error = ok ? 0 : LastError();
-    if (error != 0 && error != ERROR_FILE_EXISTS) return error;
-    added = error == 0;
-    publishedName = component ? component : name;
-    return 0;
-}
-
-std::uint32_t WinServices::RemoveFromDriverStore(const std::wstring& publishedName)
-{
-    static const auto uninstall =
-        win::LateFunction<decltype(::SetupUninstallOEMInfW)>(SetupApi(), "SetupUninstallOEMInfW");
-    if (!uninstall) return ERROR_PROC_NOT_FOUND;
-    return Outcome(uninstall(publishedName.c_str(), 0, nullptr));
-}
-
-std::uint32_t WinServices::RunHidden(const std::wstring& program, const std::wstring& arguments,
-                                     std::uint32_t& exitCode)
-{
-    std::wstring command = L"\"" + program + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                          nullptr, &startup, &info))
-        return LastError();
-    const win::UniqueHandle process(info.hProcess), thread(info.hThread);
-    ::WaitForSingleObject(process.get(), INFINITE);
-    DWORD code = 0;
-    if (!::GetExitCodeProcess(process.get(), &code)) return LastError();
-    exitCode = code;
-    return 0;
-}
-
-std::uint32_t WinServices::ProcessId() const { return ::GetCurrentProcessId(); }
-
-std::wstring WinServices::ErrorText(std::uint32_t error) const { return win::ErrorText(error); }
-
-bool WinServices::RunsUnderWow64() const
+bool WinFileSystem::RunsUnderWow64() const
 {
     static const auto isWow64Process = SETUP_LATE_FUNCTION(L"kernel32.dll", IsWow64Process);
     BOOL wow64 = FALSE;
     return isWow64Process && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
-std::uint32_t WinServices::DisableFolderRedirection()
+std::uint32_t WinFileSystem::DisableFolderRedirection()
 {
     static const auto disable = SETUP_LATE_FUNCTION(L"kernel32.dll", Wow64DisableWow64FsRedirection);
     if (!disable) return ERROR_PROC_NOT_FOUND;
     return Outcome(disable(&m_redirection));
 }
 
-void WinServices::RestoreFolderRedirection()
+void WinFileSystem::RestoreFolderRedirection()
 {
     static const auto revert = SETUP_LATE_FUNCTION(L"kernel32.dll", Wow64RevertWow64FsRedirection);
     if (revert) revert(m_redirection);

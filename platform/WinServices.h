@@ -1,35 +1,15 @@
-// Services on Win32.
+// The system services on Win32: the file system, the driver store and the
+// program's facts. The texts are WinTextServices (WinText.h).
 #pragma once
 
+#include <vector>
+
 #include "platform/Platform.h"
-#include "platform/WinText.h"
 
 namespace setup {
 
-class WinServices : public Services {
+class WinFileSystem : public FileSystem {
 public:
-    std::wstring ProgramFolder() const override;
-    std::uint16_t SystemDefaultLangId() const override { return m_text.SystemDefaultLangId(); }
-    std::int32_t ProfileInt(const std::wstring& section, const std::wstring& key, std::int32_t def,
-                            const std::wstring& file) const override
-    {
-        return m_text.ProfileInt(section, key, def, file);
-    }
-    std::wstring ProfileString(const std::wstring& section, const std::wstring& key,
-                               const std::wstring& def, const std::wstring& file) const override
-    {
-        return m_text.ProfileString(section, key, def, file);
-    }
-    std::optional<std::vector<std::wstring>> ProfileKeys(const std::wstring& section,
-                                                         const std::wstring& file) const override
-    {
-        return m_text.ProfileKeys(section, file);
-    }
-    std::size_t AnsiSize(std::wstring_view text) const override { return m_text.AnsiSize(text); }
-
-    std::optional<std::wstring> WindowsFolder() const override;
-    std::unique_ptr<InstallLock> LockInstalls(const std::function<void()>& waiting,
-                                              const std::function<bool()>& cancelled, std::uint32_t& error) override;
     std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern, std::uint32_t& error) const override;
     std::optional<std::uint32_t> Attributes(const std::wstring& path) const override;
     std::optional<FileId> IdOf(const std::wstring& path) const override;
@@ -46,20 +26,31 @@ public:
     std::uint32_t DeleteAtRestart(const std::wstring& path) override;
     std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) override;
     std::vector<RestartWork> PendingRestartWork() const override;
-    std::uint32_t AddToDriverStore(const std::wstring& inf, std::wstring& publishedName, bool& added) override;
-    std::uint32_t RemoveFromDriverStore(const std::wstring& publishedName) override;
-    std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments,
-                            std::uint32_t& exitCode) override;
-    std::uint32_t ProcessId() const override;
-    std::wstring ErrorText(std::uint32_t error) const override;
     bool RunsUnderWow64() const override;
     std::uint32_t DisableFolderRedirection() override;
     void RestoreFolderRedirection() override;
 
 private:
-    WinTextServices m_text;
-    void* m_redirection = nullptr;  // the state Wow64DisableWow64FsRedirection saved
+    void* m_redirection = nullptr;   // the state Wow64DisableWow64FsRedirection saved
     std::vector<char> m_copyBuffer;  // for the copies, made once
+};
+
+class WinDriverStore : public DriverStore {
+public:
+    std::uint32_t Add(const std::wstring& inf, std::wstring& publishedName, bool& added) override;
+    std::uint32_t Remove(const std::wstring& publishedName) override;
+};
+
+class WinSystem : public System {
+public:
+    std::wstring ProgramFolder() const override;
+    std::optional<std::wstring> WindowsFolder() const override;
+    std::uint32_t ProcessId() const override;
+    std::wstring ErrorText(std::uint32_t error) const override;
+    std::unique_ptr<InstallLock> LockInstalls(const std::function<void()>& waiting,
+                                              const std::function<bool()>& cancelled, std::uint32_t& error) override;
+    std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments,
+                            std::uint32_t& exitCode) override;
 };
 
 }  // namespace setup

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "text/Decimal.h"
+#include "text/Numbers.h"
 
 namespace setup {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "text/Decimal.h"
+#include "text/Numbers.h"
 
 namespace setup::mduResoure {
 namespace {
@@ -39,34 +39,6 @@ std::wstring TrimSpaces(const std::wstring& text)
     return text.substr(first, last - first + 1);
 }
 
-bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? wchar_t(c - L'A' + L'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
-// The index of a key named "Prompt" and a decimal number without sign or
-// leading zeros, below limit; -1 for any other key.
-std::int32_t PromptIndex(std::wstring_view key, std::int32_t limit)
-{
-    constexpr std::wstring_view prefix = L"Prompt";
-    if (key.size() <= prefix.size() || !EqualsIgnoringAsciiCase(key.substr(0, prefix.size()), prefix))
-        return -1;
-    const auto digits = key.substr(prefix.size());
-    if (digits.size() > 1 && digits[0] == L'0') return -1;
-    std::int64_t index = 0;
-    for (wchar_t c : digits) {
-        if (c < L'0' || c > L'9') return -1;
-        index = index * 10 + (c - L'0');
-        if (index >= limit) return -1;
-    }
-    return static_cast<std::int32_t>(index);
-}
-
 std::wstring BuildPrompt(const TextServices& services, const std::wstring& section,
                          const std::wstring& iniPath)
 {
@@ -79,8 +51,8 @@ std::wstring BuildPrompt(const TextServices& services, const std::wstring& secti
     std::vector<char> present(static_cast<std::size_t>(lines), false);
     if (const auto keys = services.ProfileKeys(section, iniPath)) {
         for (const auto& key : *keys) {
-            const std::int32_t index = PromptIndex(key, lines);
-            if (index >= 0) present[static_cast<std::size_t>(index)] = true;
+            const auto index = PromptIndex(std::wstring_view(key));
+            if (index && *index < lines) present[static_cast<std::size_t>(*index)] = true;
         }
     } else {
         present.assign(present.size(), true);

@@ -3,11 +3,15 @@
 // defaults for whatever the file does not give.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/Platform.h"
+#include "text/Ascii.h"
 
 namespace setup::mduResoure {
 
@@ -31,6 +35,30 @@ constexpr std::size_t kMaxValueBytes = 254;
 // Prompt lines past this one cannot show in the label at any size; they are
 // not read, which keeps a hostile PromptCount from stalling the start.
 constexpr std::int32_t kMaxPromptLines = 1000;
+
+// The index of a key named "Prompt" and a decimal number without sign or
+// leading zeros, in any letter case, as the table reads them; nullopt for
+// any other key. Numbers past kMaxPromptLines come back as kMaxPromptLines.
+template <typename Char>
+std::optional<std::int32_t> PromptIndex(std::basic_string_view<Char> key)
+{
+    constexpr Char prefix[] = {'P', 'r', 'o', 'm', 'p', 't'};
+    if (key.size() <= 6 || !EqualsIgnoringAsciiCase(key.substr(0, 6), std::basic_string_view<Char>(prefix, 6)))
+        return std::nullopt;
+    const auto digits = key.substr(6);
+    if (digits.size() > 1 && digits[0] == Char('0')) return std::nullopt;
+    std::int32_t index = 0;
+    for (Char c : digits) {
+        if (c < Char('0') || c > Char('9')) return std::nullopt;
+        index = std::min(index * 10 + static_cast<std::int32_t>(c - Char('0')), kMaxPromptLines);
+    }
+    return index;
+}
+template <typename Char>
+std::optional<std::int32_t> PromptIndex(const std::basic_string<Char>& key)
+{
+    return PromptIndex(std::basic_string_view<Char>(key));
+}
 
 // "404" for 1028 (Chinese, Taiwan), "804" for 2052 (Chinese, PRC),
 // "Default" for every other language.

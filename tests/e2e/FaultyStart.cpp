@@ -24,6 +24,7 @@
 #include "app/Start.h"
 #include "platform/WinProgram.h"
 #include "platform/WinServices.h"
+#include "platform/WinText.h"
 
 namespace {
 
@@ -34,37 +35,47 @@ std::wstring Fault()
     return n > 0 && n < 64 ? value : L"";
 }
 
-class FaultyServices final : public setup::WinServices {
-public:
-    explicit FaultyServices(std::wstring fault) : m_fault(std::move(fault)) {}
+const std::wstring g_fault = Fault();
 
+class FaultyTexts final : public setup::WinTextServices {
+public:
     std::wstring ProfileString(const std::wstring& section, const std::wstring& key, const std::wstring& def,
                                const std::wstring& file) const override
     {
-        if (m_fault == L"load") throw std::bad_alloc();
-        return WinServices::ProfileString(section, key, def, file);
+        if (g_fault == L"load") throw std::bad_alloc();
+        return WinTextServices::ProfileString(section, key, def, file);
     }
+};
+
+class FaultySystem final : public setup::WinSystem {
+public:
     std::optional<std::wstring> WindowsFolder() const override
     {
-        if (m_fault == L"install") throw std::bad_alloc();
-        return WinServices::WindowsFolder();
+        if (g_fault == L"install") throw std::bad_alloc();
+        return WinSystem::WindowsFolder();
     }
+};
+
+class FaultyFiles final : public setup::WinFileSystem {
+public:
+    explicit FaultyFiles(const setup::System& system) : m_system(system) {}
+
     std::uint32_t RenameFile(const std::wstring& from, const std::wstring& to) override
     {
-        const std::uint32_t error = WinServices::RenameFile(from, to);
-        if (error == 0 && m_fault == L"kill-after-set-aside" && to.size() > 4 && to.compare(to.size() - 4, 4, L".old") == 0)
+        const std::uint32_t error = WinFileSystem::RenameFile(from, to);
+        if (error == 0 && g_fault == L"kill-after-set-aside" && to.size() > 4 && to.compare(to.size() - 4, 4, L".old") == 0)
             TerminateProcess(GetCurrentProcess(), 99);
         return error;
     }
     std::uint32_t DisableFolderRedirection() override
     {
-        const std::uint32_t error = WinServices::DisableFolderRedirection();
+        const std::uint32_t error = WinFileSystem::DisableFolderRedirection();
         Probe("off: ");
         return error;
     }
     void RestoreFolderRedirection() override
     {
-        WinServices::RestoreFolderRedirection();
+        WinFileSystem::RestoreFolderRedirection();
         Probe("on: ");
     }
 
@@ -72,7 +83,7 @@ private:
     // What a System32 path reaches now, on this thread.
     void Probe(const char* state) const
     {
-        if (m_fault != L"wow64-probe") return;
+        if (g_fault != L"wow64-probe") return;
         wchar_t windows[MAX_PATH];
         const UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH);
         if (n == 0 || n >= MAX_PATH) return;
@@ -87,7 +98,7 @@ private:
         }
         line += probe == INVALID_HANDLE_VALUE ? "(none)" : std::string(text, got);
         line += "\r\n";
-        const HANDLE log = CreateFileW((ProgramFolder() + L"\\wow64-probe.log").c_str(), FILE_APPEND_DATA,
+        const HANDLE log = CreateFileW((m_system.ProgramFolder() + L"\\wow64-probe.log").c_str(), FILE_APPEND_DATA,
                                        FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
         if (log == INVALID_HANDLE_VALUE) return;
         DWORD written = 0;
@@ -95,7 +106,7 @@ private:
         CloseHandle(log);
     }
 
-    std::wstring m_fault;
+    const setup::System& m_system;
 };
 
 // What Windows does when the window moves to a monitor of another DPI.
@@ -124,10 +135,13 @@ DWORD WINAPI MoveToAnotherMonitor(void*)
 
 int wmain()
 {
-    const std::wstring fault = Fault();
     setup::RestrictDllSearch();
-    if (fault != L"no-preload") setup::PreloadSystemDlls();
-    if (fault == L"dpi-192") CloseHandle(CreateThread(nullptr, 0, MoveToAnotherMonitor, nullptr, 0, nullptr));
-    FaultyServices services(fault);
-    return setup::RunSetup(services);
+    if (g_fault != L"no-preload") setup::PreloadSystemDlls();
+    if (g_fault == L"dpi-192") CloseHandle(CreateThread(nullptr, 0, MoveToAnotherMonitor, nullptr, 0, nullptr));
+    FaultyTexts texts;
+    FaultySystem system;
+    FaultyFiles files(system);
+    setup::WinDriverStore store;
+    setup::WinProgram program;
+    return setup::RunSetup({texts, files, store, system}, program);
 }

@@ -459,9 +459,10 @@ TEST_F(Slow, AnInstallWaitsForAnotherAndMayBeCancelledMeanwhile)
     PostMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
     HWND label = GetDlgItem(window, 101), cancel = GetDlgItem(window, IDCANCEL);
     const std::wstring waiting = L"\r\nWaiting for another setup to finish...";
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000 && WindowText(label) != waiting;) Sleep(5);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 30000 && WindowText(label) != waiting;) Sleep(5);
 
-    EXPECT_EQ(WindowText(label), waiting);
+    EXPECT_EQ(WindowText(label), waiting) << "the first one is " << (first.MessageBox(0) ? "done" : "at work")
+                                          << ", the second one " << (second.MessageBox(0) ? "done" : "not");
     EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, 104))) << "the progress bar";
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDOK)));
     ASSERT_TRUE(IsWindowEnabled(cancel));

@@ -1,36 +1,42 @@
 #include <gtest/gtest.h>
 
-#include "FakePlatform.h"
+#include "FakeForm.h"
+#include "FakeMachine.h"
+#include "app/Start.h"
 #include "app/frmMain.h"
 
 namespace setup {
 namespace {
 
 using test::FakeForm;
-using test::FakeServices;
+using test::FakeSetup;
+using Holder = test::FakeFiles::Holder;
 
 TEST(frmMain, LoadPlacesThePromptBesideTheBannerAndSetsTheTexts)
 {
-    FakeServices services;
-    services.Set(L"Default", L"Title", L"Acme USB");
-    services.Set(L"Default", L"Prompt0", L"Press Install.");
-    services.Set(L"Default", L"Setup", L"&Install");
-    services.Set(L"Default", L"Cancel", L"E&xit");
+    FakeSetup fakes;
+    fakes.texts.Set(L"Default", L"Title", L"Acme USB");
+    fakes.texts.Set(L"Default", L"Prompt0", L"Press Install.");
+    fakes.texts.Set(L"Default", L"Setup", L"&Install");
+    fakes.texts.Set(L"Default", L"Cancel", L"E&xit");
     FakeForm form(frmMainDesign());
-    frmMain window(services, form);
+    frmMain window(fakes.Get(), form);
     window.Form_Load();
 
     EXPECT_EQ(form.rects[Control::img], (Twips{0, 0, 2505, 4320}));
     // Not the label's design rectangle (2475, 0, 5370, 4245): the banner's.
     EXPECT_EQ(form.rects[Control::lbl], (Twips{2505, 0, 7950 - 2505, 4320}));
-    EXPECT_EQ(form.rects[Control::cmdNext], (Twips{5265, 4500, 1095, 330}));
-    EXPECT_EQ(form.rects[Control::cmdCancel], (Twips{6750, 4500, 1095, 330}));
+    // The buttons stay where the design puts them.
+    for (const auto& control : frmMainDesign().controls)
+        if (control.kind == ControlKind::DefaultButton || control.kind == ControlKind::CancelButton) {
+            EXPECT_EQ(form.rects[control.id], control.rect) << control.id;
+        }
     EXPECT_EQ(form.texts[Control::Form], L"Acme USB");
     EXPECT_EQ(form.texts[Control::lbl], L"\r\nPress Install.");
     EXPECT_EQ(form.texts[Control::cmdNext], L"&Install");
     EXPECT_EQ(form.texts[Control::cmdCancel], L"E&xit");
     // Setup.Ini is read from the program folder only.
-    for (const auto& path : services.pathsRead) EXPECT_EQ(path, L"C:\\Package\\Setup.Ini");
+    for (const auto& path : fakes.texts.pathsRead) EXPECT_EQ(path, L"C:\\Package\\Setup.Ini");
     EXPECT_FALSE(form.ended);
 }
 
@@ -38,12 +44,12 @@ TEST(frmMain, LabelFollowsWhereverTheBannerAndTheWindowWidthAre)
 {
     // A banner moved off the corner goes back to it, and the label starts at
     // its right edge and fills the rest of the width, whatever the sizes.
-    FakeServices services;
+    FakeSetup fakes;
     FormDesign design = frmMainDesign();
     design.scaleWidth = 9000;
     design.controls[0].rect = {30, 45, 2000, 3000};
     FakeForm form(design);
-    frmMain window(services, form);
+    frmMain window(fakes.Get(), form);
     window.Form_Load();
     EXPECT_EQ(form.rects[Control::img], (Twips{0, 0, 2000, 3000}));
     EXPECT_EQ(form.rects[Control::lbl], (Twips{2000, 0, 7000, 3000}));
@@ -51,9 +57,9 @@ TEST(frmMain, LabelFollowsWhereverTheBannerAndTheWindowWidthAre)
 
 TEST(frmMain, CancelEndsAtOnceWithoutAMessage)
 {
-    FakeServices services;
+    FakeSetup fakes;
     FakeForm form(frmMainDesign());
-    frmMain window(services, form);
+    frmMain window(fakes.Get(), form);
     window.Load();
     window.Click(Control::cmdCancel);
     EXPECT_TRUE(form.ended);
@@ -65,39 +71,39 @@ TEST(frmMain, InstallButtonTellsTheOutcomeAndEndsWithItsExitCode)
 {
     struct Case {
         const char* name;
-        void (*arrange)(test::FakeServices&);
+        void (*arrange)(test::FakeMachine&);
         std::wstring message;
         MessageIcon icon;
         int exitCode;
     };
     const Case cases[] = {
-        {"all copied", [](test::FakeServices&) {}, L"Done, restart.", MessageIcon::None, kExitOk},
+        {"all copied", [](test::FakeMachine&) {}, L"Done, restart.", MessageIcon::None, kExitOk},
         {"a driver in use",
-         [](test::FakeServices& s) { s.Hold(L"C:\\Windows\\System32\\Drivers\\d.sys", test::FakeServices::Holder::Loaded); },
+         [](test::FakeMachine& s) { s.Hold(L"C:\\Windows\\System32\\Drivers\\d.sys", Holder::Loaded); },
          L"Done, restart.\r\nIn use.", MessageIcon::None, kExitRestart},
         {"a copy failed",
-         [](test::FakeServices& s) {
+         [](test::FakeMachine& s) {
              s.files.at(L"c:\\windows\\system32\\drivers\\d.sys").node->attributes = kAttributeReadOnly;
          },
          L"Not copied:\r\nd.sys (C:\\Windows\\System32\\Drivers): error 5\r\nNothing changed.", MessageIcon::Warning,
          kExitCopyFailed},
         {"the driver store refused",
-         [](test::FakeServices& s) { s.storeErrors[L"c:\\package\\driver\\a.inf"] = 0xE000022F; },
+         [](test::FakeMachine& s) { s.storeErrors[L"c:\\package\\driver\\a.inf"] = 0xE000022F; },
          L"Not copied:\r\na.inf (driver store): error 3758096943", MessageIcon::Warning, kExitCopyFailed},
         {"the driver store refused, with a driver in use: its files are in place, the restart still due",
-         [](test::FakeServices& s) {
+         [](test::FakeMachine& s) {
              s.storeErrors[L"c:\\package\\driver\\a.inf"] = 0xE000022F;
-             s.Hold(L"C:\\Windows\\System32\\Drivers\\d.sys", test::FakeServices::Holder::Loaded);
+             s.Hold(L"C:\\Windows\\System32\\Drivers\\d.sys", Holder::Loaded);
          },
          L"Not copied:\r\na.inf (driver store): error 3758096943\r\nIn use.", MessageIcon::Warning, kExitCopyFailed},
         {"a failure undone, with a driver in use: no restart is due",
-         [](test::FakeServices& s) {
-             s.Hold(L"C:\\Windows\\System32\\Drivers\\d.sys", test::FakeServices::Holder::Loaded);
+         [](test::FakeMachine& s) {
+             s.Hold(L"C:\\Windows\\System32\\Drivers\\d.sys", Holder::Loaded);
              s.placeErrors[L"c:\\windows\\inf\\a.inf"] = 87;
          },
          L"Not copied:\r\na.inf (C:\\Windows\\Inf): error 87\r\nNothing changed.", MessageIcon::Warning, kExitCopyFailed},
         {"an undo that could not put an old file back: not \"nothing changed\"",
-         [](test::FakeServices& s) {
+         [](test::FakeMachine& s) {
              s.placeErrors[L"c:\\windows\\system32\\drivers\\e.sys"] = 87;
              s.moveErrors[L"c:\\windows\\system32\\drivers\\d.sys"] = 5;
          },
@@ -106,22 +112,20 @@ TEST(frmMain, InstallButtonTellsTheOutcomeAndEndsWithItsExitCode)
          MessageIcon::Warning, kExitCopyFailed},
     };
     for (const auto& c : cases) {
-        FakeServices s;
-        s.AddFolder(L"C:\\Package\\Driver");
+        FakeSetup fakes;
+        auto& s = fakes.machine;
         s.AddFolder(L"C:\\Windows\\Inf");
-        s.AddFolder(L"C:\\Windows\\System32\\Drivers");
-        s.Set(L"Default", L"Complete", L"Done, restart.");
-        s.Set(L"Default", L"Failed", L" Not copied: ");
-        s.Set(L"Default", L"NothingChanged", L"Nothing changed.");
-        s.Set(L"Default", L"Restart", L"In use.");
-        s.Set(L"Default", L"NotRestored", L"Not back:");
         s.AddFile(L"C:\\Package\\Driver\\a.inf", "inf");
         s.AddFile(L"C:\\Package\\Driver\\d.sys", "sys");
         s.AddFile(L"C:\\Package\\Driver\\e.sys", "sys");
         s.AddFile(L"C:\\Windows\\System32\\Drivers\\d.sys", "old");
+        for (const auto& [key, value] : {std::pair{L"Complete", L"Done, restart."}, {L"Failed", L" Not copied: "},
+                                         {L"NothingChanged", L"Nothing changed."}, {L"Restart", L"In use."},
+                                         {L"NotRestored", L"Not back:"}})
+            fakes.texts.Set(L"Default", key, value);
         c.arrange(s);
         FakeForm form(frmMainDesign());
-        frmMain window(s, form);
+        frmMain window(fakes.Get(), form);
         window.Load();
         window.Click(Control::cmdNext);
         ASSERT_EQ(form.messages.size(), 1u) << c.name;
@@ -138,15 +142,15 @@ TEST(frmMain, InstallButtonTellsTheOutcomeAndEndsWithItsExitCode)
 TEST(frmMain, WhileAnotherSetupInstallsTheWindowWaitsAndMayBeCancelled)
 {
     for (const bool cancel : {true, false}) {
-        FakeServices s;
-        s.AddFolder(L"C:\\Package\\Driver");
+        FakeSetup fakes;
+        auto& s = fakes.machine;
         s.AddFolder(L"C:\\Windows\\Inf");
         s.AddFile(L"C:\\Package\\Driver\\a.inf", "inf");
-        s.Set(L"Default", L"Prompt0", L"Press Install.");
-        s.Set(L"Default", L"Waiting", L"Another setup runs.");
+        fakes.texts.Set(L"Default", L"Prompt0", L"Press Install.");
+        fakes.texts.Set(L"Default", L"Waiting", L"Another setup runs.");
         s.lockBusyLooks = cancel ? -1 : 2;
         FakeForm form(frmMainDesign());
-        frmMain window(s, form);
+        frmMain window(fakes.Get(), form);
         s.lockLook = [&] {
             EXPECT_EQ(form.texts[Control::lbl], L"\r\nAnother setup runs.");
             EXPECT_TRUE(form.allowedWhileBusy[Control::cmdCancel]);
@@ -168,19 +172,86 @@ TEST(frmMain, WhileAnotherSetupInstallsTheWindowWaitsAndMayBeCancelled)
 
 TEST(frmMain, InstallRunsOnceHoweverOftenItIsClicked)
 {
-    FakeServices s;
-    s.AddFolder(L"C:\\Package\\Driver");
+    FakeSetup fakes;
+    auto& s = fakes.machine;
     s.AddFolder(L"C:\\Windows\\Inf");
     s.AddFile(L"C:\\Package\\Driver\\a.inf", "inf");
     FakeForm form(frmMainDesign());
     form.deferWork = true;  // the work is still running when the clicks come
-    frmMain window(s, form);
+    frmMain window(fakes.Get(), form);
     window.Load();
     for (int i = 0; i < 3; ++i) window.Click(Control::cmdNext);
     form.FinishWork();
     EXPECT_EQ(s.registered.size(), 1u);
     EXPECT_EQ(form.messages.size(), 1u);
     EXPECT_EQ(form.exitCode, kExitOk);
+}
+
+TEST(frmMain, TheMessageNamesEachFileUpToTwentyLines)
+{
+    test::FakeSystem system;
+    mduResoure::TextTable text;
+    text.strFailed = L"Could not copy:";
+    text.strNothingChanged = L"Nothing changed.";
+    for (std::size_t count : {1u, 20u, 25u}) {
+        install::Result result;
+        result.filesUnchanged = true;
+        for (std::size_t i = 0; i < count; ++i)
+            result.failures.push_back({L"f" + std::to_wstring(i) + L".sys", L"C:\\Windows\\System32\\Drivers", 5});
+        std::wstring expected = L"Could not copy:";
+        for (std::size_t i = 0; i < std::min<std::size_t>(count, 20); ++i)
+            expected += L"\r\nf" + std::to_wstring(i) + L".sys (C:\\Windows\\System32\\Drivers): error 5";
+        if (count > 20) expected += L"\r\nand 5 more";
+        EXPECT_EQ(InstallOutcome(result, text, system).message, expected + L"\r\nNothing changed.") << count;
+    }
+}
+
+// The program's start: one window per package, and a start that cannot go
+// on told in plain words.
+TEST(Start, ASecondCopyOrAStartThatCannotGoOnEndsWithItsCode)
+{
+    struct FakeProgram : Program {
+        bool first = true;
+        FormEnd end = FormEnd::Ended;
+        std::vector<std::wstring> messages, claimed;
+        std::wstring title;
+        bool ClaimPackage(const std::wstring& folder) override
+        {
+            claimed.push_back(folder);
+            return first;
+        }
+        FormEnd RunForm(const FormDesign&, const FormFactory& createForm, int& exitCode) override
+        {
+            if (end != FormEnd::Ended) return end;
+            FakeForm form(frmMainDesign());
+            createForm(form)->Load();
+            title = form.texts[Control::Form];
+            exitCode = kExitRestart;  // as the form ended
+            return end;
+        }
+        void ShowFatalMessage(const std::wstring& text) override { messages.push_back(text); }
+    };
+    const struct {
+        bool first;
+        Program::FormEnd end;
+        int exitCode;
+        const wchar_t* message;
+    } cases[] = {
+        {true, Program::FormEnd::Ended, kExitRestart, nullptr},
+        {false, Program::FormEnd::Ended, kExitOk, nullptr},
+        {true, Program::FormEnd::NoWindow, kExitCannotStart, L"Setup cannot start: Windows could not make its window."},
+        {true, Program::FormEnd::OutOfMemory, kExitCannotStart, L"Setup cannot continue: there is not enough memory."},
+    };
+    for (const auto& c : cases) {
+        FakeSetup fakes;
+        FakeProgram program;
+        program.first = c.first;
+        program.end = c.end;
+        EXPECT_EQ(RunSetup(fakes.Get(), program), c.exitCode);
+        EXPECT_EQ(program.claimed, std::vector<std::wstring>{L"C:\\Package"});
+        EXPECT_EQ(program.messages, c.message ? std::vector<std::wstring>{c.message} : std::vector<std::wstring>{});
+        EXPECT_EQ(program.title, c.first && c.end == Program::FormEnd::Ended ? L"USB Driver" : L"") << "the setup window";
+    }
 }
 
 }  // namespace

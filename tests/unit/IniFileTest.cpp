@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "text/IniFile.h"
+#include "check/IniFile.h"
 
 namespace setup::ini {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "FakePlatform.h"
+#include "FakeMachine.h"
 #include "install/DriverInstall.h"
 #include "install/Journal.h"
 
@@ -9,26 +9,26 @@ namespace {
 
 using install::InstallDriverFiles;
 using install::Result;
-using test::FakeServices;
-using Holder = FakeServices::Holder;
+using test::FakeMachine;
+using Holder = test::FakeFiles::Holder;
 
 const std::wstring kInf = L"C:\\Windows\\Inf";
 const std::wstring kIoSubSys = L"C:\\Windows\\System\\IoSubSys";
 const std::wstring kDrivers = L"C:\\Windows\\System32\\Drivers";
 
 // A package in C:\Package and a Windows folder with all three destinations.
-FakeServices Machine()
+FakeMachine Machine()
 {
-    FakeServices s;
+    FakeMachine s;
     s.AddFolder(L"C:\\Package\\Driver");
     for (const auto& folder : {kInf, kIoSubSys, kDrivers}) s.AddFolder(folder);
     return s;
 }
 
-Result Install(FakeServices& s) { return InstallDriverFiles(s, L"C:\\Package"); }
+Result Install(FakeMachine& s) { return InstallDriverFiles(s, s, s, L"C:\\Package"); }
 
 // The program's own names (~setup-...) in the three folders.
-std::vector<std::wstring> TemporaryFiles(const FakeServices& s)
+std::vector<std::wstring> TemporaryFiles(const FakeMachine& s)
 {
     std::vector<std::wstring> found;
     for (const auto& folder : {kInf, kIoSubSys, kDrivers})
@@ -38,7 +38,7 @@ std::vector<std::wstring> TemporaryFiles(const FakeServices& s)
 }
 
 // Every file as it was, bytes and attributes; nothing added.
-void ExpectUnchanged(const FakeServices& s, const std::map<std::wstring, FakeServices::File>& before, const char* name)
+void ExpectUnchanged(const FakeMachine& s, const std::map<std::wstring, test::FakeFiles::File>& before, const char* name)
 {
     EXPECT_EQ(s.files.size(), before.size()) << name;
     for (const auto& [key, file] : before) {
@@ -50,7 +50,7 @@ void ExpectUnchanged(const FakeServices& s, const std::map<std::wstring, FakeSer
 
 TEST(Install, PassesCopyExactExtensionsOfOrdinaryFilesInOrder)
 {
-    FakeServices s = Machine();
+    FakeMachine s = Machine();
     const std::wstring longName = std::wstring(250, L'n') + L".sys";  // a temporary name never grows from it
     s.AddFile(L"C:\\Package\\Driver\\d.sys", "sys bytes");
     s.AddFile(L"C:\\Package\\Driver\\c.pdr", "pdr bytes");
@@ -93,7 +93,7 @@ TEST(Install, PassesCopyExactExtensionsOfOrdinaryFilesInOrder)
 
 TEST(Install, MissingDestinationFolderSkipsItsPassSilently)
 {
-    FakeServices s = Machine();
+    FakeMachine s = Machine();
     s.files.erase(L"c:\\windows\\system\\iosubsys");
     s.AddFile(L"C:\\Package\\Driver\\a.inf", "inf");
     s.AddFile(L"C:\\Package\\Driver\\c.pdr", "pdr");
@@ -113,54 +113,54 @@ TEST(Install, AnyFailedCopyChangesNothing)
 {
     struct Case {
         const char* name;
-        void (*arrange)(FakeServices&);
+        void (*arrange)(FakeMachine&);
         std::vector<std::pair<std::wstring, std::uint32_t>> failed;  // name, error
     };
     const Case cases[] = {
         {"package file held open by another program",
-         [](FakeServices& s) { s.Hold(L"C:\\Package\\Driver\\b.sys", Holder::NoSharing); },
+         [](FakeMachine& s) { s.Hold(L"C:\\Package\\Driver\\b.sys", Holder::NoSharing); },
          {{L"b.sys", kErrorSharingViolation}}},
-        {"package file unreadable", [](FakeServices& s) { s.sourceErrors[L"c:\\package\\driver\\a.inf"] = 23; },
+        {"package file unreadable", [](FakeMachine& s) { s.sourceErrors[L"c:\\package\\driver\\a.inf"] = 23; },
          {{L"a.inf", 23}}},
         {"package taken away (a USB stick pulled out)",
-         [](FakeServices& s) {
+         [](FakeMachine& s) {
              for (const wchar_t* name : {L"a.inf", L"b.sys", L"n.sys"})
-                 s.sourceErrors[L"c:\\package\\driver\\" + std::wstring(name)] = FakeServices::kErrorNotReady;
+                 s.sourceErrors[L"c:\\package\\driver\\" + std::wstring(name)] = test::FakeFiles::kErrorNotReady;
          },
          {{L"a.inf", 21}, {L"b.sys", 21}, {L"n.sys", 21}}},
         {"disk full for the .sys files, not the .inf",
-         [](FakeServices& s) { s.writeErrors[L"c:\\windows\\system32\\drivers"] = 112; },
+         [](FakeMachine& s) { s.writeErrors[L"c:\\windows\\system32\\drivers"] = 112; },
          {{L"b.sys", 112}, {L"n.sys", 112}}},
         {"installed file read-only",
-         [](FakeServices& s) { s.files.at(L"c:\\windows\\system32\\drivers\\b.sys").node->attributes = kAttributeReadOnly; },
+         [](FakeMachine& s) { s.files.at(L"c:\\windows\\system32\\drivers\\b.sys").node->attributes = kAttributeReadOnly; },
          {{L"b.sys", kErrorAccessDenied}}},
         {"installed file hidden",
-         [](FakeServices& s) { s.files.at(L"c:\\windows\\inf\\a.inf").node->attributes = kAttributeHidden; },
+         [](FakeMachine& s) { s.files.at(L"c:\\windows\\inf\\a.inf").node->attributes = kAttributeHidden; },
          {{L"a.inf", kErrorAccessDenied}}},
         {"a folder in the file's place",
-         [](FakeServices& s) { s.AddFolder(L"C:\\Windows\\System32\\Drivers\\n.sys"); },
+         [](FakeMachine& s) { s.AddFolder(L"C:\\Windows\\System32\\Drivers\\n.sys"); },
          {{L"n.sys", kErrorAccessDenied}}},
         {"installed file refuses every change (its second name is refused before the driver store changes)",
-         [](FakeServices& s) { s.files.at(L"c:\\windows\\system32\\drivers\\b.sys").node->immutable = true; },
+         [](FakeMachine& s) { s.files.at(L"c:\\windows\\system32\\drivers\\b.sys").node->immutable = true; },
          {{L"b.sys", kErrorAccessDenied}}},
         {"a name the driver store gives its packages",
-         [](FakeServices& s) { s.AddFile(L"C:\\Package\\Driver\\OEM12.inf", "another vendor's name"); },
+         [](FakeMachine& s) { s.AddFile(L"C:\\Package\\Driver\\OEM12.inf", "another vendor's name"); },
          {{L"OEM12.inf", kErrorReservedName}}},
-        {"no Driver folder", [](FakeServices& s) { s.files.erase(L"c:\\package\\driver"); },
+        {"no Driver folder", [](FakeMachine& s) { s.files.erase(L"c:\\package\\driver"); },
          {{L"Driver", kErrorPathNotFound}}},
         {"a file named Driver",
-         [](FakeServices& s) {
+         [](FakeMachine& s) {
              s.files.erase(L"c:\\package\\driver");
              s.AddFile(L"C:\\Package\\Driver", "not a folder");
          },
          {{L"Driver", kErrorDirectory}}},
-        {"Driver folder unreadable", [](FakeServices& s) { s.searchErrors[L"c:\\package\\driver"] = kErrorAccessDenied; },
+        {"Driver folder unreadable", [](FakeMachine& s) { s.searchErrors[L"c:\\package\\driver"] = kErrorAccessDenied; },
          {{L"Driver", kErrorAccessDenied}}},
-        {"the journal cannot be written", [](FakeServices& s) { s.journalError = 112; },
+        {"the journal cannot be written", [](FakeMachine& s) { s.journalError = 112; },
          {{L"~setup-1a2b-4.jnl", 112}}},
     };
     for (const auto& c : cases) {
-        FakeServices s = Machine();
+        FakeMachine s = Machine();
         s.AddFile(L"C:\\Package\\Driver\\a.inf", "new inf");
         s.AddFile(L"C:\\Package\\Driver\\b.sys", "new b");
         s.AddFile(L"C:\\Package\\Driver\\n.sys", "new n");  // not installed before
@@ -186,7 +186,7 @@ TEST(Install, AnyFailedCopyChangesNothing)
 
 TEST(Install, CopiesGoInPlaceOnlyOnceAllAreWrittenAndTheDriverIsRegistered)
 {
-    FakeServices s = Machine();
+    FakeMachine s = Machine();
     s.AddFile(L"C:\\Package\\Driver\\a.inf", "a");
     s.AddFile(L"C:\\Package\\Driver\\b.inf", "b");
     s.AddFile(L"C:\\Package\\Driver\\c.sys", "c");
@@ -211,7 +211,7 @@ TEST(Install, CopiesGoInPlaceOnlyOnceAllAreWrittenAndTheDriverIsRegistered)
 
 TEST(Install, DriverStoreRefusalIsNamedAndTheFilesStillGoInPlace)
 {
-    FakeServices s = Machine();
+    FakeMachine s = Machine();
     s.AddFile(L"C:\\Package\\Driver\\good.inf", "good");
     s.AddFile(L"C:\\Package\\Driver\\bad.inf", "random bytes");
     s.AddFile(L"C:\\Package\\Driver\\d.sys", "sys");
@@ -235,7 +235,7 @@ TEST(Install, A32BitProgramOn64BitWindowsRegistersThroughPnputil)
     };
     const Case cases[] = {{0, 0, 0}, {0, 3010, 0}, {0, 5, 5}, {2, 0, 2}};
     for (const auto& c : cases) {
-        FakeServices s = Machine();
+        FakeMachine s = Machine();
         s.wow64 = true;
         s.runError = c.runError;
         s.runExitCode = c.exitCode;
@@ -254,7 +254,7 @@ TEST(Install, A32BitProgramOn64BitWindowsRegistersThroughPnputil)
 // SysWOW64, and only their work runs with redirection off.
 TEST(Install, RedirectionIsOffOnlyForTheSystem32Folder)
 {
-    FakeServices s = Machine();
+    FakeMachine s = Machine();
     s.wow64 = true;
     s.AddFolder(L"C:\\Windows\\SysWOW64\\Drivers");
     s.AddFile(L"C:\\Package\\Driver\\a.inf", "inf");
@@ -280,7 +280,7 @@ TEST(Install, RedirectionIsOffOnlyForTheSystem32Folder)
     }
 
     // Where it cannot be turned off, the .sys files fail with the reason.
-    FakeServices fails = Machine();
+    FakeMachine fails = Machine();
     fails.wow64 = true;
     fails.redirectionError = 50;
     fails.AddFile(L"C:\\Package\\Driver\\a.inf", "inf");
@@ -307,7 +307,7 @@ TEST(Install, FilesInUseAreReplacedNowOrAtRestart)
         {"open, shared with nobody", Holder::NoSharing, false},  // replaced at restart
     };
     for (const auto& c : cases) {
-        FakeServices s = Machine();
+        FakeMachine s = Machine();
         s.AddFile(L"C:\\Package\\Driver\\d.sys", "new driver");
         s.AddFile(L"C:\\Package\\Driver\\e.sys", "other");
         s.AddFile(kDrivers + L"\\d.sys", "old driver");
@@ -333,7 +333,7 @@ TEST(Install, FilesInUseAreReplacedNowOrAtRestart)
     }
 }
 
-bool JournalLeft(const FakeServices& s)
+bool JournalLeft(const FakeMachine& s)
 {
     for (const auto& name : s.FilesIn(kInf))
         if (name.size() > 4 && name.compare(name.size() - 4, 4, L".jnl") == 0) return true;
@@ -342,11 +342,11 @@ bool JournalLeft(const FakeServices& s)
 
 // Installs another package, as a later run (another process) of another
 // vendor's Setup.exe would.
-Result InstallOther(FakeServices& s)
+Result InstallOther(FakeMachine& s)
 {
     s.AddFile(L"C:\\Other\\Driver\\other.sys", "other package");
     s.processId += 0x100;
-    return InstallDriverFiles(s, L"C:\\Other");
+    return InstallDriverFiles(s, s, s, L"C:\\Other");
 }
 
 // A rename that fails for another reason takes back the renames before it,
@@ -357,38 +357,38 @@ TEST(Install, AFailedRenameUndoesTheOthers)
 {
     struct Case {
         const char* name;
-        void (*arrange)(FakeServices&);
+        void (*arrange)(FakeMachine&);
         const wchar_t* failed;  // the file that failed, and why
         std::uint32_t error;
         const wchar_t* notRestored;  // what the undo could not put back
     };
     const Case cases[] = {
-        {"rename refused", [](FakeServices&) {}, L"c.sys", 87, nullptr},
-        {"an old file in use before it", [](FakeServices& s) { s.Hold(kDrivers + L"\\b.sys", Holder::Loaded); },
+        {"rename refused", [](FakeMachine&) {}, L"c.sys", 87, nullptr},
+        {"an old file in use before it", [](FakeMachine& s) { s.Hold(kDrivers + L"\\b.sys", Holder::Loaded); },
          L"c.sys", 87, nullptr},
         {"an old file replaced at restart before it",
-         [](FakeServices& s) { s.Hold(kDrivers + L"\\b.sys", Holder::NoSharing); }, L"c.sys", 87, nullptr},
-        {"no second names on this disk", [](FakeServices& s) { s.linkError = 1; }, L"b.sys", 1, nullptr},
+         [](FakeMachine& s) { s.Hold(kDrivers + L"\\b.sys", Holder::NoSharing); }, L"c.sys", 87, nullptr},
+        {"no second names on this disk", [](FakeMachine& s) { s.linkError = 1; }, L"b.sys", 1, nullptr},
         {"replace and rename-away refused with access denied: no file in use, no restart",
-         [](FakeServices& s) {
+         [](FakeMachine& s) {
              s.placeErrors[L"c:\\windows\\system32\\drivers\\c.sys"] = kErrorAccessDenied;
              s.renameErrors[L"c:\\windows\\system32\\drivers\\c.sys"] = kErrorAccessDenied;
          },
          L"c.sys", kErrorAccessDenied, nullptr},
         {"restart work that cannot be recorded",
-         [](FakeServices& s) {
+         [](FakeMachine& s) {
              s.placeErrors.clear();
              s.Hold(kDrivers + L"\\b.sys", Holder::NoSharing);
              s.restartError = 5;
          },
          L"b.sys", 5, nullptr},
         {"a package that was in the driver store already stays there",
-         [](FakeServices& s) { s.store[L"oem0.inf"] = L"c:\\package\\driver\\a.inf"; }, L"c.sys", 87, nullptr},
+         [](FakeMachine& s) { s.store[L"oem0.inf"] = L"c:\\package\\driver\\a.inf"; }, L"c.sys", 87, nullptr},
         {"a failed undo, with more to undo after it",
-         [](FakeServices& s) { s.moveErrors[L"c:\\windows\\system32\\drivers\\b.sys"] = 99; }, L"c.sys", 87, L"b.sys"},
+         [](FakeMachine& s) { s.moveErrors[L"c:\\windows\\system32\\drivers\\b.sys"] = 99; }, L"c.sys", 87, L"b.sys"},
     };
     for (const auto& c : cases) {
-        FakeServices s = Machine();
+        FakeMachine s = Machine();
         s.AddFile(L"C:\\Package\\Driver\\a.inf", "new a");  // new
         s.AddFile(L"C:\\Package\\Driver\\b.sys", "new b");  // replaces
         s.AddFile(L"C:\\Package\\Driver\\c.sys", "new c");  // refused
@@ -438,14 +438,14 @@ TEST(Install, PowerCutOrKillAtAnyMomentIsTakenBackByTheNextRun)
 {
     struct Scenario {
         const char* name;
-        void (*arrange)(FakeServices&);
+        void (*arrange)(FakeMachine&);
     };
     const Scenario scenarios[] = {
-        {"files not in use", [](FakeServices&) {}},
-        {"a driver in use, renamed away", [](FakeServices& s) { s.Hold(kDrivers + L"\\b.sys", Holder::Loaded); }},
-        {"a file held open, replaced at restart", [](FakeServices& s) { s.Hold(kDrivers + L"\\b.sys", Holder::NoSharing); }},
+        {"files not in use", [](FakeMachine&) {}},
+        {"a driver in use, renamed away", [](FakeMachine& s) { s.Hold(kDrivers + L"\\b.sys", Holder::Loaded); }},
+        {"a file held open, replaced at restart", [](FakeMachine& s) { s.Hold(kDrivers + L"\\b.sys", Holder::NoSharing); }},
         {"a failing undo",
-         [](FakeServices& s) {
+         [](FakeMachine& s) {
              s.placeErrors[L"c:\\windows\\system32\\drivers\\n.sys"] = 87;
              s.moveErrors[L"c:\\windows\\system32\\drivers\\b.sys"] = 99;
          }},
@@ -456,7 +456,7 @@ TEST(Install, PowerCutOrKillAtAnyMomentIsTakenBackByTheNextRun)
         for (const bool power : {true, false})
             for (int cut = 0;; ++cut) {
                 const std::string at = std::string(scenario.name) + (power ? ", power cut " : ", killed ") + std::to_string(cut);
-                FakeServices s = Machine();
+                FakeMachine s = Machine();
                 for (int i = 0; i < 3; ++i) s.AddFile(L"C:\\Package\\Driver\\" + targets[i].substr(targets[i].rfind(L'\\') + 1), news[i]);
                 s.AddFile(targets[0], olds[0]);
                 s.AddFile(targets[1], olds[1]);
@@ -517,7 +517,7 @@ TEST(Install, OneInstallAtATime)
         {"cannot be had", 0, false, 5, false, false},
     };
     for (const auto& c : cases) {
-        FakeServices s = Machine();
+        FakeMachine s = Machine();
         s.AddFile(L"C:\\Package\\Driver\\d.sys", "new d");
         s.AddFile(kDrivers + L"\\d.sys", "old d");
         s.AddFile(kDrivers + L"\\~setup-63-1.tmp", "left by a crash");  // the sweep changes the disk too
@@ -532,7 +532,7 @@ TEST(Install, OneInstallAtATime)
         int waiting = 0, started = 0;
         const auto before = s.files;
 
-        const Result result = InstallDriverFiles(s, L"C:\\Package", {[&] { ++waiting; }, [&] { ++started; }, &gate});
+        const Result result = InstallDriverFiles(s, s, s, L"C:\\Package", {[&] { ++waiting; }, [&] { ++started; }, &gate});
 
         EXPECT_EQ(waiting, c.waits ? 1 : 0) << c.name;
         EXPECT_EQ(started, c.waits && c.installs ? 1 : 0) << c.name;
@@ -554,7 +554,7 @@ TEST(Install, OneInstallAtATime)
 // old file's names that no journal names stay: they may be its last.
 TEST(Install, LeftoversAreRemovedButNotAnOldFilesNamesNorWorkForTheRestartNorOtherFiles)
 {
-    FakeServices s = Machine();
+    FakeMachine s = Machine();
     s.AddFile(L"C:\\Package\\Driver\\d.sys", "new d");
     for (const wchar_t* name : {L"~setup-63-1.tmp", L"~setup-63-2.bak", L"~setup-63-3.old", L"~setup-63-4.new",
                                 L"~setup-63-7.new", L"~setup-notes.txt", L"~setup-63-5.tmp", L"~setup-x-1.tmp"})
@@ -574,7 +574,6 @@ TEST(Install, LeftoversAreRemovedButNotAnOldFilesNamesNorWorkForTheRestartNorOth
 TEST(Install, TemporaryNamesAreShortAndNeverShared)
 {
     EXPECT_EQ(install::TemporaryName(0x1a2b, 3, L"tmp"), L"~setup-1a2b-3.tmp");
-    EXPECT_LE(install::TemporaryName(0xFFFFFFFF, 0xFFFFFFFF, L"tmp").size(), 28u);
     EXPECT_NE(install::TemporaryName(4, 1, L"tmp"), install::TemporaryName(8, 1, L"tmp"));
     for (const auto& [name, kind] :
          {std::pair{L"~setup-1a-2f.tmp", L"tmp"}, {L"~SETUP-1A-2F.TMP", L"tmp"}, {L"~setup-ffffffff-1.jnl", L"jnl"},
@@ -592,7 +591,7 @@ TEST(Install, TemporaryNamesAreShortAndNeverShared)
 
     // A name of this process's that a killed copy with the same id left
     // and that cannot be removed: the next name is taken.
-    FakeServices s = Machine();
+    FakeMachine s = Machine();
     s.AddFile(L"C:\\Package\\Driver\\d.sys", "new d");
     s.AddFile(kDrivers + L"\\" + install::TemporaryName(s.processId, 1, L"tmp"), "held");
     s.Hold(kDrivers + L"\\" + install::TemporaryName(s.processId, 1, L"tmp"), Holder::NoSharing);
@@ -647,7 +646,7 @@ TEST(Journal, EveryCutOfItsTextIsReadAsFarAsItWasWritten)
 
 TEST(Install, FailingSearchEndsThePassWithoutRepeatingAName)
 {
-    FakeServices s = Machine();
+    FakeMachine s = Machine();
     s.searchFailsAfter = 1;
     s.AddFile(L"C:\\Package\\Driver\\a.inf", "a");
     s.AddFile(L"C:\\Package\\Driver\\b.inf", "b");
@@ -657,62 +656,33 @@ TEST(Install, FailingSearchEndsThePassWithoutRepeatingAName)
     EXPECT_EQ(s.placed, (std::vector<std::wstring>{kInf + L"\\a.inf", kDrivers + L"\\d.sys"}));
 }
 
-TEST(Install, WindowsFolderAsTheSystemGivesIt)
+// The Windows folder as the system gives it, and the program folder, are
+// joined to the names without doubling a separator.
+TEST(Install, FoldersAreJoinedAsTheSystemGivesThem)
 {
     struct Case {
         const char* name;
         std::wstring windows;
         bool fails;
-        std::wstring inf;  // where an .inf file goes
+        std::wstring program;
+        std::wstring inf;  // where the package's .inf file goes
     };
     const Case cases[] = {
-        {"usual", L"C:\\WINNT", false, L"C:\\WINNT\\Inf\\a.inf"},
-        {"fails", L"", true, L"C:\\windows\\Inf\\a.inf"},
-        {"empty", L"", false, L"C:\\windows\\Inf\\a.inf"},
-        {"a drive root", L"E:\\", false, L"E:\\Inf\\a.inf"},
+        {"usual", L"C:\\WINNT", false, L"C:\\Package", L"C:\\WINNT\\Inf\\a.inf"},
+        {"the system cannot say", L"", true, L"C:\\Package", L"C:\\windows\\Inf\\a.inf"},
+        {"empty", L"", false, L"C:\\Package", L"C:\\windows\\Inf\\a.inf"},
+        {"Windows at a drive root", L"E:\\", false, L"C:\\Package", L"E:\\Inf\\a.inf"},
+        {"the package at a drive root", L"C:\\Windows", false, L"F:\\", L"C:\\Windows\\Inf\\a.inf"},
     };
     for (const auto& c : cases) {
-        FakeServices s;
+        FakeMachine s;
         s.windowsFolder = c.windows;
         s.windowsFolderFails = c.fails;
         s.AddFolder(c.inf.substr(0, c.inf.size() - 6));
-        s.AddFile(L"C:\\Package\\Driver\\a.inf", "inf");
-        const Result result = Install(s);
+        s.AddFile(install::JoinPath(c.program, L"Driver\\a.inf"), "inf");
+        const Result result = InstallDriverFiles(s, s, s, c.program);
         EXPECT_EQ(s.placed, std::vector<std::wstring>{c.inf}) << c.name;
         EXPECT_TRUE(result.failures.empty()) << c.name;
-    }
-}
-
-TEST(Install, ProgramFolderAtADriveRootIsJoinedCleanly)
-{
-    FakeServices s = Machine();
-    s.AddFile(L"E:\\Driver\\a.inf", "inf");
-    InstallDriverFiles(s, L"E:\\");
-    EXPECT_EQ(s.calls.front(), L"search E:\\Driver\\*.inf");
-    EXPECT_EQ(s.BytesAt(kInf + L"\\a.inf"), "inf");
-}
-
-TEST(Install, FailureMessageNamesEachFileUpToTwentyLines)
-{
-    FakeServices s;
-    for (std::size_t count : {1u, 20u, 25u}) {
-        std::vector<install::Failure> failures;
-        for (std::size_t i = 0; i < count; ++i)
-            failures.push_back({L"f" + std::to_wstring(i) + L".sys", L"C:\\Windows\\System32\\Drivers", 5});
-        const std::wstring message = install::FailureMessage(s, L"Could not copy:", failures);
-        std::vector<std::wstring> lines;
-        for (std::size_t at = 0;;) {
-            const auto end = message.find(L"\r\n", at);
-            lines.push_back(message.substr(at, end - at));
-            if (end == std::wstring::npos) break;
-            at = end + 2;
-        }
-        EXPECT_EQ(lines.front(), L"Could not copy:");
-        EXPECT_EQ(lines[1], L"f0.sys (C:\\Windows\\System32\\Drivers): error 5");
-        const std::size_t shown = std::min<std::size_t>(count, 20);
-        EXPECT_EQ(lines.size(), 1 + shown + (count > 20 ? 1 : 0)) << count;
-        if (count > 20) EXPECT_EQ(lines.back(), L"and 5 more");
-        else EXPECT_EQ(lines.back(), L"f" + std::to_wstring(count - 1) + L".sys (C:\\Windows\\System32\\Drivers): error 5");
     }
 }
 

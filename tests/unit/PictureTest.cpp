@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/Picture.h"
+#include "assets/Picture.h"
 
 namespace setup::picture {
 namespace {

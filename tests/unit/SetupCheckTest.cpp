@@ -3,7 +3,7 @@
 #include <random>
 
 #include "FakeCodePages.h"
-#include "text/SetupCheck.h"
+#include "check/SetupCheck.h"
 
 namespace setup::check {
 namespace {

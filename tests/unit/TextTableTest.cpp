@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "FakePlatform.h"
+#include "FakeTexts.h"
 #include "text/mduResoure.h"
 
 namespace setup {
@@ -10,13 +10,13 @@ namespace {
 
 using mduResoure::LoadSetupText;
 using mduResoure::TextTable;
-using test::FakeServices;
+using test::FakeTexts;
 
 // Title, Setup, Cancel, Complete, Failed, NothingChanged, Restart, Waiting and NotRestored: one
 // read each.
 constexpr int kTextReads = 9;
 
-TextTable Load(const FakeServices& services) { return LoadSetupText(services, services.iniPath); }
+TextTable Load(const FakeTexts& services) { return LoadSetupText(services, services.iniPath); }
 
 TEST(TextTable, SectionFollowsTheSystemLanguageWithoutFallback)
 {
@@ -33,7 +33,7 @@ TEST(TextTable, SectionFollowsTheSystemLanguageWithoutFallback)
         {0x0004, L"Default"}, // a neutral Chinese ID is neither
     };
     for (const auto& c : cases) {
-        FakeServices services;
+        FakeTexts services;
         services.langId = c.langId;
         services.Set(L"404", L"Title", L"Taiwan");
         services.Set(L"804", L"Title", L"PRC");
@@ -42,7 +42,7 @@ TEST(TextTable, SectionFollowsTheSystemLanguageWithoutFallback)
     }
 
     // A key missing from the chosen section is not taken from [Default].
-    FakeServices onlyDefault;
+    FakeTexts onlyDefault;
     onlyDefault.langId = 2052;
     onlyDefault.Set(L"Default", L"Title", L"Other");
     onlyDefault.Set(L"Default", L"Setup", L"Other");
@@ -58,21 +58,21 @@ TEST(TextTable, BuiltInDefaultsForMissingFileSectionKeyOrEmptyValue)
 {
     struct Case {
         const char* name;
-        void (*arrange)(FakeServices&);
+        void (*arrange)(FakeTexts&);
     };
     const Case cases[] = {
-        {"missing file", [](FakeServices& s) { s.fileExists = false; }},
-        {"missing section", [](FakeServices& s) { s.Set(L"804", L"Title", L"x"); }},
-        {"missing keys", [](FakeServices& s) { s.Set(L"Default", L"Other", L"x"); }},
+        {"missing file", [](FakeTexts& s) { s.fileExists = false; }},
+        {"missing section", [](FakeTexts& s) { s.Set(L"804", L"Title", L"x"); }},
+        {"missing keys", [](FakeTexts& s) { s.Set(L"Default", L"Other", L"x"); }},
         {"empty values",
-         [](FakeServices& s) {
+         [](FakeTexts& s) {
              for (const wchar_t* key : {L"Title", L"Setup", L"Cancel", L"Complete", L"Failed", L"NothingChanged",
                                         L"Restart", L"Prompt0"})
                  s.Set(L"Default", key, L"");
          }},
     };
     for (const auto& c : cases) {
-        FakeServices services;
+        FakeTexts services;
         c.arrange(services);
         const TextTable table = Load(services);
         EXPECT_EQ(table.strTitle, L"USB Driver") << c.name;
@@ -89,7 +89,7 @@ TEST(TextTable, BuiltInDefaultsForMissingFileSectionKeyOrEmptyValue)
 
 TEST(TextTable, TextsAreTrimmedOfSpacesButPromptLinesAreNot)
 {
-    FakeServices services;
+    FakeTexts services;
     services.Set(L"Default", L"Title", L"  My Device  ");
     services.Set(L"Default", L"Setup", L"&Install ");
     services.Set(L"Default", L"Cancel", L"\tTab kept");
@@ -103,92 +103,57 @@ TEST(TextTable, TextsAreTrimmedOfSpacesButPromptLinesAreNot)
     EXPECT_EQ(table.strPrompt, L"\r\n  indented  ");
 }
 
-TEST(TextTable, PromptLinesFollowTheCountWithGapsKept)
+// The prompt from the count, the line keys and the list of keys: its lines,
+// and how many of them are read (only those whose keys exist, when the list
+// can be had).
+TEST(TextTable, PromptFollowsTheCountAndReadsOnlyTheLinesThatExist)
 {
+    auto empty = [](int lines) {
+        std::wstring text;
+        for (int i = 0; i < lines; ++i) text += L"\r\n";
+        return text;
+    };
+    const int most = mduResoure::kMaxPromptLines;
     struct Case {
         const char* name;
         const wchar_t* count;  // nullptr: no PromptCount key
         std::vector<std::pair<const wchar_t*, const wchar_t*>> lines;
+        bool keyList;  // the list of keys can be had
         std::wstring prompt;
-    };
-    const Case cases[] = {
-        {"no count reads one line", nullptr, {{L"Prompt0", L"A"}, {L"Prompt1", L"B"}}, L"\r\nA"},
-        {"gap keeps its place", L"3", {{L"Prompt0", L"A"}, {L"Prompt2", L"C"}}, L"\r\nA\r\n\r\nC"},
-        {"missing lines are empty", L"2", {}, L"\r\n\r\n"},
-        {"zero", L"0", {{L"Prompt0", L"A"}}, L""},
-        {"negative", L"-5", {{L"Prompt0", L"A"}}, L""},
-        {"lowest 32-bit number", L"-2147483648", {{L"Prompt0", L"A"}}, L""},
-        {"key names ignore case", L"2", {{L"PROMPT0", L"A"}, {L"prompt1", L"B"}}, L"\r\nA\r\nB"},
-        {"lines past the count are not read", L"1", {{L"Prompt0", L"A"}, {L"Prompt1", L"B"}}, L"\r\nA"},
-        {"ten and more", L"11", {{L"Prompt10", L"K"}}, L"\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\nK"},
-    };
-    for (const auto& c : cases) {
-        FakeServices services;
-        if (c.count) services.Set(L"Default", L"PromptCount", c.count);
-        for (const auto& [key, value] : c.lines) services.Set(L"Default", key, value);
-        EXPECT_EQ(Load(services).strPrompt, c.prompt) << c.name;
-    }
-}
-
-TEST(TextTable, HugeCountStaysBoundedAndShowsTheSameLines)
-{
-    FakeServices services;
-    services.Set(L"Default", L"PromptCount", L"2147483647");
-    services.Set(L"Default", L"Prompt0", L"First");
-    services.Set(L"Default", L"Prompt2", L"Third");
-    const TextTable table = Load(services);
-
-    std::wstring expected = L"\r\nFirst\r\n\r\nThird";
-    for (int i = 3; i < mduResoure::kMaxPromptLines; ++i) expected += L"\r\n";
-    EXPECT_EQ(table.strPrompt, expected);
-    // The texts and the two lines that exist: nothing else is read.
-    EXPECT_EQ(services.stringReads, kTextReads + 2);
-}
-
-TEST(TextTable, OnlyLinesWhoseKeysExistAreRead)
-{
-    // Prompt01 is not line 1: its canonical name is Prompt1, which is
-    // missing, so nothing is read for it.
-    struct Case {
-        const char* name;
-        std::vector<const wchar_t*> keys;
         int lineReads;
     };
     const Case cases[] = {
-        {"leading zero", {L"Prompt01"}, 0},
-        {"sign", {L"Prompt+1", L"Prompt-0"}, 0},
-        {"not a number", {L"Prompt1x", L"PromptX", L"Prompt"}, 0},
-        {"past the count", {L"Prompt2"}, 0},
-        {"canonical, any case", {L"prompt1", L"PROMPT0"}, 2},
+        {"no count reads one line", nullptr, {{L"Prompt0", L"A"}, {L"Prompt1", L"B"}}, true, L"\r\nA", 1},
+        {"gap keeps its place", L"3", {{L"Prompt0", L"A"}, {L"Prompt2", L"C"}}, true, L"\r\nA\r\n\r\nC", 2},
+        {"missing lines are empty", L"2", {}, true, L"\r\n\r\n", 0},
+        {"zero", L"0", {{L"Prompt0", L"A"}}, true, L"", 0},
+        {"negative", L"-5", {{L"Prompt0", L"A"}}, true, L"", 0},
+        {"lowest 32-bit number", L"-2147483648", {{L"Prompt0", L"A"}}, true, L"", 0},
+        {"key names ignore case", L"2", {{L"PROMPT0", L"A"}, {L"prompt1", L"B"}}, true, L"\r\nA\r\nB", 2},
+        {"lines past the count are not read", L"1", {{L"Prompt0", L"A"}, {L"Prompt1", L"B"}}, true, L"\r\nA", 1},
+        {"ten and more", L"11", {{L"Prompt10", L"K"}}, true, empty(11) + L"K", 1},
+        // Prompt01 is not line 1: its name is Prompt1, which is missing.
+        {"leading zero", L"2", {{L"Prompt01", L"X"}}, true, empty(2), 0},
+        {"sign", L"2", {{L"Prompt+1", L"X"}, {L"Prompt-0", L"X"}}, true, empty(2), 0},
+        {"not a number", L"2", {{L"Prompt1x", L"X"}, {L"PromptX", L"X"}, {L"Prompt", L"X"}}, true, empty(2), 0},
+        {"a huge count stays bounded", L"2147483647", {{L"Prompt0", L"First"}, {L"Prompt2", L"Third"}}, true,
+         L"\r\nFirst\r\n\r\nThird" + empty(most - 3), 2},
+        {"without the key list every line is read", L"3", {{L"Prompt1", L"B"}}, false, L"\r\n\r\nB\r\n", 3},
+        {"without the key list, a huge count", L"2147483647", {}, false, empty(most), most},
     };
     for (const auto& c : cases) {
-        FakeServices services;
-        services.Set(L"Default", L"PromptCount", L"2");
-        for (const wchar_t* key : c.keys) services.Set(L"Default", key, L"X");
-        const TextTable table = Load(services);
+        FakeTexts services;
+        services.keyListReadable = c.keyList;
+        if (c.count) services.Set(L"Default", L"PromptCount", c.count);
+        for (const auto& [key, value] : c.lines) services.Set(L"Default", key, value);
+        EXPECT_EQ(Load(services).strPrompt, c.prompt) << c.name;
         EXPECT_EQ(services.stringReads, kTextReads + c.lineReads) << c.name;
-        EXPECT_EQ(table.strPrompt, c.lineReads ? L"\r\nX\r\nX" : L"\r\n\r\n") << c.name;
     }
-}
-
-TEST(TextTable, WithoutTheKeyListEveryLineIsRead)
-{
-    FakeServices services;
-    services.keyListReadable = false;
-    services.Set(L"Default", L"PromptCount", L"3");
-    services.Set(L"Default", L"Prompt1", L"B");
-    EXPECT_EQ(Load(services).strPrompt, L"\r\n\r\nB\r\n");
-    EXPECT_EQ(services.stringReads, kTextReads + 3);
-
-    services.Set(L"Default", L"PromptCount", L"2147483647");
-    services.stringReads = 0;
-    Load(services);
-    EXPECT_EQ(services.stringReads, kTextReads + mduResoure::kMaxPromptLines);
 }
 
 TEST(TextTable, DoubleByteValuesKeepExactlyTheirCharacters)
 {
-    FakeServices services;
+    FakeTexts services;
     services.langId = 2052;
     services.Set(L"804", L"Title", L"\x5B89\x88C5\x9A71\x52A8");  // four characters, 8 bytes
     services.Set(L"804", L"Setup", L"\x5B89\x88C5(&S)");
@@ -220,7 +185,7 @@ TEST(TextTable, LongValuesAreCutAt254BytesOnAWholeCharacter)
         {"surrogate pair", std::wstring(252, L'c') + L"\xD83D\xDE00", std::wstring(252, L'c')},
     };
     for (const auto& c : cases) {
-        FakeServices services;
+        FakeTexts services;
         services.Set(L"Default", L"Complete", c.value);
         services.Set(L"Default", L"Prompt0", c.value);
         const TextTable table = Load(services);

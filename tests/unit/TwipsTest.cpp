@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "FakePlatform.h"
+#include "FakeForm.h"
+#include "FakeMachine.h"
 #include "app/frmMain.h"
-#include "platform/Twips.h"
 
 namespace setup {
 namespace {
@@ -20,9 +20,9 @@ TEST(Twips, WindowScalesWithDpiAndControlsStayFlush)
         {192, {0, 0, 1060, 666}, {0, 0, 334, 576}, {334, 0, 726, 576}, {702, 600, 146, 44}, {900, 600, 146, 44}},
     };
     // The rectangles as the window's load event leaves them.
-    test::FakeServices services;
+    test::FakeSetup fakes;
     test::FakeForm form(frmMainDesign());
-    frmMain window(services, form);
+    frmMain window(fakes.Get(), form);
     window.Form_Load();
     for (const auto& c : cases) {
         EXPECT_EQ(ToPixels(form.rects[Control::Form], c.dpi), c.inner) << c.dpi;
@@ -30,9 +30,14 @@ TEST(Twips, WindowScalesWithDpiAndControlsStayFlush)
         EXPECT_EQ(ToPixels(form.rects[Control::lbl], c.dpi), c.label) << c.dpi;
         EXPECT_EQ(ToPixels(form.rects[Control::cmdNext], c.dpi), c.install) << c.dpi;
         EXPECT_EQ(ToPixels(form.rects[Control::cmdCancel], c.dpi), c.cancel) << c.dpi;
-        // The prompt starts where the banner ends and reaches the right edge.
-        EXPECT_EQ(c.label.left, c.banner.left + c.banner.width) << c.dpi;
-        EXPECT_EQ(c.label.left + c.label.width, c.inner.width) << c.dpi;
+    }
+    // At any DPI the prompt starts where the banner ends and reaches the
+    // right edge: rounding opens no gap and makes no overlap.
+    for (unsigned dpi = 96; dpi <= 480; ++dpi) {
+        const PixelRect inner = ToPixels(form.rects[Control::Form], dpi), banner = ToPixels(form.rects[Control::img], dpi),
+                        label = ToPixels(form.rects[Control::lbl], dpi);
+        EXPECT_EQ(label.left, banner.left + banner.width) << dpi;
+        EXPECT_EQ(label.left + label.width, inner.width) << dpi;
     }
     EXPECT_EQ(TwipsToPixels(-22.5, 96), -2);  // halves round away from zero
     EXPECT_EQ(TwipsToPixels(7.5, 96), 1);

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/CodePages.h"
-#include "text/IniFile.h"
+#include "check/IniFile.h"
 #include "text/mduResoure.h"
 
 namespace setup::check {

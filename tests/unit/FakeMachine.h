@@ -1,9 +1,8 @@
-// In-memory stand-ins for the system services and the window, for the unit
-// tests of the portable core.
+// The system for the unit tests of the install: an in-memory file system,
+// a driver store and the program's facts, each with failures on demand on
+// every side. FakeMachine is all three at once, as the install sees them.
 #pragma once
 
-#include <algorithm>
-#include <cwctype>
 #include <functional>
 #include <map>
 #include <memory>
@@ -11,72 +10,20 @@
 #include <string>
 #include <vector>
 
+#include "FakeTexts.h"
 #include "platform/Platform.h"
 
 namespace setup::test {
 
-// One INI file: sections of keys, matched without regard to case as the
-// Windows profile reader does.
-class FakeServices : public Services {
+// What the three share: the log of calls in order, and whether the install
+// lock is held.
+struct FakeShared {
+    mutable std::vector<std::wstring> calls;
+    bool lockHeld = false;
+};
+
+class FakeFiles : public FileSystem, public virtual FakeShared {
 public:
-    std::wstring programFolder = L"C:\\Package";
-    std::uint16_t langId = 1033;
-    std::wstring iniPath = L"C:\\Package\\Setup.Ini";
-    bool fileExists = true;
-    bool keyListReadable = true;
-    mutable int stringReads = 0;
-    mutable std::vector<std::wstring> pathsRead;
-
-    void Set(const std::wstring& section, const std::wstring& key, const std::wstring& value)
-    {
-        auto& keys = sections[Lower(section)];
-        for (auto& entry : keys)
-            if (Lower(entry.first) == Lower(key)) {
-                entry.second = value;
-                return;
-            }
-        keys.emplace_back(key, value);
-    }
-
-    std::wstring ProgramFolder() const override { return programFolder; }
-    std::uint16_t SystemDefaultLangId() const override { return langId; }
-
-    std::int32_t ProfileInt(const std::wstring& section, const std::wstring& key, std::int32_t def,
-                            const std::wstring& file) const override
-    {
-        const std::wstring* value = Find(section, key, file);
-        if (!value) return def;
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(std::wcstoll(value->c_str(), nullptr, 10)));
-    }
-
-    std::wstring ProfileString(const std::wstring& section, const std::wstring& key, const std::wstring& def,
-                               const std::wstring& file) const override
-    {
-        ++stringReads;
-        const std::wstring* value = Find(section, key, file);
-        return value ? *value : def;
-    }
-
-    std::optional<std::vector<std::wstring>> ProfileKeys(const std::wstring& section,
-                                                         const std::wstring& file) const override
-    {
-        if (!keyListReadable) return std::nullopt;
-        std::vector<std::wstring> names;
-        if (!fileExists || file != iniPath) return names;
-        const auto found = sections.find(Lower(section));
-        if (found != sections.end())
-            for (const auto& entry : found->second) names.push_back(entry.first);
-        return names;
-    }
-
-    // A double-byte code page: ASCII takes one byte, anything else two.
-    std::size_t AnsiSize(std::wstring_view text) const override
-    {
-        std::size_t bytes = 0;
-        for (wchar_t c : text) bytes += c < 0x80 ? 1 : 2;
-        return bytes;
-    }
-
     // ---- An in-memory file system, with failures on demand on every side.
 
     // The bytes of a file, which each of its names (links) shares, and who
@@ -101,9 +48,6 @@ public:
         bool markedForDeletion = false;  // a copy on its way: gone when the program ends
     };
     std::map<std::wstring, File> files;  // by lower-case path
-    std::wstring windowsFolder = L"C:\\Windows";
-    bool windowsFolderFails = false;
-    std::uint32_t processId = 0x1a2b;
     std::uint64_t nextId = 1;
 
     // Failures, by lower-case path.
@@ -112,7 +56,6 @@ public:
     std::map<std::wstring, std::uint32_t> placeErrors;       // renaming a copy over its target fails
     std::map<std::wstring, std::uint32_t> moveErrors;        // moving a file back over its target fails
     std::map<std::wstring, std::uint32_t> renameErrors;      // renaming a target away fails
-    std::map<std::wstring, std::uint32_t> storeErrors;       // the driver store refuses an INF
     std::map<std::wstring, std::uint32_t> searchErrors;      // a folder cannot be listed
     std::uint32_t linkError = 0;                             // no second names (a FAT disk)
     std::uint32_t restartError = 0;                          // restart work cannot be recorded
@@ -120,13 +63,7 @@ public:
     int searchFailsAfter = -1;                               // names a search gives before it fails
     int powerCutAfter = -1;                                  // changes to the disk before the power goes
 
-    // The machine's install lock: held by another install for this many
-    // looks (-1: until cancelled); lockLook runs at each.
-    int lockBusyLooks = 0;
-    std::uint32_t lockError = 0;
-    std::function<void()> lockLook;
-    bool lockHeld = false;
-    int changesWithoutLock = 0;
+    int changesWithoutLock = 0;  // changes made while the install lock was not held
 
     // Folders with renames that a power cut could still take back.
     std::set<std::wstring> unflushed;
@@ -137,16 +74,8 @@ public:
     std::uint32_t redirectionError = 0;
     bool redirectionOff = false;
 
-    // pnputil as Windows runs it for a 32-bit program.
-    std::uint32_t runError = 0, runExitCode = 0;
-    std::vector<std::wstring> programsRun;
-
     std::vector<RestartWork> atRestart;
-    std::vector<std::wstring> registered;          // INF files added to the driver store
-    std::vector<std::size_t> placedWhenRegistered;  // copies put in place by then
-    std::map<std::wstring, std::wstring> store;    // published name -> INF (lower case) it came from
     std::vector<std::wstring> placed;              // targets of the copies put in place, in order
-    mutable std::vector<std::wstring> calls;
 
     void AddFolder(const std::wstring& path)
     {
@@ -204,27 +133,6 @@ public:
         }
         atRestart.clear();
         for (auto& [key, file] : files) file.node->holder = Holder::None;
-    }
-
-    std::optional<std::wstring> WindowsFolder() const override
-    {
-        if (windowsFolderFails) return std::nullopt;
-        return windowsFolder;
-    }
-
-    std::unique_ptr<InstallLock> LockInstalls(const std::function<void()>& waiting,
-                                              const std::function<bool()>& cancelled, std::uint32_t& error) override
-    {
-        calls.push_back(L"lock");
-        error = lockError;
-        if (lockError) return nullptr;
-        if (lockBusyLooks != 0) waiting();
-        for (; lockBusyLooks != 0; lockBusyLooks -= lockBusyLooks > 0) {
-            if (lockLook) lockLook();
-            if (cancelled()) return nullptr;
-        }
-        lockHeld = true;
-        return std::make_unique<Lock>(*this);
     }
 
     // Like Windows, "*.inf" also matches names whose extension only starts
@@ -396,44 +304,6 @@ public:
 
     std::vector<RestartWork> PendingRestartWork() const override { return atRestart; }
 
-    std::uint32_t AddToDriverStore(const std::wstring& inf, std::wstring& publishedName, bool& added) override
-    {
-        calls.push_back(L"register " + inf);
-        if (!FileAt(inf)) return kErrorFileNotFound;
-        if (wow64) return kErrorInWow64;
-        if (const auto e = storeErrors.find(Lower(inf)); e != storeErrors.end()) return e->second;
-        registered.push_back(inf);
-        placedWhenRegistered.push_back(placed.size());
-        for (const auto& [name, from] : store)
-            if (from == Lower(inf)) {
-                publishedName = name;
-                added = false;
-                return 0;
-            }
-        publishedName = L"oem" + std::to_wstring(store.size()) + L".inf";
-        store[publishedName] = Lower(inf);
-        added = true;
-        return 0;
-    }
-
-    std::uint32_t RemoveFromDriverStore(const std::wstring& publishedName) override
-    {
-        calls.push_back(L"unregister " + publishedName);
-        return store.erase(publishedName) ? 0 : kErrorFileNotFound;
-    }
-
-    std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments, std::uint32_t& exitCode) override
-    {
-        programsRun.push_back(program + L" " + arguments);
-        if (runError) return runError;
-        exitCode = runExitCode;
-        return 0;
-    }
-
-    std::uint32_t ProcessId() const override { return processId; }
-
-    std::wstring ErrorText(std::uint32_t error) const override { return L"error " + std::to_wstring(error); }
-
     bool RunsUnderWow64() const override { return wow64; }
     std::uint32_t DisableFolderRedirection() override
     {
@@ -453,28 +323,19 @@ public:
     // The path a 32-bit program's call reaches.
     std::wstring Redirected(const std::wstring& path) const
     {
-        const std::wstring system32 = Lower(windowsFolder) + L"\\system32";
+        const std::wstring system32 = L"c:\\windows\\system32";
         const std::wstring lower = Lower(path);
         if (!wow64 || redirectionOff || lower.rfind(system32, 0) != 0 ||
             (lower.size() > system32.size() && lower[system32.size()] != L'\\'))
             return path;
-        return windowsFolder + L"\\SysWOW64" + path.substr(system32.size());
+        return L"C:\\Windows\\SysWOW64" + path.substr(system32.size());
     }
 
 private:
-    class Lock : public InstallLock {
-    public:
-        explicit Lock(FakeServices& fake) : m_fake(fake) {}
-        ~Lock() override { m_fake.lockHeld = false; }
-
-    private:
-        FakeServices& m_fake;
-    };
-
     // A copy on its way, marked for deletion until it is put in place.
     class Staged : public StagedFile {
     public:
-        Staged(FakeServices& fake, std::wstring path) : m_fake(fake), m_path(std::move(path)) {}
+        Staged(FakeFiles& fake, std::wstring path) : m_fake(fake), m_path(std::move(path)) {}
         ~Staged() override
         {
             // Dropped before it was put in place: the system deletes it,
@@ -515,7 +376,7 @@ private:
             }
             return error;
         }
-        FakeServices& m_fake;
+        FakeFiles& m_fake;
         std::wstring m_path;
         bool m_done = false;
     };
@@ -584,95 +445,116 @@ private:
         std::size_t m_next = 0;
     };
 
-    static std::wstring Lower(std::wstring text)
-    {
-        std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return std::towlower(c); });
-        return text;
-    }
-
-    const std::wstring* Find(const std::wstring& section, const std::wstring& key, const std::wstring& file) const
-    {
-        pathsRead.push_back(file);
-        if (!fileExists || file != iniPath) return nullptr;
-        const auto found = sections.find(Lower(section));
-        if (found == sections.end()) return nullptr;
-        for (const auto& entry : found->second)
-            if (Lower(entry.first) == Lower(key)) return &entry.second;
-        return nullptr;
-    }
-
-    std::map<std::wstring, std::vector<std::pair<std::wstring, std::wstring>>> sections;
 };
 
-// The window: remembers geometry, texts, messages and the end.
-class FakeForm : public Form {
+class FakeStore : public DriverStore, public virtual FakeShared {
 public:
-    explicit FakeForm(const FormDesign& design) : scaleWidth(design.scaleWidth)
+    const FakeFiles* placedBy = nullptr;  // whose copies were put in place by the time of a registration
+    std::map<std::wstring, std::uint32_t> storeErrors;  // the store refuses an INF
+    std::vector<std::wstring> registered;               // INF files added to the store
+    std::vector<std::size_t> placedWhenRegistered;       // copies put in place by then
+    std::map<std::wstring, std::wstring> store;         // published name -> INF (lower case) it came from
+
+    std::uint32_t Add(const std::wstring& inf, std::wstring& publishedName, bool& added) override
     {
-        rects[kFormId] = {0, 0, design.scaleWidth, design.scaleHeight};
-        for (const auto& control : design.controls) rects[control.id] = control.rect;
+        calls.push_back(L"register " + inf);
+        if (placedBy && placedBy->wow64) return kErrorInWow64;
+        if (const auto e = storeErrors.find(Lower(inf)); e != storeErrors.end()) return e->second;
+        registered.push_back(inf);
+        placedWhenRegistered.push_back(placedBy ? placedBy->placed.size() : 0);
+        for (const auto& [name, from] : store)
+            if (from == Lower(inf)) {
+                publishedName = name;
+                added = false;
+                return 0;
+            }
+        publishedName = L"oem" + std::to_wstring(store.size()) + L".inf";
+        store[publishedName] = Lower(inf);
+        added = true;
+        return 0;
     }
 
-    std::map<ControlId, Twips> rects;
-    std::map<ControlId, std::wstring> texts;
-    double scaleWidth;
-    struct Message {
-        std::wstring text;
-        MessageIcon icon;
+    std::uint32_t Remove(const std::wstring& publishedName) override
+    {
+        calls.push_back(L"unregister " + publishedName);
+        return store.erase(publishedName) ? 0 : kErrorFileNotFound;
+    }
+
+};
+
+class FakeSystem : public System, public virtual FakeShared {
+public:
+    std::wstring programFolder = L"C:\\Package";
+    std::wstring windowsFolder = L"C:\\Windows";
+    bool windowsFolderFails = false;
+    std::uint32_t processId = 0x1a2b;
+    // The machine's install lock: held by another install for this many
+    // looks (-1: until cancelled); lockLook runs at each.
+    int lockBusyLooks = 0;
+    std::uint32_t lockError = 0;
+    std::function<void()> lockLook;
+
+    // pnputil as Windows runs it for a 32-bit program.
+    std::uint32_t runError = 0, runExitCode = 0;
+    std::vector<std::wstring> programsRun;
+
+    std::wstring ProgramFolder() const override { return programFolder; }
+    std::optional<std::wstring> WindowsFolder() const override
+    {
+        if (windowsFolderFails) return std::nullopt;
+        return windowsFolder;
+    }
+    std::uint32_t ProcessId() const override { return processId; }
+    std::wstring ErrorText(std::uint32_t error) const override { return L"error " + std::to_wstring(error); }
+    std::unique_ptr<InstallLock> LockInstalls(const std::function<void()>& waiting,
+                                              const std::function<bool()>& cancelled, std::uint32_t& error) override
+    {
+        calls.push_back(L"lock");
+        error = lockError;
+        if (lockError) return nullptr;
+        if (lockBusyLooks != 0) waiting();
+        for (; lockBusyLooks != 0; lockBusyLooks -= lockBusyLooks > 0) {
+            if (lockLook) lockLook();
+            if (cancelled()) return nullptr;
+        }
+        lockHeld = true;
+        return std::make_unique<Lock>(*this);
+    }
+
+    std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments, std::uint32_t& exitCode) override
+    {
+        programsRun.push_back(program + L" " + arguments);
+        if (runError) return runError;
+        exitCode = runExitCode;
+        return 0;
+    }
+
+
+private:
+    class Lock : public InstallLock {
+    public:
+        explicit Lock(FakeShared& fake) : m_fake(fake) {}
+        ~Lock() override { m_fake.lockHeld = false; }
+
+    private:
+        FakeShared& m_fake;
     };
-    std::vector<Message> messages;
-    std::vector<std::wstring> log;  // the calls in order
-    bool ended = false;
-    int exitCode = -1;
 
-    Twips Geometry(ControlId control) const override { return rects.at(control); }
-    void Move(ControlId control, const Twips& rect) override { rects[control] = rect; }
-    double ScaleWidth() const override { return scaleWidth; }
-    void SetText(ControlId control, const std::wstring& text) override
+};
+
+struct FakeMachine : FakeFiles, FakeStore, FakeSystem {
+    FakeMachine() { placedBy = this; }
+    FakeMachine(const FakeMachine& other) : FakeShared(other), FakeFiles(other), FakeStore(other), FakeSystem(other)
     {
-        texts[control] = text;
-        log.push_back(L"text");
+        placedBy = this;
     }
-    void ShowMessage(const std::wstring& text, MessageIcon icon) override
-    {
-        messages.push_back({text, icon});
-        log.push_back(L"message");
-    }
-    // Posted work runs at once, as on the form's own thread.
-    void Post(std::function<void()> fn) override
-    {
-        log.push_back(L"post");
-        fn();
-    }
-    std::map<ControlId, bool> allowedWhileBusy;
-    void AllowWhileBusy(ControlId control, bool allowed) override { allowedWhileBusy[control] = allowed; }
-    // The work runs at once, or, with deferWork, when the test says.
-    bool deferWork = false;
-    std::vector<std::pair<std::function<void()>, std::function<void()>>> pendingWork;
-    void RunInBackground(std::function<void()> work, std::function<void()> done) override
-    {
-        log.push_back(L"work");
-        if (deferWork) {
-            pendingWork.emplace_back(std::move(work), std::move(done));
-            return;
-        }
-        work();
-        done();
-    }
-    void FinishWork()
-    {
-        auto pending = std::move(pendingWork);
-        for (auto& [work, done] : pending) {
-            work();
-            done();
-        }
-    }
-    void End(int code) override
-    {
-        ended = true;
-        exitCode = code;
-        log.push_back(L"end");
-    }
+};
+
+// Everything the setup window asks of the system.
+struct FakeSetup {
+    FakeTexts texts;
+    FakeMachine machine;
+    Services Get() { return {texts, machine, machine, machine}; }
 };
 
 }  // namespace setup::test

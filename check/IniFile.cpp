@@ -1,4 +1,6 @@
-#include "text/IniFile.h"
+#include "check/IniFile.h"
+
+#include "text/Ascii.h"
 
 #include <cstdint>
 
@@ -15,11 +17,6 @@ std::string_view Trim(std::string_view text)
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
-}
-
-char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 void AppendUtf8(std::string& out, std::uint32_t c)
@@ -161,13 +158,7 @@ File Parse(std::string_view bytes)
     return file;
 }
 
-bool SameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
+bool SameName(std::string_view a, std::string_view b) { return EqualsIgnoringAsciiCase(a, b); }
 
 const Section* FindSection(const File& file, std::string_view name)
 {

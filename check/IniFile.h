@@ -1,5 +1,5 @@
 // Setup.Ini as the Windows profile reader sees it: sections of keys, each
-// with the line it came from, for the checker (text/SetupCheck.h).
+// with the line it came from, for the checker (check/SetupCheck.h).
 //
 // The reader splits the file's bytes, not decoded text: each section is in
 // the code page of the systems that read it, and only they can decode it.

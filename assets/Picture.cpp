@@ -1,4 +1,4 @@
-#include "platform/Picture.h"
+#include "assets/Picture.h"
 
 #include <algorithm>
 #include <cmath>

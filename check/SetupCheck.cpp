@@ -1,9 +1,9 @@
-#include "text/SetupCheck.h"
+#include "check/SetupCheck.h"
 
 #include <algorithm>
 #include <optional>
 
-#include "text/Decimal.h"
+#include "text/Numbers.h"
 
 namespace setup::check {
 namespace {
@@ -77,34 +77,20 @@ std::wstring SignedDecimal(std::int64_t value)
     return value < 0 ? L"-" + Decimal(static_cast<std::uint64_t>(-value)) : Decimal(static_cast<std::uint64_t>(value));
 }
 
-std::wstring Hex(std::string_view bytes)
+// Bytes as "81 7F".
+std::wstring HexBytes(std::string_view bytes)
 {
-    static const wchar_t digits[] = L"0123456789ABCDEF";
     std::wstring text;
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (!text.empty()) text += L' ';
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
+    for (char c : bytes) text += (text.empty() ? L"" : L" ") + Hex(static_cast<unsigned char>(c), 2, true);
     return text;
 }
 
 // Characters that would disturb the report show as <U+XXXX>.
 std::wstring Escape(std::wstring_view text)
 {
-    static const wchar_t digits[] = L"0123456789ABCDEF";
     std::wstring out;
-    for (wchar_t c : text) {
-        if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
-            out += L"<U+00";
-            out += digits[(c >> 4) & 15];
-            out += digits[c & 15];
-            out += L'>';
-        } else {
-            out += c;
-        }
-    }
+    for (wchar_t c : text)
+        out += c < 0x20 || (c >= 0x7F && c < 0xA0) ? L"<U+" + Hex(c, 4, true) + L">" : std::wstring(1, c);
     return out;
 }
 
@@ -128,21 +114,7 @@ std::wstring CodePageName(std::uint32_t codePage)
     return number;
 }
 
-// The index of a key named Prompt and a decimal number without leading
-// zeros, as the program reads them; nullopt for any other key. Large
-// numbers come back as kMaxPromptLines.
-std::optional<std::int64_t> PromptIndex(std::string_view key)
-{
-    if (key.size() <= 6 || !ini::SameName(key.substr(0, 6), "Prompt")) return std::nullopt;
-    const auto digits = key.substr(6);
-    if (digits.size() > 1 && digits[0] == '0') return std::nullopt;
-    std::int64_t index = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9') return std::nullopt;
-        index = std::min<std::int64_t>(index * 10 + (c - '0'), mduResoure::kMaxPromptLines);
-    }
-    return index;
-}
+using mduResoure::PromptIndex;
 
 // Prompt followed by something number-like that the program does not read
 // as a line: Prompt01, Prompt+1.
@@ -150,11 +122,6 @@ bool LooksLikePromptLine(std::string_view key)
 {
     if (key.size() <= 6 || !ini::SameName(key.substr(0, 6), "Prompt")) return false;
     return key.find_first_not_of("+-0123456789", 6) == std::string_view::npos;
-}
-
-char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 std::size_t EditDistance(std::string_view a, std::string_view b)
@@ -475,7 +442,7 @@ bool Checker::CheckBytes(const ReadSection& readSection, const Section& section,
             if (bad == kNone) continue;
             fit = false;
             Add(Severity::Error, entry.line,
-                prefix + Short(Ascii(entry.key)) + L": bytes " + Hex(part->substr(bad, 2)) + L" are not valid " +
+                prefix + Short(Ascii(entry.key)) + L": bytes " + HexBytes(part->substr(bad, 2)) + L" are not valid " +
                     CodePageName(codePage));
             break;
         }
@@ -646,10 +613,7 @@ void Checker::CheckCharacters(const std::wstring& prefix, int line, const std::w
         if (!control && !userDefined) continue;
         std::wstring code = Escape(std::wstring(1, c));
         if (userDefined) {
-            static const wchar_t digits[] = L"0123456789ABCDEF";
-            code = L"<U+";
-            for (int shift = 12; shift >= 0; shift -= 4) code += digits[(c >> shift) & 15];
-            code += L'>';
+            code = L"<U+" + Hex(c, 4, true) + L">";
         }
         Add(Severity::Warning, line,
             prefix + what + L" holds " + code +

@@ -10,8 +10,8 @@
 
 #include "platform/WinCodePages.h"
 #include "platform/WinConsole.h"
-#include "text/Decimal.h"
-#include "text/SetupCheck.h"
+#include "text/Numbers.h"
+#include "check/SetupCheck.h"
 
 namespace {
 
