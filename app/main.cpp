@@ -8,8 +8,7 @@
 int wmain()
 {
     setup::RestrictDllSearch();
-    setup::PreloadSystemDlls();
-    setup::WinTextServices texts;
+    setup::WinTextServices texts(true);
     setup::WinFileSystem files;
     setup::WinDriverStore store;
     setup::WinSystem system;

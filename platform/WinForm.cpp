@@ -40,7 +40,7 @@ WinForm::WinForm(const FormDesign& design)
     : m_scaleWidth(design.scaleWidth), m_scaleHeight(design.scaleHeight)
 {
     for (const auto& control : design.controls)
-        m_items.push_back({control, ChildId(control.kind, m_items.size()), nullptr});
+        m_items.push_back({control, ChildId(control.kind, m_items.size()), nullptr, {}, false});
 }
 
 WinForm::~WinForm()
@@ -96,20 +96,19 @@ bool WinForm::Create(FormCallbacks& callbacks, const std::wstring& tag)
         return false;
     if (!m_tag.empty()) ::SetPropW(m_hwnd, m_tag.c_str(), reinterpret_cast<HANDLE>(1));
     m_dpi = win::DpiForWindow(m_hwnd);
-    if (!CreateControls()) return false;
-    ApplyFont();
-    const SIZE size = WindowSizeFor(m_dpi);
-    ::SetWindowPos(m_hwnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    PlaceControls();
 
-    // Centre the window on the work area of the monitor it is on.
+    // Sized for its DPI and centred on the work area of its monitor in one
+    // move; the controls are made where they go.
+    const SIZE size = WindowSizeFor(m_dpi);
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     ::GetMonitorInfoW(::MonitorFromWindow(m_hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
     const RECT& work = monitor.rcWork;
     ::SetWindowPos(m_hwnd, nullptr, work.left + (work.right - work.left - size.cx) / 2,
-                   work.top + (work.bottom - work.top - size.cy) / 2, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                   work.top + (work.bottom - work.top - size.cy) / 2, size.cx, size.cy,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    if (!CreateControls()) return false;
+    ApplyFont();
     return true;
 }
 
@@ -163,10 +162,13 @@ bool WinForm::CreateControls()
             style = WS_CHILD | PBS_MARQUEE;  // hidden until there is work
             break;
         }
-        item.hwnd = ::CreateWindowExW(0, cls, L"", style, 0, 0, 0, 0, m_hwnd,
+        item.placed = ToPixels(item.design.rect, m_dpi);
+        const PixelRect& r = item.placed;
+        item.hwnd = ::CreateWindowExW(0, cls, L"", style, r.left, r.top, r.width, r.height, m_hwnd,
                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(item.childId)), Instance(),
                                       nullptr);
         if (!item.hwnd) return false;
+        if (item.design.kind == ControlKind::Picture) MakeBannerBitmap(item);
     }
     return true;
 }
@@ -192,13 +194,14 @@ SIZE WinForm::WindowSizeFor(UINT dpi) const
 
 void WinForm::PlaceControls()
 {
-    for (const auto& item : m_items) PlaceControl(item);
+    for (auto& item : m_items) PlaceControl(item);
 }
 
-void WinForm::PlaceControl(const Item& item)
+void WinForm::PlaceControl(Item& item)
 {
-    if (!item.hwnd) return;
     const PixelRect r = ToPixels(item.design.rect, m_dpi);
+    if (!item.hwnd || r == item.placed) return;  // where it is already
+    item.placed = r;
     ::SetWindowPos(item.hwnd, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
     if (item.design.kind == ControlKind::Picture) MakeBannerBitmap(item);
 }

@@ -51,6 +51,7 @@ private:
         ControlDesign design;
         int childId = 0;  // the control's id as a child window
         HWND hwnd = nullptr;
+        PixelRect placed;  // where it is, in pixels at m_dpi
         bool allowedWhileBusy = false;
     };
 
@@ -80,7 +81,7 @@ private:
     void ApplyFont();
     SIZE WindowSizeFor(UINT dpi) const;
     void PlaceControls();  // every control and the banner's pixels for m_dpi
-    void PlaceControl(const Item& item);
+    void PlaceControl(Item& item);
     void MakeBannerBitmap(const Item& item);
     int EdgeWidth() const;
     Item* Find(ControlId control);

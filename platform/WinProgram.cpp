@@ -29,29 +29,45 @@ HMODULE SystemLibrary(const wchar_t* name)
 
 }  // namespace win
 
-void RestrictDllSearch()
+namespace {
+
+bool g_systemOnly = false;  // DLLs loaded later by name come from System32 only
+
+}  // namespace
+
+bool RestrictDllSearch(bool useDefaultDirectories)
 {
     // A setup program is often started from a downloads folder, beside DLLs
     // that anybody may have left there. Windows 7 has this function only
-    // with its security update KB2533623; the preloading below covers the
-    // DLLs that matter where it is missing.
+    // with its security update KB2533623, and it may fail; then the
+    // preloading covers the DLLs that matter.
     static const auto setDefaultDllDirectories = SETUP_LATE_FUNCTION(L"kernel32.dll", SetDefaultDllDirectories);
-    if (setDefaultDllDirectories) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    g_systemOnly = useDefaultDirectories && setDefaultDllDirectories &&
+                   setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     ::SetDllDirectoryW(L"");  // also takes the current folder out of the search
+    return g_systemOnly;
 }
 
 void PreloadSystemDlls()
 {
-    // The DLLs that the system's own DLLs load by name after the start:
-    // visual styles (uxtheme, and msimg32 and dwmapi, which it loads when it
-    // first draws), version and application-compatibility look-ups, the
-    // setup, user-profile, property, accessibility, COM-catalogue, security
-    // and cryptography helpers. A missing one is no error.
-    static const wchar_t* const kNames[] = {
-        L"uxtheme.dll", L"msimg32.dll",  L"dwmapi.dll", L"version.dll", L"userenv.dll", L"setupapi.dll",
-        L"propsys.dll", L"apphelp.dll",  L"cryptbase.dll", L"oleacc.dll", L"clbcatq.dll", L"ntmarta.dll",
+    // Where the search is restricted, Windows applies it to DLLs loaded
+    // later by name, to their imports and to delay-loads; Wine does not to
+    // delay-loads, and uxtheme delay-loads msimg32 and dwmapi when it first
+    // draws. Those three, which drawing loads anyway, are loaded here, just
+    // before the window; setupapi is loaded from System32 when the install
+    // first needs it. Where the search is not restricted, every DLL that
+    // the system's DLLs may load by name comes from System32 first: version
+    // and application-compatibility look-ups, the setup, user-profile,
+    // property, accessibility, COM-catalogue, security and cryptography
+    // helpers. A missing one is no error.
+    static const wchar_t* const kDrawing[] = {L"uxtheme.dll", L"msimg32.dll", L"dwmapi.dll"};
+    static const wchar_t* const kOthers[] = {
+        L"version.dll", L"userenv.dll",   L"setupapi.dll", L"propsys.dll", L"apphelp.dll",
+        L"cryptbase.dll", L"oleacc.dll", L"clbcatq.dll",  L"ntmarta.dll",
     };
-    for (const wchar_t* name : kNames) win::SystemLibrary(name);
+    for (const wchar_t* name : kDrawing) win::SystemLibrary(name);
+    if (!g_systemOnly)
+        for (const wchar_t* name : kOthers) win::SystemLibrary(name);
 }
 
 namespace {
@@ -72,6 +88,7 @@ void InitVisualStyles()
 Program::FormEnd WinProgram::RunForm(const FormDesign& design, const FormFactory& createForm, int& exitCode)
 {
     ::HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+    if (m_preload) PreloadSystemDlls();
     InitVisualStyles();
     try {
         WinForm form(design);

@@ -9,16 +9,21 @@
 
 namespace setup {
 
-// Takes the program folder and the current folder out of the DLL search.
-// Runs first, before anything can load a DLL.
-void RestrictDllSearch();
+// Takes the program folder and the current folder out of the DLL search;
+// true where later loads by name then come from System32 only (not on
+// Windows 7 without KB2533623, nor with useDefaultDirectories false, as a
+// test build pretends). Runs first, before anything can load a DLL.
+bool RestrictDllSearch(bool useDefaultDirectories = true);
 // Loads from System32, by full path, the DLLs that system DLLs load later by
-// name (some through delay-loading, which does not follow the restricted
-// search), so that those later loads find them already loaded.
+// name and the restriction does not cover, so that those later loads find
+// them already loaded.
 void PreloadSystemDlls();
 
 class WinProgram final : public Program {
 public:
+    // preload false: as a test build shows what the preloading prevents.
+    explicit WinProgram(bool preload = true) : m_preload(preload) {}
+
     // One copy at a time for each program folder: a second start finds the
     // first one's window, marked with the folder's tag, and brings it to
     // the front.
@@ -29,6 +34,7 @@ public:
 private:
     void ShowFirst() const;
 
+    const bool m_preload;
     std::wstring m_tag;  // marks this package's window
     win::UniqueHandle m_mutex;
 };

@@ -2,15 +2,72 @@
 
 #include <windows.h>
 
+#include "text/Ascii.h"
 #include "text/Numbers.h"
 
 namespace setup {
 
 std::uint16_t WinTextServices::SystemDefaultLangId() const { return ::GetSystemDefaultLangID(); }
 
+WinTextServices::Answer WinTextServices::FromSection(const std::wstring& section, const std::wstring& key,
+                                                     const std::wstring& file, std::wstring& value) const
+{
+    if (!m_oneRead) return Answer::Unsure;
+    if (file != m_file || section != m_section) {
+        // "key=value" strings, NUL-separated; a full buffer means it was cut.
+        m_file = file, m_section = section, m_whole = false;
+        m_lines.clear();
+        for (DWORD size = 8192; size <= (1u << 20) && !m_whole; size *= 4) {
+            std::wstring buffer(size, L'\0');
+            const DWORD n = ::GetPrivateProfileSectionW(section.c_str(), buffer.data(), size, file.c_str());
+            if (n + 2 >= size) continue;
+            m_whole = true;
+            for (std::size_t at = 0; at < n && buffer[at] != L'\0';) {
+                const std::size_t end = buffer.find(L'\0', at);
+                const std::wstring line = buffer.substr(at, end - at);
+                const auto equals = line.find(L'=');
+                m_lines.push_back({line.substr(0, equals), equals == std::wstring::npos ? L"" : line.substr(equals + 1),
+                                   equals != std::wstring::npos});
+                at = end + 1;
+            }
+        }
+    }
+    if (!m_whole) return Answer::Unsure;
+    // The reader trims what surrounds keys and values and takes a pair of
+    // quotes off a value; a key that is there twice, or without '=', it
+    // answers in ways best left to it.
+    auto blank = [](const std::wstring& s) {
+        return !s.empty() && (s.front() == L' ' || s.front() == L'\t' || s.back() == L' ' || s.back() == L'\t');
+    };
+    const Line* found = nullptr;
+    for (const auto& line : m_lines) {
+        for (wchar_t c : line.key)
+            if (c >= 0x80) return Answer::Unsure;  // case rules beyond ASCII are the reader's
+        if (blank(line.key)) return Answer::Unsure;
+        if (!EqualsIgnoringAsciiCase(line.key, key)) continue;
+        if (found) return Answer::Unsure;
+        found = &line;
+    }
+    if (!found) return Answer::Absent;
+    const std::wstring& v = found->value;
+    if (!found->hasEquals || blank(v) || (!v.empty() && (v.front() == L'"' || v.front() == L'\''))) return Answer::Unsure;
+    value = v;
+    return Answer::Plain;
+}
+
 std::int32_t WinTextServices::ProfileInt(const std::wstring& section, const std::wstring& key,
                                          std::int32_t def, const std::wstring& file) const
 {
+    // A plain number of up to nine digits reads as itself everywhere.
+    std::wstring value;
+    const Answer answer = FromSection(section, key, file, value);
+    if (answer == Answer::Absent) return def;
+    if (answer == Answer::Plain && !value.empty() && value.size() <= 9 &&
+        value.find_first_not_of(L"0123456789") == std::wstring::npos) {
+        std::int32_t number = 0;
+        for (wchar_t c : value) number = number * 10 + (c - L'0');
+        return number;
+    }
     return static_cast<std::int32_t>(
         ::GetPrivateProfileIntW(section.c_str(), key.c_str(), def, file.c_str()));
 }
@@ -18,6 +75,12 @@ std::int32_t WinTextServices::ProfileInt(const std::wstring& section, const std:
 std::wstring WinTextServices::ProfileString(const std::wstring& section, const std::wstring& key,
                                         const std::wstring& def, const std::wstring& file) const
 {
+    std::wstring value;
+    switch (FromSection(section, key, file, value)) {
+    case Answer::Absent: return def;
+    case Answer::Plain: return value.substr(0, value.find(L'\0'));
+    case Answer::Unsure: break;
+    }
     // 254 bytes never hold more than 254 characters, so this buffer always
     // holds every character the caller may keep.
     wchar_t buffer[512];

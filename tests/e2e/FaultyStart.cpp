@@ -4,6 +4,9 @@
 //   load        memory runs out while Setup.Ini is read, before the window shows
 //   install     memory runs out once Install is pressed
 //   no-preload  the system DLLs are not loaded ahead, to show what that prevents
+//   no-default-dll-directories
+//               the program acts as on Windows 7 without the update that lets
+//               it restrict the DLL search to System32
 //   dpi-192     once the window shows, it is moved to a monitor of 192 DPI, as
 //               Windows tells a per-monitor aware window: WM_GETDPISCALEDSIZE,
 //               then WM_DPICHANGED with the rectangle it suggests
@@ -39,6 +42,7 @@ const std::wstring g_fault = Fault();
 
 class FaultyTexts final : public setup::WinTextServices {
 public:
+    FaultyTexts() : WinTextServices(true) {}
     std::wstring ProfileString(const std::wstring& section, const std::wstring& key, const std::wstring& def,
                                const std::wstring& file) const override
     {
@@ -135,13 +139,12 @@ DWORD WINAPI MoveToAnotherMonitor(void*)
 
 int wmain()
 {
-    setup::RestrictDllSearch();
-    if (g_fault != L"no-preload") setup::PreloadSystemDlls();
+    setup::RestrictDllSearch(g_fault != L"no-default-dll-directories");
     if (g_fault == L"dpi-192") CloseHandle(CreateThread(nullptr, 0, MoveToAnotherMonitor, nullptr, 0, nullptr));
     FaultyTexts texts;
     FaultySystem system;
     FaultyFiles files(system);
     setup::WinDriverStore store;
-    setup::WinProgram program;
+    setup::WinProgram program(g_fault != L"no-preload");
     return setup::RunSetup({texts, files, store, system}, program);
 }

@@ -302,6 +302,12 @@ TEST(English, BadSetupIniNeverStopsTheWindow)
         {"long value", longValue, std::wstring(254, L'T'), L"\r\n"},
         // The reader ends a value at a NUL byte.
         {"NUL byte", std::string(nulIni, sizeof nulIni - 1), L"Before", L"\r\nA"},
+        // Spaces around keys and values go, a pair of quotes goes, the first
+        // of two keys counts.
+        {"quotes, spaces, a key twice",
+         "[Default]\r\n Title = \"  Q  \" \r\nTitle=second\r\nPromptCount= 3\r\nPrompt0=\" A \"\r\nPrompt1=  B  \r\n"
+         "Prompt2='C'\r\n",
+         L"Q", L"\r\n A \r\nB\r\nC"},
     };
     for (const auto& c : cases) {
         Package package(L"bad-ini");
@@ -382,8 +388,12 @@ TEST(English, DllsLeftBesideTheProgramAreNotLoaded)
     };
     auto loaded = [](const Package& package, const std::wstring& name) { return Exists(package.Path(name + L".dll.loaded")); };
 
-    {
-        Package package(L"planted");
+    // As it ships, where the search is restricted to System32; and as on
+    // Windows 7 without the update that allows that, where every DLL of the
+    // list is loaded ahead.
+    for (const std::wstring fault : {L"", L"no-default-dll-directories"}) {
+        Package package(L"planted", fault.empty() ? g_setupExe : g_faultyExe);
+        const ScopedEnvironment injected(L"SETUP_FAULT", fault);
         package.WriteFile(L"Driver\\e2e-planted.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
         const auto overrides = plant(package, names);
         SetupProcess setup(package);
@@ -395,7 +405,8 @@ TEST(English, DllsLeftBesideTheProgramAreNotLoaded)
         setup.PressKey(VK_RETURN);
         EXPECT_TRUE(setup.WaitForExit());
         for (const auto& name : names)
-            EXPECT_FALSE(loaded(package, name)) << std::string(name.begin(), name.end()) << ".dll was loaded";
+            EXPECT_FALSE(loaded(package, name)) << std::string(name.begin(), name.end()) << ".dll was loaded, fault "
+                                                << std::string(fault.begin(), fault.end());
         DeleteFileW(L"C:\\windows\\inf\\e2e-planted.inf");
     }
     // Without loading them ahead, msimg32 is loaded from beside the program
