@@ -29,10 +29,6 @@ bool IsOrdinaryFile(std::uint32_t attributes)
     return (attributes & (kAttributeDirectory | kAttributeHidden | kAttributeSystem)) == 0;
 }
 
-// Replacing the file failed because it is open or loaded: renamed away, it
-// can still be replaced now. (A loaded driver refuses with access denied.)
-bool Busy(std::uint32_t error) { return error == kErrorAccessDenied || error == kErrorSharingViolation; }
-
 // Renaming it away failed because another program holds it open: only the
 // restart can replace it. Access denied here is a file that refuses
 // everybody, which no restart changes.

@@ -11,7 +11,20 @@ namespace {
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 
-bool Busy(std::uint32_t error) { return error == kErrorAccessDenied || error == kErrorSharingViolation; }
+// The files of a folder that match pattern and have exactly the program's
+// name shape, with the parts of their names.
+std::vector<std::pair<std::wstring, TemporaryNameParts>> OwnNames(Context& c, const std::wstring& folder,
+                                                                   const wchar_t* pattern)
+{
+    std::vector<std::pair<std::wstring, TemporaryNameParts>> names;
+    std::uint32_t error = 0;
+    const auto search = c.files.FindFiles(JoinPath(folder, pattern), error);
+    FoundFile file;
+    while (search && search->Next(file))
+        if (const auto parts = ParseTemporaryName(file.name); parts && !(file.attributes & kAttributeDirectory))
+            names.emplace_back(file.name, *parts);
+    return names;
+}
 
 // Puts the old file (from) back under its name (to). Where the file there
 // now is in use (its driver loaded since), that one is renamed away and
@@ -155,16 +168,9 @@ Redirection::~Redirection()
 bool Recover(Context& c, Result& result)
 {
     const std::wstring folder = JoinPath(c.windows, L"Inf");
-    std::vector<std::wstring> journals;
-    std::uint32_t searchError = 0;
-    const auto search = c.files.FindFiles(JoinPath(folder, L"~setup-*.jnl"), searchError);
-    FoundFile file;
-    while (search && search->Next(file)) {
-        const auto parts = ParseTemporaryName(file.name);
-        if (parts && parts->kind == L"jnl" && !(file.attributes & kAttributeDirectory)) journals.push_back(file.name);
-    }
     bool whole = true;
-    for (const auto& name : journals) {
+    for (const auto& [name, parts] : OwnNames(c, folder, L"~setup-*.jnl")) {
+        if (parts.kind != L"jnl") continue;
         const std::wstring path = JoinPath(folder, name);
         std::wstring text;
         if (const std::uint32_t error = c.files.ReadJournal(path, text); error != 0) {
@@ -189,17 +195,9 @@ bool Recover(Context& c, Result& result)
 
 void Sweep(Context& c, const std::wstring& folder)
 {
-    std::vector<std::wstring> leftovers;
-    std::uint32_t searchError = 0;
-    const auto search = c.files.FindFiles(JoinPath(folder, L"~setup-*"), searchError);
-    FoundFile file;
-    while (search && search->Next(file)) {
-        const auto parts = ParseTemporaryName(file.name);
-        if (!parts || (file.attributes & kAttributeDirectory)) continue;
-        if (parts->processId == c.processId) c.CounterTaken(parts->counter);
-        if (parts->kind == L"tmp" || parts->kind == L"new") leftovers.push_back(file.name);
-    }
-    for (const auto& name : leftovers) {
+    for (const auto& [name, parts] : OwnNames(c, folder, L"~setup-*")) {
+        if (parts.processId == c.processId) c.CounterTaken(parts.counter);
+        if (parts.kind != L"tmp" && parts.kind != L"new") continue;
         const std::wstring path = JoinPath(folder, name);
         bool waiting = false;
         for (const auto& work : c.Pending()) waiting = waiting || EqualsIgnoringAsciiCase(work.from, path);

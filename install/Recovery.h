@@ -12,6 +12,10 @@
 
 namespace setup::install {
 
+// Replacing a file failed because it is open or loaded: renamed away, it
+// can still be replaced now. (A loaded driver refuses with access denied.)
+inline bool Busy(std::uint32_t error) { return error == kErrorAccessDenied || error == kErrorSharingViolation; }
+
 // The system, the Windows folder and this run's temporary names.
 class Context {
 public:
