@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 namespace setup::win {
 
 template <typename Function>
@@ -27,6 +29,10 @@ Function* LateFunction(const wchar_t* module, const char* name)
 
 // Loads a DLL from System32 and nowhere else; nullptr when it is not there.
 HMODULE SystemLibrary(const wchar_t* name);
+
+// The calling thread's last error, and a call's outcome: 0 or that error.
+inline std::uint32_t LastError() { return static_cast<std::uint32_t>(::GetLastError()); }
+inline std::uint32_t Outcome(BOOL ok) { return ok ? 0 : LastError(); }
 
 }  // namespace setup::win
 

@@ -13,8 +13,8 @@
 namespace setup {
 namespace {
 
-std::uint32_t LastError() { return static_cast<std::uint32_t>(::GetLastError()); }
-std::uint32_t Outcome(BOOL ok) { return ok ? 0 : LastError(); }
+using win::LastError;
+using win::Outcome;
 
 // A path that the file functions take at any length: past MAX_PATH only in
 // its extended form (\\?\C:\... or \\?\UNC\server\share\...), where

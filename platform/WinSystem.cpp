@@ -10,8 +10,8 @@
 namespace setup {
 namespace {
 
-std::uint32_t LastError() { return static_cast<std::uint32_t>(::GetLastError()); }
-std::uint32_t Outcome(BOOL ok) { return ok ? 0 : LastError(); }
+using win::LastError;
+using win::Outcome;
 
 // Holds the machine's install mutex; released by the thread that took it.
 class WinInstallLock final : public InstallLock {
