@@ -38,6 +38,13 @@ UINT DpiForWindow(HWND hwnd)
     return dpi ? dpi : SystemDpi();
 }
 
+UINT DpiForNewWindow()
+{
+    static const auto getDpiForSystem = SETUP_LATE_FUNCTION(L"user32.dll", GetDpiForSystem);
+    const UINT dpi = getDpiForSystem ? getDpiForSystem() : 0;
+    return dpi ? dpi : SystemDpi();
+}
+
 void AdjustWindowRectForDpi(RECT* rect, DWORD style, DWORD exStyle, UINT dpi)
 {
     static const auto adjust = SETUP_LATE_FUNCTION(L"user32.dll", AdjustWindowRectExForDpi);

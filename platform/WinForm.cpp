@@ -37,7 +37,7 @@ int ChildId(ControlKind kind, std::size_t index)
 }  // namespace
 
 WinForm::WinForm(const FormDesign& design)
-    : m_scaleWidth(design.scaleWidth), m_scaleHeight(design.scaleHeight)
+    : m_scaleWidth(design.scaleWidth), m_scaleHeight(design.scaleHeight), m_bannerLoad(IDR_BANNER)
 {
     for (const auto& control : design.controls)
         m_items.push_back({control, ChildId(control.kind, m_items.size()), nullptr, {}, false});
@@ -91,22 +91,21 @@ bool WinForm::Create(FormCallbacks& callbacks, const std::wstring& tag)
     wc.lpszClassName = kClassName;
     if (!::RegisterClassExW(&wc)) return false;
 
-    if (!::CreateWindowExW(kExStyle, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
-                           nullptr, Instance(), this))
+    // Made at its size, centred on the primary monitor's work area; moved
+    // only where that monitor's DPI is not the one expected. The controls
+    // are made where they go.
+    const UINT expectedDpi = win::DpiForNewWindow();
+    const RECT place = PlaceOnMonitor(::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), expectedDpi);
+    if (!::CreateWindowExW(kExStyle, kClassName, L"", kStyle, place.left, place.top, place.right - place.left,
+                           place.bottom - place.top, nullptr, nullptr, Instance(), this))
         return false;
     if (!m_tag.empty()) ::SetPropW(m_hwnd, m_tag.c_str(), reinterpret_cast<HANDLE>(1));
     m_dpi = win::DpiForWindow(m_hwnd);
-
-    // Sized for its DPI and centred on the work area of its monitor in one
-    // move; the controls are made where they go.
-    const SIZE size = WindowSizeFor(m_dpi);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    ::GetMonitorInfoW(::MonitorFromWindow(m_hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const RECT& work = monitor.rcWork;
-    ::SetWindowPos(m_hwnd, nullptr, work.left + (work.right - work.left - size.cx) / 2,
-                   work.top + (work.bottom - work.top - size.cy) / 2, size.cx, size.cy,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    if (m_dpi != expectedDpi) {
+        const RECT moved = PlaceOnMonitor(::MonitorFromWindow(m_hwnd, MONITOR_DEFAULTTOPRIMARY), m_dpi);
+        ::SetWindowPos(m_hwnd, nullptr, moved.left, moved.top, moved.right - moved.left, moved.bottom - moved.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     if (!CreateControls()) return false;
     ApplyFont();
     return true;
@@ -144,7 +143,7 @@ bool WinForm::CreateControls()
         case ControlKind::Picture:
             // Drawn by the window: its edge and the banner at the DPI's size.
             style |= SS_OWNERDRAW;
-            if (auto banner = win::LoadStoredPicture(IDR_BANNER)) m_banner = std::move(*banner);
+            if (auto banner = m_bannerLoad.Take()) m_banner = std::move(*banner);
             break;
         case ControlKind::Label:
             style |= SS_LEFT | SS_NOPREFIX;
@@ -190,6 +189,18 @@ SIZE WinForm::WindowSizeFor(UINT dpi) const
     RECT rect{0, 0, inner.width, inner.height};
     win::AdjustWindowRectForDpi(&rect, kStyle, kExStyle, dpi);
     return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+RECT WinForm::PlaceOnMonitor(HMONITOR monitor, UINT dpi) const
+{
+    const SIZE size = WindowSizeFor(dpi);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    ::GetMonitorInfoW(monitor, &info);
+    const RECT& work = info.rcWork;
+    const LONG left = work.left + (work.right - work.left - size.cx) / 2;
+    const LONG top = work.top + (work.bottom - work.top - size.cy) / 2;
+    return {left, top, left + size.cx, top + size.cy};
 }
 
 void WinForm::PlaceControls()

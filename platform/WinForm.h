@@ -13,6 +13,7 @@
 #include "assets/Picture.h"
 #include "platform/Platform.h"
 #include "platform/WinHandles.h"
+#include "platform/WinPicture.h"
 
 namespace setup {
 
@@ -80,6 +81,7 @@ private:
     bool CreateControls();
     void ApplyFont();
     SIZE WindowSizeFor(UINT dpi) const;
+    RECT PlaceOnMonitor(HMONITOR monitor, UINT dpi) const;  // the window's rectangle, centred on its work area
     void PlaceControls();  // every control and the banner's pixels for m_dpi
     void PlaceControl(Item& item);
     void MakeBannerBitmap(const Item& item);
@@ -95,6 +97,7 @@ private:
     HWND m_hwnd = nullptr;
     UINT m_dpi = 96;
     win::UniqueGdi m_font;
+    win::StoredPictureLoad m_bannerLoad;
     picture::Image m_banner;       // as stored, twice the size shown at 96 DPI
     win::UniqueGdi m_bannerShown;  // scaled to the picture control at m_dpi
     FormCallbacks* m_callbacks = nullptr;

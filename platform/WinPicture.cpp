@@ -1,6 +1,7 @@
 #include "platform/WinPicture.h"
 
 #include <cstring>
+#include <new>
 
 #include "platform/WinApi.h"
 
@@ -32,6 +33,36 @@ std::optional<picture::Image> LoadStoredPicture(int id)
                                    static_cast<ULONG>(packed.size()), &written);
     if (status < 0 || written != rows.size()) return std::nullopt;
     return picture::FromStoredRows(rows, *header);
+}
+
+StoredPictureLoad::StoredPictureLoad(int id)
+    : m_id(id), m_thread(::CreateThread(nullptr, 0, &StoredPictureLoad::Run, this, 0, nullptr))
+{
+}
+
+StoredPictureLoad::~StoredPictureLoad()
+{
+    if (m_thread) ::WaitForSingleObject(m_thread.get(), INFINITE);
+}
+
+DWORD WINAPI StoredPictureLoad::Run(void* self)
+{
+    auto& load = *static_cast<StoredPictureLoad*>(self);
+    try {
+        load.m_picture = LoadStoredPicture(load.m_id);
+        load.m_done = true;
+    } catch (const std::bad_alloc&) {
+    }
+    return 0;
+}
+
+std::optional<picture::Image> StoredPictureLoad::Take()
+{
+    if (m_thread) ::WaitForSingleObject(m_thread.get(), INFINITE);
+    m_thread.reset();
+    if (!m_done) m_picture = LoadStoredPicture(m_id);  // no thread, or it ran out of memory
+    m_done = false;
+    return std::move(m_picture);
 }
 
 HBITMAP MakeBitmap(const picture::Image& image)

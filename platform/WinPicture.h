@@ -7,12 +7,35 @@
 #include <optional>
 
 #include "assets/Picture.h"
+#include "platform/WinHandles.h"
 
 namespace setup::win {
 
 // The picture stored as resource id (RCDATA) of the program; nullopt when it
 // is missing or damaged.
 std::optional<picture::Image> LoadStoredPicture(int id);
+
+// A stored picture decompressed on a thread of its own, started at
+// construction, so that it is ready by the time the window needs it: the
+// DLLs that the window loads first leave the other processor idle.
+class StoredPictureLoad {
+public:
+    explicit StoredPictureLoad(int id);
+    ~StoredPictureLoad();
+    StoredPictureLoad(const StoredPictureLoad&) = delete;
+    StoredPictureLoad& operator=(const StoredPictureLoad&) = delete;
+
+    // Waits for the picture, once; as LoadStoredPicture gives it.
+    std::optional<picture::Image> Take();
+
+private:
+    static DWORD WINAPI Run(void* self);
+
+    int m_id;
+    std::optional<picture::Image> m_picture;
+    bool m_done = false;  // false after the thread: it ran out of memory, so this thread tries again
+    UniqueHandle m_thread;
+};
 
 // A bitmap of the image's pixels, for the screen; nullptr on failure.
 HBITMAP MakeBitmap(const picture::Image& image);

@@ -88,10 +88,10 @@ void InitVisualStyles()
 Program::FormEnd WinProgram::RunForm(const FormDesign& design, const FormFactory& createForm, int& exitCode)
 {
     ::HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
-    if (m_preload) PreloadSystemDlls();
-    InitVisualStyles();
     try {
-        WinForm form(design);
+        WinForm form(design);  // its banner is decompressed meanwhile
+        if (m_preload) PreloadSystemDlls();
+        InitVisualStyles();
         const auto events = createForm(form);
         if (!form.Create(*events, m_tag)) return FormEnd::NoWindow;
         exitCode = form.Run();
