@@ -257,7 +257,7 @@ HWND SetupProcess::FindWindowOfProcess(bool messageBox) const
     return search.found;
 }
 
-HWND SetupProcess::MainWindow(DWORD timeoutMs)
+HWND SetupProcess::MainWindow(DWORD timeoutMs, DWORD pollMs)
 {
     const DWORD start = GetTickCount();
     for (;;) {
@@ -271,7 +271,7 @@ HWND SetupProcess::MainWindow(DWORD timeoutMs)
         }
         if (GetTickCount() - start > timeoutMs || WaitForSingleObject(m_info.hProcess, 0) == WAIT_OBJECT_0)
             return nullptr;
-        Sleep(5);
+        Sleep(pollMs);
     }
 }
 

@@ -70,8 +70,9 @@ public:
     SetupProcess(const SetupProcess&) = delete;
     SetupProcess& operator=(const SetupProcess&) = delete;
 
-    // The setup window, once visible; nullptr after the time-out.
-    HWND MainWindow(DWORD timeoutMs = 10000);
+    // The setup window, once visible; nullptr after the time-out. Looked
+    // for every pollMs: the start-up benchmark looks every millisecond.
+    HWND MainWindow(DWORD timeoutMs = 10000, DWORD pollMs = 5);
     // A message box of the program, once visible; nullptr after the time-out.
     HWND MessageBox(DWORD timeoutMs = 10000);
     // The exit code, or nothing if the program is still running.

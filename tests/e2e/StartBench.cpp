@@ -24,7 +24,7 @@ double Median(std::vector<double> values)
 double TimeToWindow(const std::wstring& program)
 {
     e2e::SetupProcess process(program);
-    HWND window = process.MainWindow();
+    HWND window = process.MainWindow(10000, 1);
     if (!window) return -1;
     const double ms = process.MillisecondsToWindow();
     PostMessageW(window, WM_CLOSE, 0, 0);
