@@ -13,8 +13,6 @@ typedef LONG(NTAPI RtlDecompressBufferFn)(USHORT format, PUCHAR out, ULONG outSi
                                           PULONG written);
 constexpr USHORT kFormatLznt1 = 2;  // COMPRESSION_FORMAT_LZNT1
 
-}  // namespace
-
 std::optional<picture::Image> LoadStoredPicture(int id)
 {
     const HMODULE module = ::GetModuleHandleW(nullptr);
@@ -34,6 +32,8 @@ std::optional<picture::Image> LoadStoredPicture(int id)
     if (status < 0 || written != rows.size()) return std::nullopt;
     return picture::FromStoredRows(rows, *header);
 }
+
+}  // namespace
 
 StoredPictureLoad::StoredPictureLoad(int id)
     : m_id(id), m_thread(::CreateThread(nullptr, 0, &StoredPictureLoad::Run, this, 0, nullptr))

@@ -11,13 +11,10 @@
 
 namespace setup::win {
 
-// The picture stored as resource id (RCDATA) of the program; nullopt when it
-// is missing or damaged.
-std::optional<picture::Image> LoadStoredPicture(int id);
-
-// A stored picture decompressed on a thread of its own, started at
-// construction, so that it is ready by the time the window needs it: the
-// DLLs that the window loads first leave the other processor idle.
+// The picture stored as resource id (RCDATA) of the program, decompressed
+// on a thread of its own started at construction, so that it is ready by
+// the time the window needs it: the DLLs that the window loads first leave
+// the other processor idle.
 class StoredPictureLoad {
 public:
     explicit StoredPictureLoad(int id);
@@ -25,7 +22,7 @@ public:
     StoredPictureLoad(const StoredPictureLoad&) = delete;
     StoredPictureLoad& operator=(const StoredPictureLoad&) = delete;
 
-    // Waits for the picture, once; as LoadStoredPicture gives it.
+    // Waits for the picture, once; nullopt when it is missing or damaged.
     std::optional<picture::Image> Take();
 
 private:
