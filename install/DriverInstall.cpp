@@ -1,6 +1,7 @@
 #include "install/DriverInstall.h"
 
 #include <memory>
+#include <vector>
 
 #include "install/Journal.h"
 #include "install/Recovery.h"
@@ -40,6 +41,7 @@ struct Item {
     std::uint32_t counter = 0;  // of its temporary names
     bool existed = false;
     bool backedUp = false;      // the old file has its second name (.bak)
+    bool guarded = false;       // a second name of the copy (.new) replaces it again at restart
     std::unique_ptr<StagedFile> staged;
     enum class State { Staged, Placed, SetAside, AtRestart } state = State::Staged;
 };
@@ -84,7 +86,7 @@ public:
             m_result.filesUnchanged = !m_result.failures.empty();
             return;
         }
-        if (!WriteJournal() || !Prepare()) return;
+        if (!LookAtTargets() || !WriteJournal() || !Prepare()) return;
         // Registered from the package before the copies are in place: that
         // is where the driver store takes the package from. Nothing after
         // this can fail for a reason foreseen before it.
@@ -160,12 +162,32 @@ private:
         m_items.push_back(std::move(item));
     }
 
+    // Each target as it is now, when its old file is about to get its
+    // second name, not as it was when the copying began: a file that
+    // appeared meanwhile is backed up, or refused, like any other.
+    bool LookAtTargets()
+    {
+        for (auto& item : m_items) {
+            const Redirection redirection(m_c, item.folder);
+            std::uint32_t error = redirection.Error();
+            const auto attributes = error ? std::nullopt : m_c.files.Attributes(item.target);
+            item.existed = attributes.has_value();
+            if (attributes && (*attributes & (kAttributeReadOnly | kAttributeHidden | kAttributeDirectory)))
+                error = kErrorAccessDenied;
+            if (error != 0) m_result.failures.push_back({item.name, item.folder, error});
+        }
+        if (m_result.failures.empty()) return true;
+        m_items.clear();  // every copy is deleted
+        m_result.filesUnchanged = true;
+        return false;
+    }
+
     // Before the first change to a destination file: what the next run
     // needs to take this one back.
     bool WriteJournal()
     {
         Journal journal;
-        journal.processId = m_c.processId;
+        journal.run = m_c.run;
         for (const auto& item : m_items) {
             if (journal.folders.empty() || journal.folders.back() != item.folder) journal.folders.push_back(item.folder);
             journal.entries.push_back(
@@ -186,9 +208,16 @@ private:
     bool Prepare()
     {
         for (auto& item : m_items) {
-            if (!item.existed) continue;
             const Redirection redirection(m_c, item.folder);
             std::uint32_t error = redirection.Error();
+            if (!item.existed) {
+                // One that appears now is not in the journal: nothing has
+                // changed yet, so the install stops here.
+                if (error == 0 && m_c.Exists(item.target)) error = kErrorFileExists;
+                if (error == 0) continue;
+                Abandon(item.name, item.folder, error);
+                return false;
+            }
             if (error == 0) error = m_c.files.LinkFile(item.target, Backup(item));
             item.backedUp = error == 0;
             // Held open by another program: replaced at restart. Anything
@@ -212,11 +241,11 @@ private:
             if (error != 0) return Abandon(item.name, item.folder, error);
         }
         for (auto& item : m_items) {
-            if (item.state != Item::State::AtRestart && item.state != Item::State::SetAside) continue;
             const Redirection redirection(m_c, item.folder);
             std::uint32_t error = redirection.Error();
             if (error == 0 && item.state == Item::State::AtRestart) error = m_c.files.ReplaceAtRestart(Kept(item), item.target);
             if (error == 0 && item.state == Item::State::SetAside) error = m_c.files.DeleteAtRestart(Aside(item));
+            if (error == 0 && item.state != Item::State::AtRestart) error = Guard(item);
             if (error != 0) return Abandon(item.name, item.folder, error);
         }
         // The renames survive a power cut before the message says they are
@@ -235,12 +264,28 @@ private:
         for (auto& item : m_items) {
             const Redirection redirection(m_c, item.folder);
             if (item.backedUp) clean = m_c.Drop(Backup(item)) && clean;
-            m_c.CancelEarlierReplacements(item.target, item.state == Item::State::AtRestart ? Kept(item) : L"");
+            // The earlier replacements go; where one cannot, the guard
+            // stays and replaces it again after them.
+            if (m_c.CancelEarlierReplacements(item.target, Kept(item)) && item.guarded) m_c.files.RemoveFile(Kept(item));
             m_result.restartNeeded = m_result.restartNeeded || item.state == Item::State::AtRestart ||
                                      item.state == Item::State::SetAside;
             ++m_result.copied;
         }
         if (clean) m_c.files.RemoveFile(m_journal);
+    }
+
+    // A copy put in place while earlier runs' replacements of its file wait
+    // for the restart (or while that cannot be read) gets a second name that
+    // replaces the file again after them, so that the restart cannot bring
+    // an older version back, should one of them not be cancelled.
+    std::uint32_t Guard(Item& item)
+    {
+        const auto earlier = m_c.EarlierReplacements(item.target, Kept(item));
+        if (earlier && earlier->empty()) return 0;
+        std::uint32_t error = m_c.files.LinkFile(item.target, Kept(item));
+        item.guarded = error == 0;
+        if (error == 0) error = m_c.files.ReplaceAtRestart(Kept(item), item.target);
+        return error;
     }
 
     std::uint32_t PutInPlace(Item& item)
@@ -285,15 +330,23 @@ private:
         }
         // Otherwise the journal stays, and the next run does the rest, the
         // driver store included.
-        if (undone && clean) {
-            for (const auto& published : m_published) m_c.store.Remove(published);
-            m_c.files.RemoveFile(m_journal);
-        }
+        for (const auto& published : undone && clean ? m_published : std::vector<std::wstring>{})
+            if (const std::uint32_t removeError = m_c.store.Remove(published); removeError != 0 && removeError != kErrorFileNotFound) {
+                m_result.notRestored.push_back({published, kDriverStore, removeError});
+                clean = false;
+            }
+        if (undone && clean) m_c.files.RemoveFile(m_journal);
         m_result.filesUnchanged = undone;
     }
 
     std::uint32_t Undo(Item& item)
     {
+        // Its second name for the restart goes first: the restart then finds
+        // nothing to move.
+        if (item.guarded)
+            if (const std::uint32_t error = m_c.files.RemoveFile(Kept(item)); error != 0 && error != kErrorFileNotFound)
+                return error;
+        item.guarded = false;
         switch (item.state) {
         case Item::State::Staged: return 0;
         case Item::State::Placed:
@@ -344,25 +397,34 @@ bool HasExtension(const std::wstring& name, const std::wstring& ext)
     return dot != std::wstring::npos && EqualsIgnoringAsciiCase(std::wstring_view(name).substr(dot + 1), ext);
 }
 
-std::wstring TemporaryName(std::uint32_t processId, std::uint32_t counter, const wchar_t* kind)
+std::wstring TemporaryName(const RunId& run, std::uint32_t counter, const wchar_t* kind)
 {
-    return kTemporaryPrefix + Hex(processId) + L"-" + Hex(counter) + L"." + kind;
+    const std::wstring started = run.started ? Hex(run.started) + L"-" : L"";
+    return kTemporaryPrefix + Hex(run.process) + L"-" + started + Hex(counter) + L"." + kind;
 }
 
 std::optional<TemporaryNameParts> ParseTemporaryName(const std::wstring& name)
 {
-    // ~setup-<1 to 8 hex digits>-<1 to 8 hex digits>.<kind>
+    // ~setup-<1 to 8 hex digits>-[<1 to 16 hex digits>-]<1 to 8 hex digits>.<kind>
     const std::wstring prefix = kTemporaryPrefix;
     if (!EqualsIgnoringAsciiCase(std::wstring_view(name).substr(0, prefix.size()), prefix)) return std::nullopt;
-    TemporaryNameParts parts;
+    std::vector<std::uint64_t> numbers;
     std::size_t at = prefix.size();
-    for (auto [number, end] : {std::pair{&parts.processId, L'-'}, {&parts.counter, L'.'}}) {
+    for (;;) {
         const std::size_t start = at;
-        for (; at < name.size() && IsHexDigit(name[at]) && at - start < 8; ++at)
-            *number = *number * 16 + static_cast<std::uint32_t>(name[at] <= L'9' ? name[at] - L'0' : LowerAscii(name[at]) - L'a' + 10);
-        if (at == start || at >= name.size() || name[at] != end) return std::nullopt;
-        ++at;
+        std::uint64_t number = 0;
+        for (; at < name.size() && IsHexDigit(name[at]) && at - start < 16; ++at)
+            number = number * 16 + static_cast<std::uint64_t>(name[at] <= L'9' ? name[at] - L'0' : LowerAscii(name[at]) - L'a' + 10);
+        if (at == start || at >= name.size() || (name[at] != L'-' && name[at] != L'.')) return std::nullopt;
+        numbers.push_back(number);
+        if (name[at++] == L'.') break;
+        if (numbers.size() == 3) return std::nullopt;
     }
+    if (numbers.size() < 2 || numbers.front() > 0xFFFFFFFFu || numbers.back() > 0xFFFFFFFFu) return std::nullopt;
+    TemporaryNameParts parts;
+    parts.run.process = static_cast<std::uint32_t>(numbers.front());
+    parts.run.started = numbers.size() == 3 ? numbers[1] : 0;
+    parts.counter = static_cast<std::uint32_t>(numbers.back());
     parts.kind = LowerAscii(std::wstring_view(name).substr(at));
     for (const wchar_t* known : {L"tmp", L"bak", L"old", L"new", L"jnl"})
         if (parts.kind == known) return parts;
@@ -421,8 +483,10 @@ Result InstallDriverFiles(FileSystem& files, DriverStore& store, System& system,
         return result;
     }
     if (waited && progress.started) progress.started();
-    // What an earlier run left half-done goes back first; while some of it
-    // cannot, nothing else changes.
+    // The restart work is read before anything turns the folder redirection
+    // off. What an earlier run left half-done goes back first; while some
+    // of it cannot, nothing else changes.
+    context.Pending();
     if (!Recover(context, result)) return result;
     install.Run();
     return result;

@@ -90,14 +90,17 @@ std::wstring JoinPath(const std::wstring& a, const std::wstring& b);
 bool HasExtension(const std::wstring& name, const std::wstring& ext);
 
 // The program's own temporary names in a destination folder: short,
-// whatever the length of the file's name, and never the same for two
-// processes: "~setup-" process id "-" counter "." kind, in hexadecimal.
+// whatever the length of the file's name, and never the same for two runs:
+// "~setup-" process id "-" start time "-" counter "." kind, in hexadecimal
+// (a run of an earlier version, whose start time is 0, left them without
+// the start time).
 // Kinds: "tmp" a copy on its way, "bak" an old file's second name kept for
 // undoing, "old" an old file in use renamed away, "new" a copy that replaces
 // its file at restart, "jnl" a journal.
-std::wstring TemporaryName(std::uint32_t processId, std::uint32_t counter, const wchar_t* kind);
+std::wstring TemporaryName(const RunId& run, std::uint32_t counter, const wchar_t* kind);
 struct TemporaryNameParts {
-    std::uint32_t processId = 0, counter = 0;
+    RunId run;
+    std::uint32_t counter = 0;
     std::wstring kind;  // in lower case
 };
 // The parts of a name of exactly that shape and of a known kind; nullopt

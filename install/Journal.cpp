@@ -1,11 +1,14 @@
 #include "install/Journal.h"
 
+#include <utility>
+
 #include "text/Numbers.h"
 
 namespace setup::install {
 namespace {
 
-constexpr wchar_t kHeader[] = L"~setup journal 1";
+constexpr wchar_t kHeader[] = L"~setup journal 2";
+constexpr wchar_t kHeaderBeforeStartTimes[] = L"~setup journal 1";
 
 // A hexadecimal number of at most 16 digits, the whole of text.
 std::optional<std::uint64_t> ParseHex(std::wstring_view text)
@@ -65,7 +68,7 @@ std::optional<JournalEntry> ParseEntry(std::wstring_view rest, std::size_t folde
 
 std::wstring FormatJournal(const Journal& journal)
 {
-    std::wstring text = kHeader + std::wstring(L"\nP ") + Hex(journal.processId) + L"\n";
+    std::wstring text = kHeader + std::wstring(L"\nP ") + Hex(journal.run.process) + L" " + Hex(journal.run.started) + L"\n";
     for (const auto& folder : journal.folders) text += L"D " + folder + L"\n";
     for (const auto& e : journal.entries) {
         const std::wstring id = e.copy ? Hex(e.copy->volume) + L":" + Hex(e.copy->index) : L"-";
@@ -79,13 +82,25 @@ std::wstring FormatPublished(const std::wstring& publishedName) { return L"S " +
 
 std::wstring FormatCommitted() { return L"C\n"; }
 
+std::wstring FormatDone() { return L"X\n"; }
+
 JournalText ParseJournal(const std::wstring& written, Journal& journal)
 {
     // A power cut may leave zeros where the last bytes were to go.
     const std::wstring text = written.substr(0, written.find_last_not_of(L'\0') + 1);
-    const std::wstring header = kHeader + std::wstring(L"\n");
-    if (text.compare(0, header.size(), header) != 0)
-        return header.compare(0, text.size(), text) == 0 ? JournalText::CutShort : JournalText::Foreign;
+    std::wstring header;
+    bool startTimes = false;
+    for (const auto& [known, times] : {std::pair{kHeader, true}, {kHeaderBeforeStartTimes, false}})
+        if (const std::wstring line = known + std::wstring(L"\n"); text.compare(0, line.size(), line) == 0) {
+            header = line;
+            startTimes = times;
+        }
+    if (header.empty()) {
+        for (const wchar_t* known : {kHeader, kHeaderBeforeStartTimes})
+            if (const std::wstring line = known + std::wstring(L"\n"); line.compare(0, text.size(), text) == 0)
+                return JournalText::CutShort;
+        return JournalText::Foreign;
+    }
     journal = Journal{};
     bool first = true;
     for (std::size_t at = header.size(); at < text.size();) {
@@ -94,14 +109,18 @@ JournalText ParseJournal(const std::wstring& written, Journal& journal)
         const std::wstring_view line = std::wstring_view(text).substr(at, end - at);
         at = end + 1;
         const wchar_t kind = line.empty() ? L'\0' : line[0];
-        const std::wstring_view rest = line.size() > 2 && line[1] == L' ' ? line.substr(2) : std::wstring_view{};
+        std::wstring_view rest = line.size() > 2 && line[1] == L' ' ? line.substr(2) : std::wstring_view{};
         if (!first) {
             if (kind == L'S' && !rest.empty()) journal.published.emplace_back(rest);
             if (line == L"C") journal.committed = true;
+            if (line == L"X") journal.done = true;
         } else if (line == L".") {
             first = false;
-        } else if (kind == L'P' && ParseHex32(rest)) {
-            journal.processId = *ParseHex32(rest);
+        } else if (kind == L'P' && !rest.empty()) {
+            const auto process = ParseHex32(Field(rest));
+            const auto started = startTimes ? ParseHex(rest) : std::optional<std::uint64_t>(0);
+            if (!process || !started || (!startTimes && !rest.empty())) return JournalText::Foreign;
+            journal.run = {*process, *started};
         } else if (kind == L'D' && !rest.empty()) {
             journal.folders.emplace_back(rest);
         } else if (const auto entry = kind == L'F' ? ParseEntry(rest, journal.folders.size()) : std::nullopt) {

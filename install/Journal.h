@@ -4,19 +4,22 @@
 //
 // It is written and flushed before the first change to a destination file
 // (the first second name of an old file) and lives beside the INF files as
-// ~setup-<process>-<n>.jnl. Later lines are appended: the driver packages
-// the run added to the driver store, then "committed" once every file is in
-// place. A run that finds a journal of a run that did not commit takes that
-// install back; a committed one only needs its leftovers cleared.
+// ~setup-<process>-<start>-<n>.jnl. Later lines are appended: the driver
+// packages the run added to the driver store, then "committed" once every
+// file is in place. A run that finds a journal of a run that did not commit
+// takes that install back; a committed one only needs its leftovers
+// cleared. A journal that could not be deleted once that was done is marked
+// so, and only deleted by the runs after.
 //
 // The text, one record a line:
-//   ~setup journal 1
-//   P <process id, hex>
+//   ~setup journal 2                            (1: a run of an earlier version)
+//   P <process id, hex> <start time, hex>       (version 1: no start time)
 //   D <destination folder>                      (numbered from 0 in order)
 //   F <folder> <existed 0|1> <id|-> <counter> <name>
 //   .                                           (the end of the first part)
 //   S <published name>                          (appended)
 //   C                                           (appended)
+//   X                                           (appended: taken back or finished)
 // <id> is the copy's file id as volume:index in hex; <counter> that of the
 // file's temporary names (its .tmp, .bak, .old and .new). A first part
 // without its "." was cut short by the power: nothing after it happened. An
@@ -41,17 +44,19 @@ struct JournalEntry {
 };
 
 struct Journal {
-    std::uint32_t processId = 0;
+    RunId run;  // whose temporary names the entries' counters number
     std::vector<std::wstring> folders;
     std::vector<JournalEntry> entries;
     std::vector<std::wstring> published;  // driver packages the run added
     bool committed = false;
+    bool done = false;  // nothing left to do but delete it
 };
 
 // The first part: everything but the published packages and the commit.
 std::wstring FormatJournal(const Journal& journal);
 std::wstring FormatPublished(const std::wstring& publishedName);
 std::wstring FormatCommitted();
+std::wstring FormatDone();
 
 enum class JournalText {
     Whole,     // read into the journal

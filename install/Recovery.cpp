@@ -45,31 +45,42 @@ std::uint32_t Restore(Context& c, const std::wstring& from, const std::wstring& 
 }
 
 // One file of an install that did not commit, back as it was: 0 or the
-// error that kept it from it.
+// error that kept it from it. Only what the run did is taken back: the old
+// file goes back, from whichever of its names is left, where the file's
+// name holds the run's own copy or nothing; a file that somebody put there
+// since stays, and the old file's names then go.
 std::uint32_t TakeBackFile(Context& c, const Journal& j, const JournalEntry& e, Result& result)
 {
     const std::wstring& folder = j.folders[e.folder];
     const std::wstring target = JoinPath(folder, e.name);
-    auto path = [&](const wchar_t* kind) { return JoinPath(folder, TemporaryName(j.processId, e.counter, kind)); };
-    // A copy waiting for the restart: the replacement then finds nothing.
+    auto path = [&](const wchar_t* kind) { return JoinPath(folder, TemporaryName(j.run, e.counter, kind)); };
+    // A copy (or a second name of one) waiting for the restart: the
+    // replacement then finds nothing.
     if (const std::wstring kept = path(L"new"); c.Exists(kept))
         if (const std::uint32_t error = c.files.RemoveFile(kept); error != 0) return error;
-    if (!e.existed) {
-        // Only the run's own copy goes, not a file somebody put there since.
-        const auto id = c.files.IdOf(target);
-        return e.copy && id && *id == *e.copy ? c.files.RemoveFile(target) : 0;
-    }
-    // The old file got its second name before anything else changed:
-    // without it, nothing did.
+    const auto now = c.files.IdOf(target);
+    const bool ownCopy = now && e.copy && *now == *e.copy;
+    if (!e.existed) return ownCopy ? c.files.RemoveFile(target) : 0;
+
     const std::wstring backup = path(L"bak"), aside = path(L"old");
-    if (!c.Exists(backup)) return 0;
-    if (!c.SameFile(target, backup)) {
-        if (const std::uint32_t error = Restore(c, backup, target, result); error != 0) return error;
-    } else if (!c.Drop(backup)) {
-        return kErrorAccessDenied;  // whole, but its second name stays; the next run lets it go
-    }
-    if (c.Exists(aside) && c.SameFile(aside, target) && !c.Drop(aside)) return kErrorAccessDenied;
+    const std::wstring* old = c.Exists(backup) ? &backup : c.Exists(aside) ? &aside : nullptr;
+    if (old && (ownCopy || !now))
+        if (const std::uint32_t error = Restore(c, *old, target, result); error != 0) return error;
+    // Whole under its name, or given way to a later file: its other names
+    // go (in use, at the restart). While one cannot, the journal stays.
+    for (const std::wstring& name : {backup, aside})
+        if (c.Exists(name) && !c.Drop(name)) return kErrorAccessDenied;
     return 0;
+}
+
+// Cancels the earlier runs' replacements of a file that a run put in place;
+// where one cannot be cancelled, the run's own second name of its file
+// (guard) replaces it after them at the restart, and stays. Otherwise the
+// guard is not needed, and goes.
+void SettleReplacements(Context& c, const std::wstring& target, const std::wstring& guard)
+{
+    if (c.CancelEarlierReplacements(target, guard) && c.Exists(guard) && c.SameFile(guard, target))
+        c.files.RemoveFile(guard);
 }
 
 bool TakeBack(Context& c, const Journal& j, Result& result)
@@ -83,12 +94,19 @@ bool TakeBack(Context& c, const Journal& j, Result& result)
         result.notRestored.push_back({e->name, folder, error});
         whole = false;
     }
-    if (whole)
-        for (const auto& published : j.published) c.store.Remove(published);
+    if (!whole) return false;
+    // A package that cannot be taken out of the store is named, and the
+    // journal stays for the next run to try again.
+    for (const auto& published : j.published)
+        if (const std::uint32_t error = c.store.Remove(published); error != 0) {
+            result.notRestored.push_back({published, kDriverStore, error});
+            whole = false;
+        }
     return whole;
 }
 
-// A committed install: only the old files' second names are left to go.
+// A committed install: only the old files' second names are left to go,
+// and the earlier runs' replacements of its files to cancel.
 bool Finish(Context& c, const Journal& j)
 {
     for (const auto& e : j.entries) {
@@ -96,10 +114,10 @@ bool Finish(Context& c, const Journal& j)
         const Redirection redirection(c, folder);
         if (redirection.Error()) return false;
         for (const wchar_t* kind : {L"bak", L"old"}) {
-            const std::wstring path = JoinPath(folder, TemporaryName(j.processId, e.counter, kind));
+            const std::wstring path = JoinPath(folder, TemporaryName(j.run, e.counter, kind));
             if (e.existed && c.Exists(path) && !c.Drop(path)) return false;
         }
-        c.CancelEarlierReplacements(JoinPath(folder, e.name), JoinPath(folder, TemporaryName(j.processId, e.counter, L"new")));
+        SettleReplacements(c, JoinPath(folder, e.name), JoinPath(folder, TemporaryName(j.run, e.counter, L"new")));
     }
     return true;
 }
@@ -107,14 +125,15 @@ bool Finish(Context& c, const Journal& j)
 }  // namespace
 
 Context::Context(FileSystem& fileSystem, DriverStore& driverStore, System& facts)
-    : files(fileSystem), store(driverStore), system(facts), windows(WindowsDirectory(facts)), processId(facts.ProcessId())
+    : files(fileSystem), store(driverStore), system(facts), windows(WindowsDirectory(facts)), run(facts.ThisRun())
 {
 }
 
 bool Context::InSystem32(const std::wstring& path) const
 {
-    const std::wstring system32 = LowerAscii(JoinPath(JoinPath(windows, L"System32"), L""));
-    return LowerAscii(JoinPath(path, L"")).compare(0, system32.size(), system32) == 0;
+    const std::wstring system32 = JoinPath(JoinPath(windows, L"System32"), L"");
+    const std::wstring folder = JoinPath(path, L"");
+    return folder.size() >= system32.size() && files.SamePath(folder.substr(0, system32.size()), system32);
 }
 
 std::uint32_t Context::NewCounter()
@@ -136,33 +155,50 @@ bool Context::Drop(const std::wstring& path)
     return error == 0 || error == kErrorFileNotFound || files.DeleteAtRestart(path) == 0;
 }
 
-const std::vector<RestartWork>& Context::Pending()
+const std::optional<std::vector<RestartWork>>& Context::Pending()
 {
-    if (!m_pending) m_pending = files.PendingRestartWork();
-    return *m_pending;
+    if (!m_pendingRead) m_pending = files.PendingRestartWork();
+    m_pendingRead = true;
+    return m_pending;
 }
 
-void Context::CancelEarlierReplacements(const std::wstring& target, const std::wstring& own)
+std::optional<std::vector<std::wstring>> Context::EarlierReplacements(const std::wstring& target,
+                                                                      const std::wstring& own)
 {
-    for (const auto& work : Pending()) {
-        if (!EqualsIgnoringAsciiCase(work.to, target) || EqualsIgnoringAsciiCase(work.from, own) ||
-            !EqualsIgnoringAsciiCase(FolderOf(work.from), FolderOf(target)))
+    const auto& pending = Pending();
+    if (!pending) return std::nullopt;
+    std::vector<std::wstring> earlier;
+    for (const auto& work : *pending) {
+        if (!files.SamePath(work.to, target) || files.SamePath(work.from, own) ||
+            !files.SamePath(FolderOf(work.from), FolderOf(target)))
             continue;
         const auto parts = ParseTemporaryName(NameOf(work.from));
-        if (parts && parts->kind == L"new") files.RemoveFile(work.from);
+        if (parts && parts->kind == L"new") earlier.push_back(work.from);
     }
+    return earlier;
+}
+
+bool Context::CancelEarlierReplacements(const std::wstring& target, const std::wstring& own)
+{
+    const auto earlier = EarlierReplacements(target, own);
+    bool cancelled = earlier.has_value();
+    for (const auto& copy : earlier ? *earlier : std::vector<std::wstring>{}) {
+        const std::uint32_t error = files.RemoveFile(copy);
+        cancelled = cancelled && (error == 0 || error == kErrorFileNotFound);
+    }
+    return cancelled;
 }
 
 Redirection::Redirection(Context& context, const std::wstring& folder) : m_files(context.files)
 {
     if (!context.InSystem32(folder) || !m_files.RunsUnderWow64()) return;
-    m_error = m_files.DisableFolderRedirection();
+    m_error = m_files.DisableFolderRedirection(m_saved);
     m_off = m_error == 0;
 }
 
 Redirection::~Redirection()
 {
-    if (m_off) m_files.RestoreFolderRedirection();
+    if (m_off) m_files.RestoreFolderRedirection(m_saved);
 }
 
 bool Recover(Context& c, Result& result)
@@ -183,10 +219,17 @@ bool Recover(Context& c, Result& result)
         case JournalText::CutShort: c.files.RemoveFile(path); break;  // nothing after it happened
         case JournalText::Foreign: break;
         case JournalText::Whole:
-            if (journal.committed ? Finish(c, journal) : TakeBack(c, journal, result))
-                c.files.RemoveFile(path);
-            else
+            if (!journal.done && !(journal.committed ? Finish(c, journal) : TakeBack(c, journal, result))) {
                 whole = false;
+                break;
+            }
+            // Done: a journal that cannot go is marked so, and never acted
+            // on again; one that cannot even be marked stops the install.
+            if (c.files.RemoveFile(path) == 0 || journal.done) break;
+            if (const std::uint32_t error = c.files.WriteJournal(path, FormatDone(), true); error != 0) {
+                result.notRestored.push_back({name, folder, error});
+                whole = false;
+            }
             break;
         }
     }
@@ -195,12 +238,15 @@ bool Recover(Context& c, Result& result)
 
 void Sweep(Context& c, const std::wstring& folder)
 {
+    const auto& pending = c.Pending();
     for (const auto& [name, parts] : OwnNames(c, folder, L"~setup-*")) {
-        if (parts.processId == c.processId) c.CounterTaken(parts.counter);
+        if (parts.run == c.run) c.CounterTaken(parts.counter);
         if (parts.kind != L"tmp" && parts.kind != L"new") continue;
         const std::wstring path = JoinPath(folder, name);
-        bool waiting = false;
-        for (const auto& work : c.Pending()) waiting = waiting || EqualsIgnoringAsciiCase(work.from, path);
+        // A copy for the restart stays while the restart work may name it.
+        bool waiting = parts.kind == L"new" && !pending;
+        for (const auto& work : pending ? *pending : std::vector<RestartWork>{})
+            waiting = waiting || c.files.SamePath(work.from, path);
         if (!waiting) c.files.RemoveFile(path);
     }
 }

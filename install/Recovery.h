@@ -25,7 +25,7 @@ public:
     DriverStore& store;
     System& system;
     const std::wstring windows;
-    const std::uint32_t processId;
+    const RunId run;
 
     // True for a path below System32, which WOW64 redirects.
     bool InSystem32(const std::wstring& path) const;
@@ -36,7 +36,7 @@ public:
     void CounterTaken(std::uint32_t counter) { m_taken.push_back(counter); }
     std::wstring TemporaryPath(const std::wstring& folder, std::uint32_t counter, const wchar_t* kind) const
     {
-        return JoinPath(folder, TemporaryName(processId, counter, kind));
+        return JoinPath(folder, TemporaryName(run, counter, kind));
     }
 
     bool Exists(const std::wstring& path) const { return files.Attributes(path).has_value(); }
@@ -44,21 +44,30 @@ public:
     // Lets go of a name the old file no longer needs: now, or when Windows
     // next starts if it is in use. False when neither can be done.
     bool Drop(const std::wstring& path);
-    // The work recorded for the next start, as it was when first asked.
-    const std::vector<RestartWork>& Pending();
-    // Deletes the copies that earlier runs left to replace target at the
-    // next start (but own): the restart then has nothing to move over the
-    // file this run put there.
-    void CancelEarlierReplacements(const std::wstring& target, const std::wstring& own);
+    // Reads the work recorded for the next start, once, before anything
+    // turns the folder redirection off; later calls give what it read
+    // (nullopt: it could not be read).
+    const std::optional<std::vector<RestartWork>>& Pending();
+    // The copies that earlier runs of this program left to replace target
+    // at the next start, but own; all of them when the work cannot be read
+    // (then nullopt).
+    std::optional<std::vector<std::wstring>> EarlierReplacements(const std::wstring& target, const std::wstring& own);
+    // Deletes those copies, so that the restart has nothing to move over the
+    // file this run put there. False when one could not be deleted (held
+    // open) or the work could not be read: then only a replacement of this
+    // run's own after them makes the restart end with its file.
+    bool CancelEarlierReplacements(const std::wstring& target, const std::wstring& own);
 
 private:
     std::vector<std::uint32_t> m_taken;  // by names left from a killed process with this one's id
     std::uint32_t m_counter = 0;
+    bool m_pendingRead = false;
     std::optional<std::vector<RestartWork>> m_pending;
 };
 
 // WOW64 redirection turned off, on this thread, while a 32-bit program on
-// 64-bit Windows works in a folder below System32.
+// 64-bit Windows works in a folder below System32; scopes nest, each
+// turning it back as it found it.
 class Redirection {
 public:
     Redirection(Context& context, const std::wstring& folder);
@@ -71,6 +80,7 @@ private:
     FileSystem& m_files;
     std::uint32_t m_error = 0;
     bool m_off = false;
+    void* m_saved = nullptr;
 };
 
 // Takes back every install whose journal says it did not finish, and

@@ -86,6 +86,16 @@ struct RestartWork {
     std::wstring from, to;
 };
 
+// One run of the program, told apart from every other run on the machine:
+// its process id, and when the process started (ids are reused, start
+// times with them are not). A start time of 0 is a run of an earlier
+// version, which named its files by the process id alone.
+struct RunId {
+    std::uint32_t process = 0;
+    std::uint64_t started = 0;
+    friend bool operator==(const RunId& a, const RunId& b) { return a.process == b.process && a.started == b.started; }
+};
+
 // What the text table is read with: the system's language and the profile
 // (INI file) reader, in the system's ANSI code page.
 class TextServices {
@@ -127,6 +137,10 @@ public:
     // the error).
     virtual std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern, std::uint32_t& error) const = 0;
 
+    // True when the two paths name the same file as the file system compares
+    // names: without regard to case, for every letter it folds.
+    virtual bool SamePath(const std::wstring& a, const std::wstring& b) const = 0;
+
     // The attributes of a file or folder; nullopt when it does not exist.
     virtual std::optional<std::uint32_t> Attributes(const std::wstring& path) const = 0;
     // The file a name stands for; nullopt when there is none.
@@ -165,16 +179,18 @@ public:
     // the files: deleting path, or renaming from over to.
     virtual std::uint32_t DeleteAtRestart(const std::wstring& path) = 0;
     virtual std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) = 0;
-    // The work recorded for the next start, by this program and others.
-    virtual std::vector<RestartWork> PendingRestartWork() const = 0;
+    // The work recorded for the next start, by this program and others;
+    // nullopt when it cannot be read.
+    virtual std::optional<std::vector<RestartWork>> PendingRestartWork() const = 0;
 
     // True for a 32-bit program on 64-bit Windows, whose view of System32
     // the system redirects to SysWOW64.
     virtual bool RunsUnderWow64() const = 0;
-    // Turns that redirection off for the calling thread (0 or the error),
-    // and back on.
-    virtual std::uint32_t DisableFolderRedirection() = 0;
-    virtual void RestoreFolderRedirection() = 0;
+    // Turns that redirection off for the calling thread: 0 or the error,
+    // and in saved what turns it back as it was. Calls nest, each with its
+    // own saved state.
+    virtual std::uint32_t DisableFolderRedirection(void*& saved) = 0;
+    virtual void RestoreFolderRedirection(void* saved) = 0;
 };
 
 // The system's store of driver packages.
@@ -199,8 +215,8 @@ public:
     virtual std::wstring ProgramFolder() const = 0;
     // The system's Windows folder; nullopt when the system cannot give it.
     virtual std::optional<std::wstring> WindowsFolder() const = 0;
-    // This process's id.
-    virtual std::uint32_t ProcessId() const = 0;
+    // This run of the program.
+    virtual RunId ThisRun() const = 0;
     // The system's own words for an error code.
     virtual std::wstring ErrorText(std::uint32_t error) const = 0;
 

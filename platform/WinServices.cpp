@@ -135,6 +135,13 @@ std::unique_ptr<FileSearch> WinFileSystem::FindFiles(const std::wstring& pattern
     return nullptr;
 }
 
+bool WinFileSystem::SamePath(const std::wstring& a, const std::wstring& b) const
+{
+    // As the file system compares names: ordinal, with its own case folding.
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
 std::optional<std::uint32_t> WinFileSystem::Attributes(const std::wstring& path) const
 {
     const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
@@ -250,7 +257,11 @@ std::uint32_t WinFileSystem::WriteJournal(const std::wstring& path, const std::w
     if (!::WriteFile(file.get(), text.data(), bytes, &written, nullptr)) return LastError();
     if (written != bytes) return ERROR_DISK_FULL;
     if (!::FlushFileBuffers(file.get())) return LastError();
-    return append ? 0 : FlushFolder(path.substr(0, path.find_last_of(L'\\')));
+    // The new name reaches the disk with the folder's flush, where Windows
+    // allows one; where it does not, the file's own flush is the guarantee
+    // (a journal lost with its name was never acted on).
+    if (!append) FlushFolder(path.substr(0, path.find_last_of(L'\\')));
+    return 0;
 }
 
 std::uint32_t WinFileSystem::ReadJournal(const std::wstring& path, std::wstring& text) const
@@ -279,32 +290,55 @@ std::uint32_t WinFileSystem::ReplaceAtRestart(const std::wstring& from, const st
     return Outcome(::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
 }
 
-std::vector<RestartWork> WinFileSystem::PendingRestartWork() const
+namespace {
+
+// The registry functions that read the restart work. advapi32 is no import
+// of the program's; it is loaded from System32 and its functions looked up
+// before the first time the folder redirection is turned off, which would
+// send a 32-bit program's load to the 64-bit System32.
+struct RegistryFunctions {
+    decltype(::RegOpenKeyExW)* openKey = nullptr;
+    decltype(::RegQueryValueExW)* queryValue = nullptr;
+    decltype(::RegCloseKey)* closeKey = nullptr;
+};
+
+const RegistryFunctions& Registry()
+{
+    static const RegistryFunctions functions = [] {
+        const HMODULE advapi32 = win::SystemLibrary(L"advapi32.dll");
+        return RegistryFunctions{win::LateFunction<decltype(::RegOpenKeyExW)>(advapi32, "RegOpenKeyExW"),
+                                 win::LateFunction<decltype(::RegQueryValueExW)>(advapi32, "RegQueryValueExW"),
+                                 win::LateFunction<decltype(::RegCloseKey)>(advapi32, "RegCloseKey")};
+    }();
+    return functions;
+}
+
+}  // namespace
+
+std::optional<std::vector<RestartWork>> WinFileSystem::PendingRestartWork() const
 {
     // Pairs of names, NUL-separated: "\??\from", then "" (delete) or
     // "\??\to" ("!\??\to": replacing). The 64-bit view, for a 32-bit
     // program too.
-    static const HMODULE advapi32 = win::SystemLibrary(L"advapi32.dll");
-    static const auto openKey = win::LateFunction<decltype(::RegOpenKeyExW)>(advapi32, "RegOpenKeyExW");
-    static const auto queryValue = win::LateFunction<decltype(::RegQueryValueExW)>(advapi32, "RegQueryValueExW");
-    static const auto closeKey = win::LateFunction<decltype(::RegCloseKey)>(advapi32, "RegCloseKey");
+    const RegistryFunctions& registry = Registry();
     std::vector<RestartWork> work;
     HKEY key = nullptr;
-    if (!openKey || !queryValue || !closeKey ||
-        openKey(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
-        return work;
+    if (!registry.openKey || !registry.queryValue || !registry.closeKey ||
+        registry.openKey(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                         KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return std::nullopt;
     std::wstring value;
     DWORD bytes = 0, type = 0;
     LSTATUS status = ERROR_MORE_DATA;
     for (int attempt = 0; attempt < 4 && status == ERROR_MORE_DATA; ++attempt) {
         value.resize(bytes / sizeof(wchar_t) + 1);
         bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-        status = queryValue(key, L"PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
-                            &bytes);
+        status = registry.queryValue(key, L"PendingFileRenameOperations", nullptr, &type,
+                                     reinterpret_cast<BYTE*>(value.data()), &bytes);
     }
-    closeKey(key);
-    if (status != ERROR_SUCCESS || type != REG_MULTI_SZ) return work;
+    registry.closeKey(key);
+    if (status == ERROR_FILE_NOT_FOUND) return work;  // no work at all
+    if (status != ERROR_SUCCESS || type != REG_MULTI_SZ) return std::nullopt;
     value.resize(bytes / sizeof(wchar_t));
     auto plain = [](std::wstring name) {
         if (!name.empty() && name[0] == L'!') name.erase(0, 1);
@@ -323,8 +357,6 @@ std::vector<RestartWork> WinFileSystem::PendingRestartWork() const
     return work;
 }
 
-
-
 bool WinFileSystem::RunsUnderWow64() const
 {
     static const auto isWow64Process = SETUP_LATE_FUNCTION(L"kernel32.dll", IsWow64Process);
@@ -332,17 +364,18 @@ bool WinFileSystem::RunsUnderWow64() const
     return isWow64Process && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
-std::uint32_t WinFileSystem::DisableFolderRedirection()
+std::uint32_t WinFileSystem::DisableFolderRedirection(void*& saved)
 {
     static const auto disable = SETUP_LATE_FUNCTION(L"kernel32.dll", Wow64DisableWow64FsRedirection);
     if (!disable) return ERROR_PROC_NOT_FOUND;
-    return Outcome(disable(&m_redirection));
+    Registry();  // nothing is loaded while the redirection is off
+    return Outcome(disable(&saved));
 }
 
-void WinFileSystem::RestoreFolderRedirection()
+void WinFileSystem::RestoreFolderRedirection(void* saved)
 {
     static const auto revert = SETUP_LATE_FUNCTION(L"kernel32.dll", Wow64RevertWow64FsRedirection);
-    if (revert) revert(m_redirection);
+    if (revert) revert(saved);
 }
 
 }  // namespace setup

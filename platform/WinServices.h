@@ -11,6 +11,7 @@ namespace setup {
 class WinFileSystem : public FileSystem {
 public:
     std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern, std::uint32_t& error) const override;
+    bool SamePath(const std::wstring& a, const std::wstring& b) const override;
     std::optional<std::uint32_t> Attributes(const std::wstring& path) const override;
     std::optional<FileId> IdOf(const std::wstring& path) const override;
     std::unique_ptr<StagedFile> Stage(const std::wstring& source, const std::wstring& temporary,
@@ -25,13 +26,12 @@ public:
     std::uint32_t ReadJournal(const std::wstring& path, std::wstring& text) const override;
     std::uint32_t DeleteAtRestart(const std::wstring& path) override;
     std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) override;
-    std::vector<RestartWork> PendingRestartWork() const override;
+    std::optional<std::vector<RestartWork>> PendingRestartWork() const override;
     bool RunsUnderWow64() const override;
-    std::uint32_t DisableFolderRedirection() override;
-    void RestoreFolderRedirection() override;
+    std::uint32_t DisableFolderRedirection(void*& saved) override;
+    void RestoreFolderRedirection(void* saved) override;
 
 private:
-    void* m_redirection = nullptr;   // the state Wow64DisableWow64FsRedirection saved
     std::vector<char> m_copyBuffer;  // for the copies, made once
 };
 
@@ -45,7 +45,7 @@ class WinSystem : public System {
 public:
     std::wstring ProgramFolder() const override;
     std::optional<std::wstring> WindowsFolder() const override;
-    std::uint32_t ProcessId() const override;
+    RunId ThisRun() const override;
     std::wstring ErrorText(std::uint32_t error) const override;
     std::unique_ptr<InstallLock> LockInstalls(const std::function<void()>& waiting,
                                               const std::function<bool()>& cancelled, std::uint32_t& error) override;

@@ -88,7 +88,13 @@ std::unique_ptr<InstallLock> WinSystem::LockInstalls(const std::function<void()>
     return std::make_unique<WinInstallLock>(std::move(mutex));
 }
 
-std::uint32_t WinSystem::ProcessId() const { return ::GetCurrentProcessId(); }
+RunId WinSystem::ThisRun() const
+{
+    FILETIME created{}, exited{}, kernel{}, user{};
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const std::uint64_t started = std::uint64_t(created.dwHighDateTime) << 32 | created.dwLowDateTime;
+    return {static_cast<std::uint32_t>(::GetCurrentProcessId()), started ? started : 1};
+}
 
 std::wstring WinSystem::ErrorText(std::uint32_t error) const { return win::ErrorText(error); }
 

@@ -71,15 +71,15 @@ public:
             TerminateProcess(GetCurrentProcess(), 99);
         return error;
     }
-    std::uint32_t DisableFolderRedirection() override
+    std::uint32_t DisableFolderRedirection(void*& saved) override
     {
-        const std::uint32_t error = WinFileSystem::DisableFolderRedirection();
+        const std::uint32_t error = WinFileSystem::DisableFolderRedirection(saved);
         Probe("off: ");
         return error;
     }
-    void RestoreFolderRedirection() override
+    void RestoreFolderRedirection(void* saved) override
     {
-        WinFileSystem::RestoreFolderRedirection();
+        WinFileSystem::RestoreFolderRedirection(saved);
         Probe("on: ");
     }
 

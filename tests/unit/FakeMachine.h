@@ -3,6 +3,7 @@
 // every side. FakeMachine is all three at once, as the install sees them.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -60,8 +61,11 @@ public:
     std::uint32_t linkError = 0;                             // no second names (a FAT disk)
     std::uint32_t restartError = 0;                          // restart work cannot be recorded
     std::uint32_t journalError = 0;                          // the journal cannot be written
+    std::set<std::wstring> undeletable;                       // files that refuse deletion, by lower-case path
+    bool pendingUnreadable = false;                          // the restart work cannot be read
     int searchFailsAfter = -1;                               // names a search gives before it fails
     int powerCutAfter = -1;                                  // changes to the disk before the power goes
+    std::function<void(const std::wstring&)> whileStaging;   // another program's doing while a copy is written
 
     int changesWithoutLock = 0;  // changes made while the install lock was not held
 
@@ -73,6 +77,7 @@ public:
     bool wow64 = false;
     std::uint32_t redirectionError = 0;
     bool redirectionOff = false;
+    int redirectionDepth = 0;  // scopes that turned it off, nested
 
     std::vector<RestartWork> atRestart;
     std::vector<std::wstring> placed;              // targets of the copies put in place, in order
@@ -167,6 +172,8 @@ public:
         return std::make_unique<Search>(std::move(found), searchFailsAfter);
     }
 
+    bool SamePath(const std::wstring& a, const std::wstring& b) const override { return Lower(a) == Lower(b); }
+
     std::optional<std::uint32_t> Attributes(const std::wstring& path) const override
     {
         const File* file = FileAt(Redirected(path));
@@ -192,6 +199,7 @@ public:
         if (from->node->holder == Holder::NoSharing) return Fail(error, kErrorSharingViolation);
         if (FileAt(to)) return Fail(error, kErrorFileExists);
         if (!Change()) return Fail(error, kErrorNotReady);
+        if (whileStaging) whileStaging(source);
         const std::string bytes = from->node->bytes;
         files[Lower(to)] = {to, NewNode({}, 0), true};
         if (const auto e = writeErrors.find(Lower(Folder(to))); e != writeErrors.end()) {
@@ -246,6 +254,8 @@ public:
         if (!file) return kErrorFileNotFound;
         if (file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
         if (file->node->holder == Holder::Loaded || file->node->immutable) return kErrorAccessDenied;
+        if (undeletable.count(Lower(Redirected(path))) || (file->node->attributes & kAttributeReadOnly))
+            return kErrorAccessDenied;
         if (!Change()) return kErrorNotReady;
         files.erase(Lower(Redirected(path)));
         return 0;
@@ -270,6 +280,7 @@ public:
     {
         calls.push_back(std::wstring(append ? L"add to " : L"write ") + path);
         if (journalError) return journalError;
+        if (append && FileAt(path) && (FileAt(path)->node->attributes & kAttributeReadOnly)) return kErrorAccessDenied;
         if (!Change()) return kErrorNotReady;
         if (!append || !FileAt(path)) files[Lower(path)] = {path, NewNode({}, 0), false};
         files.at(Lower(path)).node->text += text;
@@ -302,20 +313,29 @@ public:
         return 0;
     }
 
-    std::vector<RestartWork> PendingRestartWork() const override { return atRestart; }
+    std::optional<std::vector<RestartWork>> PendingRestartWork() const override
+    {
+        if (pendingUnreadable) return std::nullopt;
+        return atRestart;
+    }
 
     bool RunsUnderWow64() const override { return wow64; }
-    std::uint32_t DisableFolderRedirection() override
+    // As Windows does, each call saves the state it found, and its restore
+    // puts back exactly that.
+    std::uint32_t DisableFolderRedirection(void*& saved) override
     {
         calls.push_back(L"redirection off");
         if (redirectionError) return redirectionError;
+        saved = reinterpret_cast<void*>(std::uintptr_t(redirectionOff ? 2 : 1));
         redirectionOff = true;
+        ++redirectionDepth;
         return 0;
     }
-    void RestoreFolderRedirection() override
+    void RestoreFolderRedirection(void* saved) override
     {
         calls.push_back(L"redirection on");
-        redirectionOff = false;
+        redirectionOff = reinterpret_cast<std::uintptr_t>(saved) == 2;
+        --redirectionDepth;
     }
 
     static constexpr std::uint32_t kErrorNotReady = 21;  // the disk went away
@@ -487,7 +507,7 @@ public:
     std::wstring programFolder = L"C:\\Package";
     std::wstring windowsFolder = L"C:\\Windows";
     bool windowsFolderFails = false;
-    std::uint32_t processId = 0x1a2b;
+    RunId run{0x1a2b, 0x1d9c0ffee};
     // The machine's install lock: held by another install for this many
     // looks (-1: until cancelled); lockLook runs at each.
     int lockBusyLooks = 0;
@@ -504,7 +524,7 @@ public:
         if (windowsFolderFails) return std::nullopt;
         return windowsFolder;
     }
-    std::uint32_t ProcessId() const override { return processId; }
+    RunId ThisRun() const override { return run; }
     std::wstring ErrorText(std::uint32_t error) const override { return L"error " + std::to_wstring(error); }
     std::unique_ptr<InstallLock> LockInstalls(const std::function<void()>& waiting,
                                               const std::function<bool()>& cancelled, std::uint32_t& error) override

@@ -12,9 +12,14 @@
 
 namespace setup::test {
 
+// Letters in one case, as Windows folds names and keys: ASCII, Latin-1 and
+// Cyrillic here, enough for the tests.
 inline std::wstring Lower(std::wstring text)
 {
-    std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return std::towlower(c); });
+    std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) -> wchar_t {
+        if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x410 && c <= 0x42F)) return wchar_t(c + 0x20);
+        return std::towlower(c);
+    });
     return text;
 }
 

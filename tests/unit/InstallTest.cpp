@@ -10,6 +10,7 @@ namespace {
 using install::InstallDriverFiles;
 using install::Result;
 using test::FakeMachine;
+using test::Lower;
 using Holder = test::FakeFiles::Holder;
 
 const std::wstring kInf = L"C:\\Windows\\Inf";
@@ -157,7 +158,7 @@ TEST(Install, AnyFailedCopyChangesNothing)
         {"Driver folder unreadable", [](FakeMachine& s) { s.searchErrors[L"c:\\package\\driver"] = kErrorAccessDenied; },
          {{L"Driver", kErrorAccessDenied}}},
         {"the journal cannot be written", [](FakeMachine& s) { s.journalError = 112; },
-         {{L"~setup-1a2b-4.jnl", 112}}},
+         {{L"~setup-1a2b-1d9c0ffee-4.jnl", 112}}},
     };
     for (const auto& c : cases) {
         FakeMachine s = Machine();
@@ -345,7 +346,7 @@ bool JournalLeft(const FakeMachine& s)
 Result InstallOther(FakeMachine& s)
 {
     s.AddFile(L"C:\\Other\\Driver\\other.sys", "other package");
-    s.processId += 0x100;
+    s.run = {s.run.process + 0x100, s.run.started + 1};
     return InstallDriverFiles(s, s, s, L"C:\\Other");
 }
 
@@ -571,10 +572,212 @@ TEST(Install, LeftoversAreRemovedButNotAnOldFilesNamesNorWorkForTheRestartNorOth
     EXPECT_TRUE(s.FileAt(kDrivers + L"\\~setup-63-6.tmp"));
 }
 
+// What a killed run left of one old driver, r.sys (V1): its names (.bak,
+// a second name; .old, renamed away as a file in use is), and what the
+// driver's own name holds now. The next run of any package takes back only
+// what the killed run did: the old file goes back from whichever name it
+// still has, where the name holds the run's own copy or nothing; a file put
+// there since (an updater's V9) stays, and the old file's names then go.
+TEST(Recovery, TakesBackOnlyWhatTheKilledRunDidFromAnyNameTheOldFileHas)
+{
+    enum Names { Bak = 1, Old = 2 };
+    enum class Now { OldFile, OwnCopy, Nothing, Third };
+    struct Case {
+        const char* name;
+        int names;
+        Now now;
+        Holder holder;      // of the file at the name, if any
+        const char* after;  // what the name holds once the next run is done and Windows restarted
+    };
+    const Case cases[] = {
+        {"never touched", Bak, Now::OldFile, Holder::None, "V1"},
+        {"copy in place", Bak, Now::OwnCopy, Holder::None, "V1"},
+        {"copy in place and loaded", Bak, Now::OwnCopy, Holder::Loaded, "V1"},
+        {"killed after the rename-away", Bak | Old, Now::Nothing, Holder::None, "V1"},
+        {"copy in place, old one renamed away", Bak | Old, Now::OwnCopy, Holder::Loaded, "V1"},
+        {"an updater put V9 there", Bak, Now::Third, Holder::None, "V9"},
+        {"an updater put V9 there, loaded", Bak | Old, Now::Third, Holder::Loaded, "V9"},
+        {".bak deleted by a clean-up tool, name empty", Old, Now::Nothing, Holder::None, "V1"},
+        {".bak deleted by a clean-up tool, copy in place", Old, Now::OwnCopy, Holder::None, "V1"},
+        {".bak deleted by a clean-up tool, V9 there", Old, Now::Third, Holder::None, "V9"},
+        {"no name left of the old file", 0, Now::OwnCopy, Holder::None, "V2"},
+    };
+    const RunId killed{0x77, 0x1d9c0000};
+    for (const auto& c : cases) {
+        FakeMachine s = Machine();
+        const std::wstring target = kDrivers + L"\\r.sys";
+        auto name = [&](const wchar_t* kind) { return kDrivers + L"\\" + install::TemporaryName(killed, 1, kind); };
+        s.AddFile(name(L"tmp"), "V2");  // the killed run's copy, by its file id
+        const FileId copy = *s.IdOf(name(L"tmp"));
+        s.AddFile(target, "V1");
+        if (c.names & Bak) s.LinkFile(target, name(L"bak"));
+        if (c.names & Old) s.RenameFile(target, name(L"old"));
+        if (!(c.names & Old) && c.now != Now::OldFile) s.files.erase(Lower(target));
+        if (c.now == Now::OwnCopy) s.RenameFile(name(L"tmp"), target);
+        s.files.erase(Lower(name(L"tmp")));
+        if (c.now == Now::Third) s.AddFile(target, "V9");
+        if (s.FileAt(target)) s.Hold(target, c.holder);
+        install::Journal journal;
+        journal.run = killed;
+        journal.folders = {kDrivers};
+        journal.entries = {{0, L"r.sys", true, copy, 1}};
+        s.WriteJournal(kInf + L"\\" + install::TemporaryName(killed, 2, L"jnl"), install::FormatJournal(journal), false);
+
+        const Result next = InstallOther(s);
+        s.EndProgram(false);
+        s.Restart();
+
+        EXPECT_TRUE(next.failures.empty() && next.notRestored.empty()) << c.name;
+        EXPECT_EQ(s.BytesAt(target), c.after) << c.name;
+        EXPECT_TRUE(TemporaryFiles(s).empty()) << c.name << ": a name of the old file was left";
+        EXPECT_FALSE(JournalLeft(s)) << c.name;
+    }
+}
+
+// Journals that cannot be deleted once recovered, and process ids that are
+// used again: a run acts on the names its own journal made, never on
+// another run's, and a journal it has finished is not taken back again.
+TEST(Recovery, AJournalActsOnlyOnItsOwnNamesAndOnlyOnce)
+{
+    for (const bool readOnly : {false, true}) {
+        FakeMachine s = Machine();
+        const RunId first{0x77, 5}, reused{0x77, 6};  // the same process id, later
+        const std::wstring a = kDrivers + L"\\a.sys", b = kDrivers + L"\\b.sys";
+        const std::wstring stale = kInf + L"\\" + install::TemporaryName(first, 0, L"jnl");
+        auto name = [&](const RunId& run, const wchar_t* kind) { return kDrivers + L"\\" + install::TemporaryName(run, 1, kind); };
+        // The first run was taken back long ago; its journal could not be
+        // deleted.
+        install::Journal journal;
+        journal.run = first;
+        journal.folders = {kDrivers};
+        journal.entries = {{0, L"a.sys", true, std::nullopt, 1}};
+        s.WriteJournal(stale, install::FormatJournal(journal), false);
+        s.undeletable.insert(Lower(stale));
+        if (readOnly) s.files.at(Lower(stale)).node->attributes = kAttributeReadOnly;
+        s.AddFile(a, "a V1");
+        // A later run with the same process id was killed after giving
+        // b.sys its second name and putting its copy in place.
+        s.AddFile(b, "b V1");
+        s.LinkFile(b, name(reused, L"bak"));
+        s.AddFile(name(reused, L"tmp"), "b V2");
+        journal.run = reused;
+        journal.entries = {{0, L"b.sys", true, s.IdOf(name(reused, L"tmp")), 1}};
+        s.MoveOver(name(reused, L"tmp"), b);
+        s.WriteJournal(kInf + L"\\" + install::TemporaryName(reused, 2, L"jnl"), install::FormatJournal(journal), false);
+
+        const Result next = InstallOther(s);
+
+        EXPECT_EQ(s.BytesAt(a), "a V1") << readOnly;
+        EXPECT_EQ(s.BytesAt(b), "b V1") << readOnly;
+        if (!readOnly) {
+            // Marked done, and the runs after leave it be.
+            EXPECT_TRUE(next.failures.empty() && next.notRestored.empty());
+            EXPECT_EQ(s.BytesAt(kDrivers + L"\\other.sys"), "other package");
+            s.AddFile(name(first, L"bak"), "another run's name now");
+            EXPECT_TRUE(InstallOther(s).notRestored.empty());
+            EXPECT_EQ(s.BytesAt(a), "a V1");
+            EXPECT_EQ(s.BytesAt(name(first, L"bak")), "another run's name now");
+        } else {
+            // It cannot even be marked: the install stops and says so.
+            ASSERT_EQ(next.notRestored.size(), 1u);
+            EXPECT_EQ(next.notRestored[0].name, install::TemporaryName(first, 0, L"jnl"));
+            EXPECT_FALSE(s.FileAt(kDrivers + L"\\other.sys"));
+        }
+    }
+}
+
+// V2 waits for the restart beside a driver in use; V3 is installed after.
+// The restart must end with V3, also when V2's copy is held open by another
+// program (it cannot be cancelled), when V3's package spells the name in
+// another case of a letter outside ASCII, when the restart work cannot be
+// read, and when V3's run is killed at any moment: then the next run takes
+// V3 back (the restart brings V2, the install before it) or, once V3 was
+// committed, finishes it (V3 stays).
+TEST(Recovery, TheRestartNeverBringsBackAReplacementThatALaterInstallOverrode)
+{
+    struct Case {
+        const char* name;
+        const wchar_t* first;  // the name V2's package gives the file
+        const wchar_t* later;  // the name V3's package gives it
+        bool heldOpen, unreadable;
+    };
+    const Case cases[] = {
+        {"V2's copy free", L"r02drv.sys", L"r02drv.sys", false, false},
+        {"V2's copy held open", L"r02drv.sys", L"r02drv.sys", true, false},
+        {"another case outside ASCII", L"\u00dcr02drv.sys", L"\u00fcr02drv.sys", true, false},
+        {"restart work unreadable", L"r02drv.sys", L"R02DRV.sys", true, true},
+    };
+    for (const auto& c : cases)
+        for (int cut = 0;; ++cut) {
+            const std::string at = std::string(c.name) + ", cut " + std::to_string(cut);
+            FakeMachine s = Machine();
+            const std::wstring target = kDrivers + L"\\" + c.first;
+            s.AddFile(target, "V1");
+            s.AddFile(L"C:\\Package\\Driver\\" + std::wstring(c.first), "V2");
+            s.Hold(target, Holder::NoSharing);
+            ASSERT_TRUE(Install(s).restartNeeded) << at;
+            s.EndProgram(false);
+            s.Hold(target, Holder::None);
+            for (const auto& work : s.atRestart)
+                if (c.heldOpen && !work.to.empty()) s.Hold(work.from, Holder::NoSharing);
+            s.files.erase(L"c:\\package\\driver\\" + Lower(c.first));
+            s.AddFile(L"C:\\Package\\Driver\\" + std::wstring(c.later), "V3");
+            s.pendingUnreadable = c.unreadable;
+            s.run.started += 1;
+            s.powerCutAfter = cut;
+
+            const Result result = Install(s);
+            const bool wholeRun = s.powerCutAfter != 0;
+            s.EndProgram(false);
+            // Committed: its journal says so, or it was done with it.
+            bool committed = !JournalLeft(s) && s.BytesAt(target) == "V3";
+            for (const auto& name : s.FilesIn(kInf))
+                committed = committed || s.files.at(Lower(kInf + L"\\" + name)).node->text.find(L"\nC\n") != std::wstring::npos;
+            if (!wholeRun) {
+                InstallOther(s);
+                s.EndProgram(false);
+            } else {
+                EXPECT_TRUE(result.failures.empty()) << at;
+            }
+            s.Restart();
+            EXPECT_EQ(s.BytesAt(target), committed ? "V3" : "V2") << at;
+            if (wholeRun) break;
+            ASSERT_LT(cut, 100);
+        }
+}
+
+// A file that another program creates at a target while the package is
+// copied is looked at as it is when the old files get their second names:
+// one that refuses to be renamed fails the install before the driver store
+// changes, one that does not is replaced like any other.
+TEST(Install, ATargetThatAppearsWhileCopyingIsLookedAtBeforeTheDriverStoreChanges)
+{
+    for (const bool immutable : {true, false}) {
+        FakeMachine s = Machine();
+        s.AddFile(L"C:\\Package\\Driver\\a.inf", "new a");
+        s.AddFile(L"C:\\Package\\Driver\\n.sys", "new n");
+        s.whileStaging = [&s, immutable](const std::wstring& source) {
+            if (source.find(L"n.sys") == std::wstring::npos) return;
+            s.AddFile(kDrivers + L"\\n.sys", "someone's");
+            s.files.at(L"c:\\windows\\system32\\drivers\\n.sys").node->immutable = immutable;
+        };
+
+        const Result result = Install(s);
+        s.EndProgram(false);
+
+        EXPECT_EQ(result.failures.size(), immutable ? 1u : 0u) << immutable;
+        EXPECT_EQ(result.filesUnchanged, immutable);
+        EXPECT_EQ(s.registered.empty(), immutable) << "the driver store changed first";
+        EXPECT_EQ(s.BytesAt(kDrivers + L"\\n.sys"), immutable ? "someone's" : "new n");
+        EXPECT_TRUE(TemporaryFiles(s).empty());
+    }
+}
+
 TEST(Install, TemporaryNamesAreShortAndNeverShared)
 {
-    EXPECT_EQ(install::TemporaryName(0x1a2b, 3, L"tmp"), L"~setup-1a2b-3.tmp");
-    EXPECT_NE(install::TemporaryName(4, 1, L"tmp"), install::TemporaryName(8, 1, L"tmp"));
+    // Two runs of one process id are told apart by their start times.
+    EXPECT_EQ(install::TemporaryName({0x1a2b, 0x1d9c0ffee}, 3, L"tmp"), L"~setup-1a2b-1d9c0ffee-3.tmp");
+    EXPECT_NE(install::TemporaryName({0x1a2b, 2}, 3, L"tmp"), install::TemporaryName({0x1a2b, 1}, 3, L"tmp"));
     for (const auto& [name, kind] :
          {std::pair{L"~setup-1a-2f.tmp", L"tmp"}, {L"~SETUP-1A-2F.TMP", L"tmp"}, {L"~setup-ffffffff-1.jnl", L"jnl"},
           {L"~setup-1-1.bak", L"bak"}, {L"~setup-1-1.old", L"old"}, {L"~setup-1-1.new", L"new"},
@@ -586,18 +789,18 @@ TEST(Install, TemporaryNamesAreShortAndNeverShared)
     }
     const auto parts = install::ParseTemporaryName(L"~setup-1a2b-ff.bak");
     ASSERT_TRUE(parts);
-    EXPECT_EQ(parts->processId, 0x1a2bu);
+    EXPECT_EQ(parts->run.process, 0x1a2bu);
     EXPECT_EQ(parts->counter, 0xffu);
 
     // A name of this process's that a killed copy with the same id left
     // and that cannot be removed: the next name is taken.
     FakeMachine s = Machine();
     s.AddFile(L"C:\\Package\\Driver\\d.sys", "new d");
-    s.AddFile(kDrivers + L"\\" + install::TemporaryName(s.processId, 1, L"tmp"), "held");
-    s.Hold(kDrivers + L"\\" + install::TemporaryName(s.processId, 1, L"tmp"), Holder::NoSharing);
+    s.AddFile(kDrivers + L"\\" + install::TemporaryName(s.run, 1, L"tmp"), "held");
+    s.Hold(kDrivers + L"\\" + install::TemporaryName(s.run, 1, L"tmp"), Holder::NoSharing);
     EXPECT_TRUE(Install(s).failures.empty());
     EXPECT_EQ(s.BytesAt(kDrivers + L"\\d.sys"), "new d");
-    EXPECT_EQ(s.BytesAt(kDrivers + L"\\" + install::TemporaryName(s.processId, 1, L"tmp")), "held");
+    EXPECT_EQ(s.BytesAt(kDrivers + L"\\" + install::TemporaryName(s.run, 1, L"tmp")), "held");
 }
 
 // The journal as the power may leave it: cut after any character, or zeros
@@ -607,7 +810,7 @@ TEST(Install, TemporaryNamesAreShortAndNeverShared)
 TEST(Journal, EveryCutOfItsTextIsReadAsFarAsItWasWritten)
 {
     install::Journal journal;
-    journal.processId = 0x1a2b;
+    journal.run = {0x1a2b, 0x1d9c0ffee};
     journal.folders = {L"C:\\Windows\\Inf", L"C:\\Windows\\System32\\Drivers"};
     journal.entries = {{0, L"a b.inf", false, FileId{7, 0x123456789}, 1},
                        {1, L"\x9A71\x52A8 \u00e9.sys", true, std::nullopt, 0xffffffff}};
@@ -623,7 +826,7 @@ TEST(Journal, EveryCutOfItsTextIsReadAsFarAsItWasWritten)
                 continue;
             }
             ASSERT_EQ(state, install::JournalText::Whole) << cut;
-            EXPECT_EQ(read.processId, journal.processId);
+            EXPECT_TRUE(read.run == journal.run);
             EXPECT_EQ(read.folders, journal.folders);
             ASSERT_EQ(read.entries.size(), 2u);
             for (std::size_t i = 0; i < 2; ++i) {
