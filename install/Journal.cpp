@@ -51,11 +51,19 @@ std::optional<JournalEntry> ParseEntry(std::wstring_view rest, std::size_t folde
     if (!folder || *folder >= folders || (existed != L"0" && existed != L"1") || !counter || rest.empty())
         return std::nullopt;
     if (id != L"-") {
-        const auto colon = id.find(L':');
-        const auto volume = ParseHex(id.substr(0, colon));
-        const auto index = colon == std::wstring_view::npos ? std::nullopt : ParseHex(id.substr(colon + 1));
-        if (!volume || !index) return std::nullopt;
-        entry.copy = FileId{*volume, *index};
+        // volume:index, then :size:written from version 2 on
+        std::uint64_t parts[4] = {};
+        std::size_t count = 0;
+        for (std::wstring_view left = id; count < 4; ++count) {
+            const auto colon = left.find(L':');
+            const auto value = ParseHex(left.substr(0, colon));
+            if (!value) return std::nullopt;
+            parts[count] = *value;
+            if (colon == std::wstring_view::npos) break;
+            left = left.substr(colon + 1);
+        }
+        if (count != 1 && count != 3) return std::nullopt;
+        entry.copy = FileId{parts[0], parts[1], parts[2], parts[3]};
     }
     entry.folder = static_cast<std::size_t>(*folder);
     entry.existed = existed == L"1";
@@ -71,7 +79,9 @@ std::wstring FormatJournal(const Journal& journal)
     std::wstring text = kHeader + std::wstring(L"\nP ") + Hex(journal.run.process) + L" " + Hex(journal.run.started) + L"\n";
     for (const auto& folder : journal.folders) text += L"D " + folder + L"\n";
     for (const auto& e : journal.entries) {
-        const std::wstring id = e.copy ? Hex(e.copy->volume) + L":" + Hex(e.copy->index) : L"-";
+        const std::wstring id = e.copy ? Hex(e.copy->volume) + L":" + Hex(e.copy->index) + L":" + Hex(e.copy->size) +
+                                             L":" + Hex(e.copy->written)
+                                       : L"-";
         text += L"F " + Hex(e.folder) + (e.existed ? L" 1 " : L" 0 ") + id + L" " + Hex(e.counter) + L" " + e.name +
                 L"\n";
     }

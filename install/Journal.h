@@ -20,7 +20,8 @@
 //   S <published name>                          (appended)
 //   C                                           (appended)
 //   X                                           (appended: taken back or finished)
-// <id> is the copy's file id as volume:index in hex; <counter> that of the
+// <id> is the copy's file id as volume:index:size:written in hex (version
+// 1: volume:index); <counter> that of the
 // file's temporary names (its .tmp, .bak, .old and .new). A first part
 // without its "." was cut short by the power: nothing after it happened. An
 // appended line without its end is ignored.

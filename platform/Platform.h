@@ -39,10 +39,16 @@ constexpr std::uint32_t kErrorInWow64 = 0xE0000235;
 // system's.
 constexpr std::uint32_t kErrorReservedName = 0x20000001;
 
-// A file as the file system knows it, whatever its names.
+// A file as the file system knows it, whatever its names: its volume and
+// index, and with them its size and time of last change, which every name
+// of it shares. A file system may give the index of a deleted file to the
+// next one made; that one hardly has the same size and time as well.
 struct FileId {
-    std::uint64_t volume = 0, index = 0;
-    friend bool operator==(const FileId& a, const FileId& b) { return a.volume == b.volume && a.index == b.index; }
+    std::uint64_t volume = 0, index = 0, size = 0, written = 0;
+    friend bool operator==(const FileId& a, const FileId& b)
+    {
+        return a.volume == b.volume && a.index == b.index && a.size == b.size && a.written == b.written;
+    }
 };
 
 struct FoundFile {

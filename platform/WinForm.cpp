@@ -313,6 +313,11 @@ void WinForm::AllowWhileBusy(ControlId control, bool allowed)
     if (!item || !m_busy) return;
     item->allowedWhileBusy = allowed;
     ::EnableWindow(item->hwnd, allowed);
+    // The cancel button's say goes for the close box, Alt+F4 and the end of
+    // the session too: while it may be pressed, nothing has changed yet.
+    if (item->design.kind != ControlKind::CancelButton) return;
+    ::EnableMenuItem(::GetSystemMenu(m_hwnd, FALSE), SC_CLOSE, MF_BYCOMMAND | (allowed ? MF_ENABLED : MF_GRAYED));
+    BlockSessionEnd(!allowed);
 }
 
 void WinForm::RunInBackground(std::function<void()> work, std::function<void()> done)
@@ -470,7 +475,7 @@ LRESULT WinForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         OnClose();
         return 0;
     case WM_QUERYENDSESSION:
-        return m_work ? FALSE : TRUE;  // nothing may stop the work half-way
+        return OnQueryEndSession();
     case kWorkDone:
         OnWorkDone();
         return 0;
@@ -494,6 +499,16 @@ void WinForm::OnCommand(int id, int code)
     if (code != BN_CLICKED || m_ended || !m_callbacks) return;
     const Item* item = FindChild(id);
     if (item && (!m_busy || item->allowedWhileBusy)) m_callbacks->Click(item->design.id);
+}
+
+// A logoff or shutdown while the work runs: nothing may stop it half-way,
+// but while the cancel button may be pressed (nothing has changed yet) the
+// session ends the program as that button does.
+BOOL WinForm::OnQueryEndSession()
+{
+    if (!m_work) return TRUE;
+    OnClose();
+    return m_ended ? TRUE : FALSE;
 }
 
 // While busy, the close box is the cancel button's, if that may be pressed;

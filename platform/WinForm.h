@@ -73,6 +73,7 @@ private:
     void OnDrawItem(const DRAWITEMSTRUCT& draw);
     void OnWorkDone();
     void OnClose();
+    BOOL OnQueryEndSession();
     void OnDestroy();
     void SetBusy();
     void BlockSessionEnd(bool block);

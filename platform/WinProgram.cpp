@@ -105,35 +105,46 @@ Program::FormEnd WinProgram::RunForm(const FormDesign& design, const FormFactory
 
 namespace {
 
-// The folder itself, whatever path reaches it (another drive letter, a
-// share, a short name, another case): its volume and file index. nullopt
-// when the system cannot say.
-std::optional<std::wstring> FolderIdentity(const std::wstring& folder)
+// The folder's path as the system resolves it: another drive letter for
+// it, a substituted drive, a junction, a short name or another case give
+// the same. nullopt when the system cannot say.
+std::optional<std::wstring> FinalPath(const std::wstring& folder)
 {
     const win::UniqueFile handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!handle || !::GetFileInformationByHandle(handle.get(), &info)) return std::nullopt;
-    return Hex(info.dwVolumeSerialNumber) + L"-" + Hex(std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow);
+    if (!handle) return std::nullopt;
+    std::wstring path(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD n = ::GetFinalPathNameByHandleW(handle.get(), path.data(), static_cast<DWORD>(path.size()), 0);
+        if (n == 0) return std::nullopt;
+        if (n < path.size()) return path.substr(0, n);
+        path.resize(n + 1);
+    }
+    return std::nullopt;
 }
 
-// The folder's name in capitals, hashed (FNV-1a): a mutex name cannot hold
-// a backslash, and the same folder may be written in any case.
-std::wstring FolderNameHash(const std::wstring& programFolder)
+// A name for the folder that a mutex can hold (no backslash): its path in
+// capitals, hashed (FNV-1a).
+std::wstring PathHash(const std::wstring& path)
 {
-    std::wstring folder = programFolder;
+    std::wstring folder = path;
     ::CharUpperBuffW(folder.data(), static_cast<DWORD>(folder.size()));
     std::uint64_t hash = 14695981039346656037ull;
     for (wchar_t c : folder) hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ull;
-    return L"path-" + Hex(hash);
+    return Hex(hash);
 }
 
 }  // namespace
 
 bool WinProgram::ClaimPackage(const std::wstring& programFolder)
 {
-    m_tag = L"UsbDriverSetup-" + FolderIdentity(programFolder).value_or(FolderNameHash(programFolder));
+    // The folder as the system resolves it counts, not its spelling, nor
+    // its volume serial and file index: two file systems can give their
+    // folders the same ones (two mounts under one drive, a cloned disk). A
+    // package reached through a share as well as locally is then started
+    // twice, which the install lock keeps safe, rather than ended unseen.
+    m_tag = L"UsbDriverSetup-" + PathHash(FinalPath(programFolder).value_or(programFolder));
     // Created and tested in one step, so two copies started at once cannot
     // both be first. Where it cannot be made, the program runs as it would.
     m_mutex.reset(::CreateMutexW(nullptr, FALSE, (L"Local\\" + m_tag).c_str()));

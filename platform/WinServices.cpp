@@ -59,7 +59,9 @@ std::optional<FileId> IdOfHandle(HANDLE file)
 {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(file, &info)) return std::nullopt;
-    return FileId{info.dwVolumeSerialNumber, std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+    return FileId{info.dwVolumeSerialNumber, std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow,
+                  std::uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow,
+                  std::uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32 | info.ftLastWriteTime.dwLowDateTime};
 }
 
 // Opens a file or folder by name; attribute access alone does not collide

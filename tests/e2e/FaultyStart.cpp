@@ -14,6 +14,9 @@
 //               the process ends, as if killed, right after the install
 //               renamed an old file in use away (.old) and before the new
 //               one took its name
+//   menu-probe  whenever the close item of the window's system menu (the close
+//               box and Alt+F4) turns on or off, adds "close: on" or
+//               "close: off" as a line to menu-probe.log in the program folder
 //   wow64-probe each time the install turns the WOW64 folder redirection off
 //               or back on, it reads System32\e2e-wow64-probe.txt on that
 //               thread and adds "off: " or "on: " and what it read as a line
@@ -135,6 +138,30 @@ DWORD WINAPI MoveToAnotherMonitor(void*)
     return 0;
 }
 
+// Notes each change of the close item's state, as the system shows it.
+DWORD WINAPI ProbeCloseItem(void* param)
+{
+    const std::wstring log = *static_cast<std::wstring*>(param) + L"\\menu-probe.log";
+    int last = -1;
+    for (int i = 0; i < 6000; ++i, Sleep(10)) {
+        HWND window = FindWindowW(L"UsbDriverSetupWindow", nullptr);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (!window || pid != GetCurrentProcessId()) continue;
+        const UINT state = GetMenuState(GetSystemMenu(window, FALSE), SC_CLOSE, MF_BYCOMMAND);
+        const int on = state != UINT(-1) && !(state & (MF_GRAYED | MF_DISABLED));
+        if (on == last) continue;
+        last = on;
+        const std::string line = on ? "close: on\r\n" : "close: off\r\n";
+        const HANDLE file = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) continue;
+        DWORD written = 0;
+        WriteFile(file, line.data(), DWORD(line.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain()
@@ -143,6 +170,8 @@ int wmain()
     if (g_fault == L"dpi-192") CloseHandle(CreateThread(nullptr, 0, MoveToAnotherMonitor, nullptr, 0, nullptr));
     FaultyTexts texts;
     FaultySystem system;
+    static std::wstring folder = system.ProgramFolder();
+    if (g_fault == L"menu-probe") CloseHandle(CreateThread(nullptr, 0, ProbeCloseItem, &folder, 0, nullptr));
     FaultyFiles files(system);
     setup::WinDriverStore store;
     setup::WinProgram program(g_fault != L"no-preload");

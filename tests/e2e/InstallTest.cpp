@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <functional>
+#include <memory>
 
 #include "Harness.h"
 
@@ -801,6 +802,157 @@ TEST_F(Wow64, RedirectionIsBackOnAfterTheSystem32Work)
     ASSERT_GE(lines.size(), 2u) << log;
     for (std::size_t i = 0; i < lines.size(); ++i)
         EXPECT_EQ(lines[i], i % 2 ? "on: SysWOW64" : "off: System32") << log;
+}
+
+// What earlier runs left, and others changed since: a run killed half-way,
+// a replacement waiting for the restart, another install holding the lock,
+// another package whose folder looks like this one's.
+class Recovering : public Installing {};
+
+// Killed between renaming an old driver in use away (.old, with its .bak)
+// and putting the new one in place; then a clean-up tool deletes the .bak,
+// or an updater puts V9 at the driver's name. The next install of another
+// package puts the old driver back from the .old, or leaves V9 and lets the
+// old driver's names go.
+TEST_F(Recovering, AKilledRunIsTakenBackFromWhicheverNameTheOldDriverStillHas)
+{
+    const std::wstring old = kDrivers + L"\\e2e17.sys";
+    for (const bool updater : {true, false}) {
+        TearDown();
+        WriteFileBytes(old, "old driver");
+        {
+            Package killed(L"killed", g_faultyExe);
+            const ScopedEnvironment fault(L"SETUP_FAULT", L"kill-after-set-aside");
+            killed.WriteFile(L"Driver\\e2e17.sys", "new driver");
+            const HANDLE held = CreateFileW(old.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+            SetupProcess setup(killed);
+            ASSERT_TRUE(setup.MainWindow());
+            setup.PressKey(VK_RETURN);
+            EXPECT_EQ(setup.WaitForExit(30000), 99u) << "not killed where it was to be";
+            CloseHandle(held);
+        }
+        ASSERT_FALSE(Exists(old));
+        if (updater) {
+            WriteFileBytes(old + L".e2e-update", "V9");
+            ASSERT_TRUE(MoveFileW((old + L".e2e-update").c_str(), old.c_str()));
+        } else {
+            for (const auto& name : FilesStartingWith(kDrivers, L"~setup-"))
+                if (name.find(L".bak") != std::wstring::npos) DeleteFileW((kDrivers + L"\\" + name).c_str());
+        }
+
+        Package next(L"next");
+        next.WriteFile(L"Driver\\e2e17other.sys", "another package");
+        const auto [message, warning, code] = Install(next);
+
+        EXPECT_EQ(code, 0u) << std::string(message.begin(), message.end());
+        ASSERT_TRUE(Exists(old)) << "the old driver is lost";
+        EXPECT_EQ(ReadFileBytes(old), updater ? "V9" : "old driver");
+        EXPECT_TRUE(TemporaryFiles().empty()) << "the old driver stays under a temporary name";
+        DeleteFileW(old.c_str());
+    }
+}
+
+// V1; V2 waits for the restart (the driver was held open); then another
+// program holds V2's copy open, without letting it be deleted, while V3 is
+// installed, also under the name in another case. The restart ends with V3.
+TEST_F(Recovering, AReplacementThatCannotBeCancelledStillGivesWayToALaterInstall)
+{
+    for (const std::wstring later : {L"\u00dce2e18.sys", L"\u00fce2e18.sys"}) {
+        TearDown();
+        const std::wstring target = kDrivers + L"\\\u00dce2e18.sys";
+        WriteFileBytes(target, "V1");
+        Package package(L"versions");
+        package.WriteFile(L"Driver\\\u00dce2e18.sys", "V2");
+        HANDLE file = CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(Install(package).exitCode, 3010u);
+        CloseHandle(file);
+        std::wstring copy;
+        for (const auto& name : FilesStartingWith(kDrivers, L"~setup-"))
+            if (name.find(L".new") != std::wstring::npos) copy = kDrivers + L"\\" + name;
+        ASSERT_FALSE(copy.empty());
+        file = CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        Package third(L"versions-3");
+        third.WriteFile(L"Driver\\" + later, "V3");
+        const auto [message, warning, code] = Install(third);
+        CloseHandle(file);
+
+        EXPECT_EQ(code, 0u) << std::string(message.begin(), message.end());
+        EXPECT_EQ(ReadFileBytes(target), "V3");
+        Restart();
+        EXPECT_EQ(ReadFileBytes(target), "V3") << "the restart brought V2 back";
+        EXPECT_TRUE(TemporaryFiles().empty());
+        DeleteFileW(target.c_str());
+    }
+}
+
+// While another install holds the machine's lock (this test holds it), the
+// waiting Setup has changed nothing: its close box and Alt+F4 (the close
+// item of its system menu) are on, the close box ends it, and so does a
+// logoff, instead of being refused; nothing is installed.
+TEST_F(Recovering, WhileWaitingForAnotherInstallTheCloseBoxAndTheSessionEndMayEndIt)
+{
+    const HANDLE lock = CreateMutexW(nullptr, TRUE, L"Global\\UsbDriverSetup.Install");
+    ASSERT_TRUE(lock);
+    for (const bool sessionEnd : {false, true}) {
+        Package package(L"waiting", g_faultyExe);
+        const ScopedEnvironment fault(L"SETUP_FAULT", L"menu-probe");
+        package.WriteFile(L"Driver\\e2e19.sys", "waits");
+        SetupProcess setup(package);
+        HWND window = setup.MainWindow();
+        ASSERT_TRUE(window);
+        PostMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
+        HWND label = GetDlgItem(window, 101);
+        const std::wstring waiting = L"\r\nWaiting for another setup to finish...";
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 10000 && WindowText(label) != waiting;) Sleep(5);
+        ASSERT_EQ(WindowText(label), waiting);
+        const std::wstring log = package.Path(L"menu-probe.log");
+        auto state = [&] {
+            const std::string text = Exists(log) ? ReadFileBytes(log) : "";
+            const auto last = text.rfind("close: ");
+            return last == std::string::npos ? std::string() : text.substr(last);
+        };
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 5000 && state() != "close: on\r\n";) Sleep(5);
+        EXPECT_EQ(state(), "close: on\r\n") << "the close box and Alt+F4 are off while waiting";
+        if (sessionEnd) {
+            EXPECT_EQ(RunProgram(L"wineboot.exe -e"), 0u) << "the session end was refused";
+        } else {
+            PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        }
+        EXPECT_EQ(setup.WaitForExit(10000), 0u) << (sessionEnd ? "session end" : "close box");
+    }
+    ReleaseMutex(lock);
+    CloseHandle(lock);
+    EXPECT_FALSE(Exists(kDrivers + L"\\e2e19.sys"));
+}
+
+// Two packages on two file systems that give their folders the same volume
+// serial and file index (two mounts reached through Wine's Z: drive; a
+// cloned disk on Windows): each is a package of its own, and both run.
+TEST_F(Recovering, TwoPackagesWhoseFoldersLookAlikeBothRun)
+{
+    // The session's two tmpfs mounts, made where it runs as root.
+    wchar_t state[1024] = {};
+    GetEnvironmentVariableW(L"SETUP_E2E_STATE", state, 1024);
+    std::vector<std::unique_ptr<SetupProcess>> setups;
+    for (const wchar_t* mount : {L"/mount-a", L"/mount-b"}) {
+        std::wstring folder = L"Z:" + std::wstring(state) + mount;
+        for (auto& c : folder)
+            if (c == L'/') c = L'\\';
+        RemoveTree(folder + L"\\Driver");
+        if (!CreateDirectoryW((folder + L"\\Driver").c_str(), nullptr))
+            GTEST_SKIP() << "the test session made no mounts (it needs root)";
+        ASSERT_TRUE(CopyFileW(g_setupExe.c_str(), (folder + L"\\Setup.exe").c_str(), FALSE));
+        setups.push_back(std::make_unique<SetupProcess>(folder + L"\\Setup.exe"));
+        ASSERT_TRUE(setups.back()->MainWindow()) << "the second package was taken for the first one";
+    }
+    for (auto& setup : setups) {
+        PostMessageW(GetDlgItem(setup->MainWindow(), IDCANCEL), BM_CLICK, 0, 0);
+        EXPECT_EQ(setup->WaitForExit(), 0u);
+    }
 }
 
 // Run by the full-disk wrapper, which puts System32\Drivers on a file system
