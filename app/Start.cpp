@@ -21,6 +21,9 @@ int RunSetup(const Services& services, Program& program)
     case Program::FormEnd::OutOfMemory:
         program.ShowFatalMessage(L"Setup cannot continue: there is not enough memory.");
         break;
+    case Program::FormEnd::Failed:
+        program.ShowFatalMessage(L"Setup cannot continue: something unexpected went wrong.");
+        break;
     }
     return kExitCannotStart;
 }

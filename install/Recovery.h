@@ -12,9 +12,13 @@
 
 namespace setup::install {
 
-// Replacing a file failed because it is open or loaded: renamed away, it
-// can still be replaced now. (A loaded driver refuses with access denied.)
-inline bool Busy(std::uint32_t error) { return error == kErrorAccessDenied || error == kErrorSharingViolation; }
+// Replacing a file failed because it is open, loaded or mapped by a
+// process: renamed away, it can still be replaced now. (A loaded driver
+// refuses with access denied.)
+inline bool Busy(std::uint32_t error)
+{
+    return error == kErrorAccessDenied || error == kErrorSharingViolation || error == kErrorUserMappedFile;
+}
 
 // The system, the Windows folder and this run's temporary names.
 class Context {

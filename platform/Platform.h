@@ -358,7 +358,7 @@ public:
     virtual bool ClaimPackage(const std::wstring& programFolder) = 0;
 
     using FormFactory = std::function<std::unique_ptr<FormCallbacks>(Form& form)>;
-    enum class FormEnd { Ended, NoWindow, OutOfMemory };
+    enum class FormEnd { Ended, NoWindow, OutOfMemory, Failed };
     // Runs the form until it ends; exitCode is the code it ended with.
     virtual FormEnd RunForm(const FormDesign& design, const FormFactory& createForm, int& exitCode) = 0;
 

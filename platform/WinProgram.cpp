@@ -17,6 +17,10 @@ namespace win {
 
 HMODULE SystemLibrary(const wchar_t* name)
 {
+    // System32 only, as documented; Windows 7 without KB2533623 does not
+    // know the flag (invalid parameter), and there the full path does it.
+    if (const HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
+    if (::GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
     wchar_t path[MAX_PATH + 1];
     const UINT n = ::GetSystemDirectoryW(path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return nullptr;
@@ -100,6 +104,8 @@ Program::FormEnd WinProgram::RunForm(const FormDesign& design, const FormFactory
         // Caught out here, after the window is gone and its message loop
         // has ended, so that the message can show.
         return FormEnd::OutOfMemory;
+    } catch (...) {
+        return FormEnd::Failed;
     }
 }
 

@@ -101,10 +101,16 @@ std::wstring WinSystem::ErrorText(std::uint32_t error) const { return win::Error
 namespace {
 
 // From System32 only, and only when first needed: not an import of the
-// program's.
-HMODULE SetupApi()
+// program's. Where it cannot be loaded, why.
+HMODULE SetupApi(std::uint32_t& error)
 {
-    static const HMODULE setupapi = win::SystemLibrary(L"setupapi.dll");
+    static std::uint32_t loadError = 0;
+    static const HMODULE setupapi = [] {
+        const HMODULE module = win::SystemLibrary(L"setupapi.dll");
+        if (!module) loadError = LastError();
+        return module;
+    }();
+    error = setupapi ? ERROR_PROC_NOT_FOUND : loadError;
     return setupapi;
 }
 
@@ -112,8 +118,9 @@ HMODULE SetupApi()
 
 std::uint32_t WinDriverStore::Add(const std::wstring& inf, std::wstring& publishedName, bool& added)
 {
-    static const auto copyOemInf = win::LateFunction<decltype(::SetupCopyOEMInfW)>(SetupApi(), "SetupCopyOEMInfW");
-    if (!copyOemInf) return ERROR_PROC_NOT_FOUND;
+    std::uint32_t missing = 0;
+    static const auto copyOemInf = win::LateFunction<decltype(::SetupCopyOEMInfW)>(SetupApi(missing), "SetupCopyOEMInfW");
+    if (!copyOemInf) return SetupApi(missing) ? ERROR_PROC_NOT_FOUND : missing;
     // Not over a package the store holds already: then the call says so
     // and gives its name, and that package is not this run's to take out.
     wchar_t name[MAX_PATH] = {};
@@ -128,9 +135,10 @@ std::uint32_t WinDriverStore::Add(const std::wstring& inf, std::wstring& publish
 
 std::uint32_t WinDriverStore::Remove(const std::wstring& publishedName)
 {
+    std::uint32_t missing = 0;
     static const auto uninstall =
-        win::LateFunction<decltype(::SetupUninstallOEMInfW)>(SetupApi(), "SetupUninstallOEMInfW");
-    if (!uninstall) return ERROR_PROC_NOT_FOUND;
+        win::LateFunction<decltype(::SetupUninstallOEMInfW)>(SetupApi(missing), "SetupUninstallOEMInfW");
+    if (!uninstall) return SetupApi(missing) ? ERROR_PROC_NOT_FOUND : missing;
     return Outcome(uninstall(publishedName.c_str(), 0, nullptr));
 }
 

@@ -34,6 +34,7 @@ public:
         NoSharing,      // open, shared with nobody: no rename, no delete
         DeleteSharing,  // open, shared for deleting: renamed but not replaced
         Loaded,         // a loaded driver: renamed but neither replaced nor deleted
+        Mapped,         // mapped into a process: renamed, but its replace says so (1224)
     };
     struct Node {
         std::string bytes;
@@ -253,7 +254,8 @@ public:
         const File* file = FileAt(Redirected(path));
         if (!file) return kErrorFileNotFound;
         if (file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
-        if (file->node->holder == Holder::Loaded || file->node->immutable) return kErrorAccessDenied;
+        if (file->node->holder == Holder::Loaded || file->node->holder == Holder::Mapped || file->node->immutable)
+            return kErrorAccessDenied;
         if (undeletable.count(Lower(Redirected(path))) || (file->node->attributes & kAttributeReadOnly))
             return kErrorAccessDenied;
         if (!Change()) return kErrorNotReady;
@@ -315,7 +317,10 @@ public:
 
     std::optional<std::vector<RestartWork>> PendingRestartWork() const override
     {
-        if (pendingUnreadable) return std::nullopt;
+        // Read through a DLL that a 32-bit program cannot load while the
+        // redirection is off.
+        calls.push_back(L"read restart work");
+        if (pendingUnreadable || (wow64 && redirectionOff)) return std::nullopt;
         return atRestart;
     }
 
@@ -406,6 +411,7 @@ private:
     {
         if (!old) return 0;
         if (old->node->attributes & (kAttributeReadOnly | kAttributeDirectory)) return kErrorAccessDenied;
+        if (old->node->holder == Holder::Mapped) return kErrorUserMappedFile;
         if (old->node->holder != Holder::None || old->node->immutable) return kErrorAccessDenied;  // open or loaded
         return 0;
     }
@@ -474,6 +480,7 @@ public:
     std::vector<std::wstring> registered;               // INF files added to the store
     std::vector<std::size_t> placedWhenRegistered;       // copies put in place by then
     std::map<std::wstring, std::wstring> store;         // published name -> INF (lower case) it came from
+    std::uint32_t removeError = 0;                      // the store refuses to take a package out
 
     std::uint32_t Add(const std::wstring& inf, std::wstring& publishedName, bool& added) override
     {
@@ -497,6 +504,7 @@ public:
     std::uint32_t Remove(const std::wstring& publishedName) override
     {
         calls.push_back(L"unregister " + publishedName);
+        if (removeError) return removeError;
         return store.erase(publishedName) ? 0 : kErrorFileNotFound;
     }
 

@@ -241,6 +241,7 @@ TEST(Start, ASecondCopyOrAStartThatCannotGoOnEndsWithItsCode)
         {false, Program::FormEnd::Ended, kExitOk, nullptr},
         {true, Program::FormEnd::NoWindow, kExitCannotStart, L"Setup cannot start: Windows could not make its window."},
         {true, Program::FormEnd::OutOfMemory, kExitCannotStart, L"Setup cannot continue: there is not enough memory."},
+        {true, Program::FormEnd::Failed, kExitCannotStart, L"Setup cannot continue: something unexpected went wrong."},
     };
     for (const auto& c : cases) {
         FakeSetup fakes;
