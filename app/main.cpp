@@ -1,13 +1,14 @@
 // Setup.exe's start: DLL loading is made safe before anything else, then
 // the setup window runs.
 #include "app/Start.h"
+#include "platform/WinApi.h"
 #include "platform/WinProgram.h"
 #include "platform/WinServices.h"
 #include "platform/WinText.h"
 
 int wmain()
 {
-    setup::RestrictDllSearch();
+    setup::win::RestrictDllSearch();
     setup::WinTextServices texts(true);
     setup::WinFileSystem files;
     setup::WinDriverStore store;

@@ -8,6 +8,7 @@
 // is one, 2 when the file could not be checked.
 #include <new>
 
+#include "platform/WinApi.h"
 #include "platform/WinCodePages.h"
 #include "platform/WinConsole.h"
 #include "text/Numbers.h"
@@ -65,7 +66,7 @@ int Check(const std::wstring& argument)
 
 int wmain(int argc, wchar_t** argv)
 {
-    LimitDllSearchToSystem32();
+    win::RestrictDllSearch();
     const std::wstring argument = argc == 2 ? argv[1] : L"";
     if (argument == L"/?" || argument == L"-h" || argument == L"--help") {
         WriteOut(kUsage);

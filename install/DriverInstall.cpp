@@ -6,7 +6,6 @@
 #include "install/Journal.h"
 #include "install/Recovery.h"
 #include "text/Ascii.h"
-#include "text/Numbers.h"
 
 namespace setup::install {
 namespace {
@@ -22,18 +21,12 @@ constexpr Pass kPasses[] = {
     {L"sys", L"System32\\Drivers"},
 };
 
-constexpr wchar_t kTemporaryPrefix[] = L"~setup-";
 constexpr int kNameAttempts = 64;  // fresh temporary names tried before giving up
 
 bool IsOrdinaryFile(std::uint32_t attributes)
 {
     return (attributes & (kAttributeDirectory | kAttributeHidden | kAttributeSystem)) == 0;
 }
-
-// Renaming it away failed because another program holds it open: only the
-// restart can replace it. Access denied here is a file that refuses
-// everybody, which no restart changes.
-bool HeldOpen(std::uint32_t error) { return error == kErrorSharingViolation || error == kErrorUserMappedFile; }
 
 // One package file on its way to its target.
 struct Item {
@@ -362,7 +355,7 @@ private:
 
     // The journal lives beside the INF files, where every run looks for it.
     std::wstring JournalFolder() const { return JoinPath(m_c.windows, kPasses[0].destination); }
-    std::wstring JournalName() const { return m_journal.substr(m_journal.find_last_of(L'\\') + 1); }
+    std::wstring JournalName() const { return NameOf(m_journal); }
     std::wstring Backup(const Item& item) const { return m_c.TemporaryPath(item.folder, item.counter, L"bak"); }
     std::wstring Aside(const Item& item) const { return m_c.TemporaryPath(item.folder, item.counter, L"old"); }
     std::wstring Kept(const Item& item) const { return m_c.TemporaryPath(item.folder, item.counter, L"new"); }
@@ -378,58 +371,6 @@ private:
 };
 
 }  // namespace
-
-std::wstring WindowsDirectory(const System& system)
-{
-    const auto folder = system.WindowsFolder();
-    return folder && !folder->empty() ? *folder : L"C:\\windows";
-}
-
-std::wstring JoinPath(const std::wstring& a, const std::wstring& b)
-{
-    if (!a.empty() && (a.back() == L'\\' || a.back() == L'/')) return a + b;
-    return a + L"\\" + b;
-}
-
-bool HasExtension(const std::wstring& name, const std::wstring& ext)
-{
-    const auto dot = name.find_last_of(L'.');
-    return dot != std::wstring::npos && EqualsIgnoringAsciiCase(std::wstring_view(name).substr(dot + 1), ext);
-}
-
-std::wstring TemporaryName(const RunId& run, std::uint32_t counter, const wchar_t* kind)
-{
-    const std::wstring started = run.started ? Hex(run.started) + L"-" : L"";
-    return kTemporaryPrefix + Hex(run.process) + L"-" + started + Hex(counter) + L"." + kind;
-}
-
-std::optional<TemporaryNameParts> ParseTemporaryName(const std::wstring& name)
-{
-    // ~setup-<1 to 8 hex digits>-[<1 to 16 hex digits>-]<1 to 8 hex digits>.<kind>
-    const std::wstring prefix = kTemporaryPrefix;
-    if (!EqualsIgnoringAsciiCase(std::wstring_view(name).substr(0, prefix.size()), prefix)) return std::nullopt;
-    std::vector<std::uint64_t> numbers;
-    std::size_t at = prefix.size();
-    for (;;) {
-        const std::size_t start = at;
-        std::uint64_t number = 0;
-        for (; at < name.size() && IsHexDigit(name[at]) && at - start < 16; ++at)
-            number = number * 16 + static_cast<std::uint64_t>(name[at] <= L'9' ? name[at] - L'0' : LowerAscii(name[at]) - L'a' + 10);
-        if (at == start || at >= name.size() || (name[at] != L'-' && name[at] != L'.')) return std::nullopt;
-        numbers.push_back(number);
-        if (name[at++] == L'.') break;
-        if (numbers.size() == 3) return std::nullopt;
-    }
-    if (numbers.size() < 2 || numbers.front() > 0xFFFFFFFFu || numbers.back() > 0xFFFFFFFFu) return std::nullopt;
-    TemporaryNameParts parts;
-    parts.run.process = static_cast<std::uint32_t>(numbers.front());
-    parts.run.started = numbers.size() == 3 ? numbers[1] : 0;
-    parts.counter = static_cast<std::uint32_t>(numbers.back());
-    parts.kind = LowerAscii(std::wstring_view(name).substr(at));
-    for (const wchar_t* known : {L"tmp", L"bak", L"old", L"new", L"jnl"})
-        if (parts.kind == known) return parts;
-    return std::nullopt;
-}
 
 bool IsReservedInfName(const std::wstring& name)
 {

@@ -25,29 +25,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "install/Context.h"
 
 namespace setup::install {
-
-// Where a failure names the driver store, or the machine's install lock,
-// instead of a folder.
-constexpr wchar_t kDriverStore[] = L"driver store";
-constexpr wchar_t kInstallLock[] = L"install lock";
-
-struct Failure {
-    std::wstring name;    // the file's name
-    std::wstring folder;  // the folder it was to go to, or kDriverStore
-    std::uint32_t error;  // the system's error code
-};
-
-struct Result {
-    int copied = 0;                  // files put in place (or to be, at restart)
-    std::vector<Failure> failures;   // files not copied, and driver packages the system refused
-    std::vector<Failure> notRestored;  // old files that could not be put back; the next run does
-    bool filesUnchanged = false;     // with failures: every destination file is as it was
-    bool restartNeeded = false;      // some files are replaced or removed only at restart
-    bool cancelled = false;          // the user cancelled while another install held the lock
-};
 
 // Between the user and an install that waits for the machine's lock: the
 // user may cancel only until the install starts.
@@ -79,33 +59,6 @@ struct Progress {
     std::function<void()> started;  // after waiting: the lock is ours
     StartGate* gate = nullptr;      // nullptr: it cannot be cancelled
 };
-
-// The Windows folder, or "C:\windows" when the system cannot give it.
-std::wstring WindowsDirectory(const System& system);
-
-// a + "\" + b, without doubling a separator that a already ends in.
-std::wstring JoinPath(const std::wstring& a, const std::wstring& b);
-
-// True when name ends in "." and exactly ext, in any letter case.
-bool HasExtension(const std::wstring& name, const std::wstring& ext);
-
-// The program's own temporary names in a destination folder: short,
-// whatever the length of the file's name, and never the same for two runs:
-// "~setup-" process id "-" start time "-" counter "." kind, in hexadecimal
-// (a run of an earlier version, whose start time is 0, left them without
-// the start time).
-// Kinds: "tmp" a copy on its way, "bak" an old file's second name kept for
-// undoing, "old" an old file in use renamed away, "new" a copy that replaces
-// its file at restart, "jnl" a journal.
-std::wstring TemporaryName(const RunId& run, std::uint32_t counter, const wchar_t* kind);
-struct TemporaryNameParts {
-    RunId run;
-    std::uint32_t counter = 0;
-    std::wstring kind;  // in lower case
-};
-// The parts of a name of exactly that shape and of a known kind; nullopt
-// for any other name.
-std::optional<TemporaryNameParts> ParseTemporaryName(const std::wstring& name);
 
 // A name Windows gives the packages of its driver store: "oem", a number,
 // ".inf", in any letter case.

@@ -10,21 +10,6 @@ namespace {
 constexpr wchar_t kHeader[] = L"~setup journal 2";
 constexpr wchar_t kHeaderBeforeStartTimes[] = L"~setup journal 1";
 
-// A hexadecimal number of at most 16 digits, the whole of text.
-std::optional<std::uint64_t> ParseHex(std::wstring_view text)
-{
-    if (text.empty() || text.size() > 16) return std::nullopt;
-    std::uint64_t value = 0;
-    for (wchar_t c : text) {
-        int digit = -1;
-        if (c >= L'0' && c <= L'9') digit = c - L'0';
-        if (c >= L'a' && c <= L'f') digit = c - L'a' + 10;
-        if (digit < 0) return std::nullopt;
-        value = value * 16 + static_cast<std::uint64_t>(digit);
-    }
-    return value;
-}
-
 std::optional<std::uint32_t> ParseHex32(std::wstring_view text)
 {
     const auto value = ParseHex(text);

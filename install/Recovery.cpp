@@ -1,15 +1,9 @@
 #include "install/Recovery.h"
 
-#include <algorithm>
-
 #include "install/Journal.h"
-#include "text/Ascii.h"
 
 namespace setup::install {
 namespace {
-
-std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
-std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 
 // The files of a folder that match pattern and have exactly the program's
 // name shape, with the parts of their names.
@@ -123,83 +117,6 @@ bool Finish(Context& c, const Journal& j)
 }
 
 }  // namespace
-
-Context::Context(FileSystem& fileSystem, DriverStore& driverStore, System& facts)
-    : files(fileSystem), store(driverStore), system(facts), windows(WindowsDirectory(facts)), run(facts.ThisRun())
-{
-}
-
-bool Context::InSystem32(const std::wstring& path) const
-{
-    const std::wstring system32 = JoinPath(JoinPath(windows, L"System32"), L"");
-    const std::wstring folder = JoinPath(path, L"");
-    return folder.size() >= system32.size() && files.SamePath(folder.substr(0, system32.size()), system32);
-}
-
-std::uint32_t Context::NewCounter()
-{
-    do ++m_counter;
-    while (std::find(m_taken.begin(), m_taken.end(), m_counter) != m_taken.end());
-    return m_counter;
-}
-
-bool Context::SameFile(const std::wstring& a, const std::wstring& b) const
-{
-    const auto x = files.IdOf(a), y = files.IdOf(b);
-    return x && y && *x == *y;
-}
-
-bool Context::Drop(const std::wstring& path)
-{
-    const std::uint32_t error = files.RemoveFile(path);
-    return error == 0 || error == kErrorFileNotFound || files.DeleteAtRestart(path) == 0;
-}
-
-const std::optional<std::vector<RestartWork>>& Context::Pending()
-{
-    if (!m_pendingRead) m_pending = files.PendingRestartWork();
-    m_pendingRead = true;
-    return m_pending;
-}
-
-std::optional<std::vector<std::wstring>> Context::EarlierReplacements(const std::wstring& target,
-                                                                      const std::wstring& own)
-{
-    const auto& pending = Pending();
-    if (!pending) return std::nullopt;
-    std::vector<std::wstring> earlier;
-    for (const auto& work : *pending) {
-        if (!files.SamePath(work.to, target) || files.SamePath(work.from, own) ||
-            !files.SamePath(FolderOf(work.from), FolderOf(target)))
-            continue;
-        const auto parts = ParseTemporaryName(NameOf(work.from));
-        if (parts && parts->kind == L"new") earlier.push_back(work.from);
-    }
-    return earlier;
-}
-
-bool Context::CancelEarlierReplacements(const std::wstring& target, const std::wstring& own)
-{
-    const auto earlier = EarlierReplacements(target, own);
-    bool cancelled = earlier.has_value();
-    for (const auto& copy : earlier ? *earlier : std::vector<std::wstring>{}) {
-        const std::uint32_t error = files.RemoveFile(copy);
-        cancelled = cancelled && (error == 0 || error == kErrorFileNotFound);
-    }
-    return cancelled;
-}
-
-Redirection::Redirection(Context& context, const std::wstring& folder) : m_files(context.files)
-{
-    if (!context.InSystem32(folder) || !m_files.RunsUnderWow64()) return;
-    m_error = m_files.DisableFolderRedirection(m_saved);
-    m_off = m_error == 0;
-}
-
-Redirection::~Redirection()
-{
-    if (m_off) m_files.RestoreFolderRedirection(m_saved);
-}
 
 bool Recover(Context& c, Result& result)
 {

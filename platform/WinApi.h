@@ -30,6 +30,15 @@ Function* LateFunction(const wchar_t* module, const char* name)
 // Loads a DLL from System32 and nowhere else; nullptr when it is not there.
 HMODULE SystemLibrary(const wchar_t* name);
 
+// Takes the program folder and the current folder out of the DLL search;
+// true where later loads by name then come from System32 only (not on
+// Windows 7 without KB2533623, nor with useDefaultDirectories false, as a
+// test build pretends). Each program runs it first, before anything can
+// load a DLL.
+bool RestrictDllSearch(bool useDefaultDirectories = true);
+// What RestrictDllSearch achieved.
+bool DllSearchRestricted();
+
 // The calling thread's last error, and a call's outcome: 0 or that error.
 inline std::uint32_t LastError() { return static_cast<std::uint32_t>(::GetLastError()); }
 inline std::uint32_t Outcome(BOOL ok) { return ok ? 0 : LastError(); }

@@ -44,13 +44,6 @@ void Write(DWORD which, const std::wstring& text)
 
 }  // namespace
 
-void LimitDllSearchToSystem32()
-{
-    static const auto setDefaultDllDirectories = SETUP_LATE_FUNCTION(L"kernel32.dll", SetDefaultDllDirectories);
-    if (setDefaultDllDirectories) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    ::SetDllDirectoryW(L"");
-}
-
 WholeFile ReadWholeFile(const std::wstring& path, std::size_t maxBytes)
 {
     WholeFile file;

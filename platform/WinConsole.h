@@ -15,9 +15,6 @@ struct WholeFile {
     std::uint32_t error = 0;  // the system's error code when it failed
 };
 
-// Takes the program folder and the current folder out of the DLL search, as
-// Setup.exe does (RestrictDllSearch, whose file brings the whole window).
-void LimitDllSearchToSystem32();
 
 // Reads a whole file of at most maxBytes.
 WholeFile ReadWholeFile(const std::wstring& path, std::size_t maxBytes);

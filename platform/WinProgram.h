@@ -9,11 +9,6 @@
 
 namespace setup {
 
-// Takes the program folder and the current folder out of the DLL search;
-// true where later loads by name then come from System32 only (not on
-// Windows 7 without KB2533623, nor with useDefaultDirectories false, as a
-// test build pretends). Runs first, before anything can load a DLL.
-bool RestrictDllSearch(bool useDefaultDirectories = true);
 // Loads from System32, by full path, the DLLs that system DLLs load later by
 // name and the restriction does not cover, so that those later loads find
 // them already loaded.

@@ -31,6 +31,5 @@ inline bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b)
     return EqualsIgnoringAsciiCase<wchar_t>(a, b);
 }
 
-inline bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (LowerAscii(c) >= L'a' && LowerAscii(c) <= L'f'); }
 
 }  // namespace setup

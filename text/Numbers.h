@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace setup {
 
@@ -30,6 +32,23 @@ inline std::wstring Hex(std::uint64_t value, std::size_t minDigits = 1, bool upp
         value /= 16;
     } while (value > 0 || text.size() < minDigits);
     return text;
+}
+
+// The whole of text as a hexadecimal number of 1 to 16 digits, in either
+// case; nullopt for anything else.
+inline std::optional<std::uint64_t> ParseHex(std::wstring_view text)
+{
+    if (text.empty() || text.size() > 16) return std::nullopt;
+    std::uint64_t value = 0;
+    for (wchar_t c : text) {
+        const wchar_t lower = c >= L'A' && c <= L'F' ? wchar_t(c - L'A' + L'a') : c;
+        int digit = -1;
+        if (lower >= L'0' && lower <= L'9') digit = lower - L'0';
+        if (lower >= L'a' && lower <= L'f') digit = lower - L'a' + 10;
+        if (digit < 0) return std::nullopt;
+        value = value * 16 + static_cast<std::uint64_t>(digit);
+    }
+    return value;
 }
 
 }  // namespace setup

@@ -28,6 +28,7 @@
 #include <string>
 
 #include "app/Start.h"
+#include "platform/WinApi.h"
 #include "platform/WinProgram.h"
 #include "platform/WinServices.h"
 #include "platform/WinText.h"
@@ -166,7 +167,7 @@ DWORD WINAPI ProbeCloseItem(void* param)
 
 int wmain()
 {
-    setup::RestrictDllSearch(g_fault != L"no-default-dll-directories");
+    setup::win::RestrictDllSearch(g_fault != L"no-default-dll-directories");
     if (g_fault == L"dpi-192") CloseHandle(CreateThread(nullptr, 0, MoveToAnotherMonitor, nullptr, 0, nullptr));
     FaultyTexts texts;
     FaultySystem system;

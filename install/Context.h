@@ -1,0 +1,145 @@
+// What the install and the recovery of earlier installs share: the outcome
+// they report, paths and the program's temporary names, the errors that
+// mean a file is in use, and the system with this run's facts.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace setup::install {
+
+// Where a failure names the driver store, or the machine's install lock,
+// instead of a folder.
+constexpr wchar_t kDriverStore[] = L"driver store";
+constexpr wchar_t kInstallLock[] = L"install lock";
+
+struct Failure {
+    std::wstring name;    // the file's name
+    std::wstring folder;  // the folder it was to go to, or kDriverStore
+    std::uint32_t error;  // the system's error code
+};
+
+struct Result {
+    int copied = 0;                  // files put in place (or to be, at restart)
+    std::vector<Failure> failures;   // files not copied, and driver packages the system refused
+    std::vector<Failure> notRestored;  // old files that could not be put back; the next run does
+    bool filesUnchanged = false;     // with failures: every destination file is as it was
+    bool restartNeeded = false;      // some files are replaced or removed only at restart
+    bool cancelled = false;          // the user cancelled while another install held the lock
+};
+
+// The Windows folder, or "C:\windows" when the system cannot give it.
+std::wstring WindowsDirectory(const System& system);
+
+// a + "\" + b, without doubling a separator that a already ends in.
+std::wstring JoinPath(const std::wstring& a, const std::wstring& b);
+// The folder of a path, and the name in it.
+std::wstring FolderOf(const std::wstring& path);
+std::wstring NameOf(const std::wstring& path);
+
+// True when name ends in "." and exactly ext, in any letter case.
+bool HasExtension(const std::wstring& name, const std::wstring& ext);
+
+// The program's own temporary names in a destination folder: short,
+// whatever the length of the file's name, and never the same for two runs:
+// "~setup-" process id "-" start time "-" counter "." kind, in hexadecimal
+// (a run of an earlier version, whose start time is 0, left them without
+// the start time).
+// Kinds: "tmp" a copy on its way, "bak" an old file's second name kept for
+// undoing, "old" an old file in use renamed away, "new" a copy that replaces
+// its file at restart, "jnl" a journal.
+std::wstring TemporaryName(const RunId& run, std::uint32_t counter, const wchar_t* kind);
+struct TemporaryNameParts {
+    RunId run;
+    std::uint32_t counter = 0;
+    std::wstring kind;  // in lower case
+};
+// The parts of a name of exactly that shape and of a known kind; nullopt
+// for any other name.
+std::optional<TemporaryNameParts> ParseTemporaryName(const std::wstring& name);
+
+// Replacing a file failed because it is open, loaded or mapped by a
+// process: renamed away, it can still be replaced now. (A loaded driver
+// refuses with access denied.)
+inline bool Busy(std::uint32_t error)
+{
+    return error == kErrorAccessDenied || error == kErrorSharingViolation || error == kErrorUserMappedFile;
+}
+
+// The system, the Windows folder and this run's temporary names.
+class Context {
+public:
+    Context(FileSystem& fileSystem, DriverStore& driverStore, System& facts);
+
+    FileSystem& files;
+    DriverStore& store;
+    System& system;
+    const std::wstring windows;
+    const RunId run;
+
+    // True for a path below System32, which WOW64 redirects.
+    bool InSystem32(const std::wstring& path) const;
+
+    // A counter for this run's temporary names that no name left in a
+    // folder swept so far uses.
+    std::uint32_t NewCounter();
+    void CounterTaken(std::uint32_t counter) { m_taken.push_back(counter); }
+    std::wstring TemporaryPath(const std::wstring& folder, std::uint32_t counter, const wchar_t* kind) const
+    {
+        return JoinPath(folder, TemporaryName(run, counter, kind));
+    }
+
+    bool Exists(const std::wstring& path) const { return files.Attributes(path).has_value(); }
+    bool SameFile(const std::wstring& a, const std::wstring& b) const;
+    // Lets go of a name the old file no longer needs: now, or when Windows
+    // next starts if it is in use. False when neither can be done.
+    bool Drop(const std::wstring& path);
+    // Reads the work recorded for the next start, once, before anything
+    // turns the folder redirection off; later calls give what it read
+    // (nullopt: it could not be read).
+    const std::optional<std::vector<RestartWork>>& Pending();
+    // The copies that earlier runs of this program left to replace target
+    // at the next start, but own; all of them when the work cannot be read
+    // (then nullopt).
+    std::optional<std::vector<std::wstring>> EarlierReplacements(const std::wstring& target, const std::wstring& own);
+    // Deletes those copies, so that the restart has nothing to move over the
+    // file this run put there. False when one could not be deleted (held
+    // open) or the work could not be read: then only a replacement of this
+    // run's own after them makes the restart end with its file.
+    bool CancelEarlierReplacements(const std::wstring& target, const std::wstring& own);
+
+private:
+    std::vector<std::uint32_t> m_taken;  // by names left from a killed process with this one's id
+    std::uint32_t m_counter = 0;
+    bool m_pendingRead = false;
+    std::optional<std::vector<RestartWork>> m_pending;
+};
+
+// WOW64 redirection turned off, on this thread, while a 32-bit program on
+// 64-bit Windows works in a folder below System32; scopes nest, each
+// turning it back as it found it.
+class Redirection {
+public:
+    Redirection(Context& context, const std::wstring& folder);
+    ~Redirection();
+    Redirection(const Redirection&) = delete;
+    Redirection& operator=(const Redirection&) = delete;
+    std::uint32_t Error() const { return m_error; }
+
+private:
+    FileSystem& m_files;
+    std::uint32_t m_error = 0;
+    bool m_off = false;
+    void* m_saved = nullptr;
+};
+
+// Renaming it away failed because another program holds it open: only the
+// restart can replace it. Access denied here is a file that refuses
+// everybody, which no restart changes.
+inline bool HeldOpen(std::uint32_t error) { return error == kErrorSharingViolation || error == kErrorUserMappedFile; }
+
+}  // namespace setup::install
