@@ -9,7 +9,8 @@ cmake_minimum_required(VERSION 3.20)
 #     administrator rights, with visual styles and per-monitor DPI.
 #   KIND console: SetupCheck.exe, a console program that runs with the
 #     rights it is given (its name holds "Setup", so without saying so it
-#     would be taken for an installer) and keeps the system's ANSI code page.
+#     would be taken for an installer) and keeps the system's ANSI code page;
+#     it measures texts with the system's own text layout (USER32, GDI32).
 # The program with the example pictures stays under 256 KB; a vendor's
 # pictures (-DVENDOR_PICTURES=ON) add what they take, so there only the
 # rest, the code and its data, is held to 224 KB.
@@ -19,7 +20,7 @@ if(NOT KIND)
   set(KIND gui)
 endif()
 if(KIND STREQUAL "console")
-  set(allowed_dlls KERNEL32.dll msvcrt.dll)
+  set(allowed_dlls KERNEL32.dll USER32.dll GDI32.dll msvcrt.dll)
   set(subsystem 00000003)
   set(manifest_texts asInvoker)
   set(forbidden_texts requireAdministrator activeCodePage)
