@@ -467,6 +467,46 @@ bool Checker::CheckBytes(const ReadSection& readSection, const Section& section,
                                                      L"byte-order mark")));
         return false;
     }
+    // GBK and Big5 are mixed up most: a section saved in the other one is
+    // told once, with what its readers see. Big5 bytes are nearly always
+    // valid GBK, so a [804] saved in Big5 is known by its second bytes: a
+    // quarter or more below A1, where Big5 has two in five and the common
+    // GBK characters none.
+    const std::uint32_t other = !readSection.codePage        ? 0
+                                : codePage == kCodePageGbk  ? kCodePageBig5
+                                : codePage == kCodePageBig5 ? kCodePageGbk
+                                                            : 0;
+    if (other) {
+        std::size_t parts = 0, invalidHere = 0, invalidThere = 0, pairs = 0, lowSeconds = 0;
+        for (const auto& entry : section.entries) {
+            for (const std::string* part : {&entry.key, &entry.written}) {
+                if (IsAscii(*part)) continue;
+                ++parts;
+                std::size_t bad = kNone;
+                m_codePages.Decode(codePage, *part, &bad);
+                invalidHere += bad != kNone;
+                m_codePages.Decode(other, *part, &bad);
+                invalidThere += bad != kNone;
+                for (std::size_t i = 0; i + 1 < part->size(); ++i) {
+                    if (static_cast<unsigned char>((*part)[i]) < 0x81) continue;
+                    ++pairs;
+                    lowSeconds += static_cast<unsigned char>((*part)[++i]) < 0xA1;
+                }
+            }
+        }
+        const bool looksOther = invalidThere == 0 && (invalidHere ? invalidHere * 4 >= parts
+                                                                  : codePage == kCodePageGbk && pairs >= 4 &&
+                                                                        lowSeconds * 4 >= pairs);
+        if (looksOther) {
+            const std::string& sample =
+                IsAscii(firstBeyondAscii->written) ? firstBeyondAscii->key : firstBeyondAscii->written;
+            Add(invalidHere ? Severity::Error : Severity::Warning, firstBeyondAscii->line,
+                prefix + L"looks saved as " + CodePageName(other) + L": " + readSection.readers + L" " + where +
+                    L" and show " + Quote(services.Decode(sample)) + L" instead of " +
+                    Quote(m_codePages.Decode(other, sample)) + L"; save this section in " + CodePageName(codePage));
+            return invalidHere == 0;
+        }
+    }
     bool fit = true;
     for (const auto& entry : section.entries) {
         for (const std::string* part : {&entry.key, &entry.written}) {

@@ -140,6 +140,12 @@ TEST(SetupCheck, BrokenFilesGiveTheirFindings)
          L"[804] Title: bytes B0 7F are not valid GBK (code page 936)"},
         {"bytes not Big5", With(23, "Title=\xA1\x80"), E, 23, L"bytes A1 80 are not valid Big5 (code page 950)"},
         {"lone lead byte at the end", With(16, "Complete=\xB0"), E, 16, L"bytes B0 are not valid GBK"},
+        {"[404] saved as GBK", "[404]\r\nTitle=\xB0\xB2\xF2\x8C\r\nSetup=\xB0\xB2\x81\x80(&S)\r\n", E, 2,
+         L"[404] looks saved as GBK (code page 936): Chinese (Taiwan) systems (language 1028) read it as Big5 (code "
+         L"page 950) and show"},
+        {"[804] saved as Big5", "[804]\r\nTitle=\xA6\x77\xA8\xFA\r\nSetup=\xA6\x77\xB0\x40(&S)\r\n", W, 2,
+         L"[804] looks saved as Big5 (code page 950): Chinese (PRC) systems (language 2052) read it as GBK (code page "
+         L"936) and show"},
         {"[804] saved as UTF-8", "[804]\r\nTitle=Acme\r\nSetup=\xE5\xAE\x89\xE8\xA3\x85(&S)\r\nCancel=&C\r\n", E, 3,
          L"[804] looks saved as UTF-8: Chinese (PRC) systems (language 2052) read it as GBK (code page 936) and show"},
         {"[Default] saved as UTF-8", With(2, "Title=Caf\xC3\xA9"), E, 2, L"[Default] looks saved as UTF-8"},
