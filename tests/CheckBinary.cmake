@@ -3,7 +3,7 @@ cmake_minimum_required(VERSION 3.20)
 # always loads from System32, with its manifest and hardening flags.
 # Run as: cmake -DEXE=... -DOBJDUMP=... [-DKIND=console] -P CheckBinary.cmake
 # With -DPYTHON=... -DPRODUCT=... -DCOMPANY=... -DVERSION=a.b.c.d
-# [-DICON_SIZES=16,24,...], it also reads the version resource and the icon
+# [-DICON_SIZES=16,24,...] [-DMESSAGE_TITLE=...] [-DCOPYRIGHT=...], it also reads the version resource and the icon
 # back (check-resources.py) and holds them to the values the build was given.
 #   KIND gui (the default): Setup.exe, a GUI program that asks for
 #     administrator rights, with visual styles and per-monitor DPI.
@@ -108,6 +108,12 @@ if(DEFINED VERSION)
       "FileDescription=${PRODUCT} Setup" "OriginalFilename=Setup.exe")
   if(DEFINED ICON_SIZES)
     list(APPEND expected "IconSizes=${ICON_SIZES}")
+  endif()
+  if(DEFINED MESSAGE_TITLE)
+    list(APPEND expected "MessageTitle=${MESSAGE_TITLE}")
+  endif()
+  if(DEFINED COPYRIGHT)
+    list(APPEND expected "LegalCopyright=${COPYRIGHT}")
   endif()
   string(REPLACE "\n" ";" lines "${resources}")
   foreach(line IN LISTS expected)
