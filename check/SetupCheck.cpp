@@ -772,18 +772,19 @@ void Checker::CheckWidths(const std::wstring& prefix, const Shown& shown, const 
                     L", so both ends of the caption are cut");
     }
 
-    // The prompt: line k ends where line k+1's CR LF starts.
+    // The prompt: each line follows its CR LF and ends at the next one.
     const std::wstring& prompt = shown.table.strPrompt;
-    std::vector<std::size_t> ends;
+    std::vector<std::size_t> starts, ends;
     for (std::size_t at = prompt.find(L"\r\n"); at != kNone;) {
         const std::size_t next = prompt.find(L"\r\n", at + 2);
+        starts.push_back(at + 2);
         ends.push_back(next == kNone ? prompt.size() : next);
         at = next;
     }
     const auto key = [](std::size_t k) { return "Prompt" + *Narrow(Decimal(k)); };
     for (std::size_t k = 0; k < ends.size(); ++k) {
-        const std::size_t start = (k == 0 ? 0 : ends[k - 1]) + 2;
-        const TextSize size = m_widths->Wrapped(shown.codePage, std::wstring_view(prompt).substr(start, ends[k] - start),
+        const TextSize size = m_widths->Wrapped(shown.codePage,
+                                                std::wstring_view(prompt).substr(starts[k], ends[k] - starts[k]),
                                                 room.labelWidth);
         if (size.width > room.labelWidth)
             Add(Severity::Warning, lineOf(key(k)),

@@ -414,11 +414,12 @@ TEST(SetupCheck, AnyBytesAreCheckedWithoutHarm)
                                   "Title",
                                   "Setup",
                                   "x"};
+    const test::FakeTextWidth widths;
     for (int round = 0; round < 3000; ++round) {
         std::string bytes;
         const int count = static_cast<int>(random() % 60);
         for (int i = 0; i < count; ++i) bytes += pieces[random() % std::size(pieces)];
-        const Result result = Check(bytes);
+        const Result result = CheckSetupIni(bytes, FakeCodePages(), &widths);
         ASSERT_EQ(result.sections.size(), 3u) << round;
         FormatReport(result, L"Setup.Ini");
     }
