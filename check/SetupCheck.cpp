@@ -792,6 +792,16 @@ void Checker::CheckWidths(const std::wstring& prefix, const Shown& shown, const 
                     L"; the prompt is " + Decimal(static_cast<std::uint64_t>(room.labelWidth)) +
                     L" wide, so the word's end is cut");
     }
+    // The Waiting text takes the prompt's place while another install runs.
+    const TextSize waiting = m_widths->Wrapped(shown.codePage, shown.table.strWaiting, room.labelWidth);
+    if (waiting.width > room.labelWidth || waiting.height > room.labelHeight)
+        Add(Severity::Warning, lineOf("Waiting"),
+            prefix + L"Waiting, wrapped to the prompt's width of " + Decimal(static_cast<std::uint64_t>(room.labelWidth)) +
+                L" pixels in the system's message font at 96 DPI, is " +
+                Decimal(static_cast<std::uint64_t>(waiting.width)) + L" x " +
+                Decimal(static_cast<std::uint64_t>(waiting.height)) + L" pixels: the prompt's place is " +
+                Decimal(static_cast<std::uint64_t>(room.labelWidth)) + L" x " +
+                Decimal(static_cast<std::uint64_t>(room.labelHeight)) + L", so its end is cut");
     const auto height = [&](std::size_t k) {
         return m_widths->Wrapped(shown.codePage, std::wstring_view(prompt).substr(0, ends[k]), room.labelWidth).height;
     };

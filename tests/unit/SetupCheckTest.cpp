@@ -253,6 +253,9 @@ TEST(SetupCheck, TextsTooWideForTheWindowAreFound)
          L"message font at 96 DPI, the prompt up to there is 299 pixels high, and the label 288"},
         {"prompt that fits", "[Default]\r\nPromptCount=21\r\nPrompt20=x\r\n", 0, L""},
         {"word too wide", With(13, "Prompt0=" + times("\xB0\xB2", 31)), 13, L"[804] Prompt0 has a word 372 pixels wide"},
+        {"waiting text too wide", With(32, "Waiting=" + times("\xA6\x77", 31)), 32,
+         L"[404] Waiting, wrapped to the prompt's width of 363 pixels in the system's message font at 96 DPI, is 372 x "
+         L"13 pixels"},
     };
     const FakeCodePages codePages;
     const test::FakeTextWidth widths;
