@@ -3,3 +3,4 @@
 
 #define IDI_SETUP 1
 #define IDR_BANNER 101
+#define IDS_MESSAGE_TITLE 1

@@ -1,6 +1,7 @@
 #include "check/SetupCheck.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 #include "text/Numbers.h"
@@ -300,10 +301,39 @@ std::wstring PromptRanges(const std::vector<std::int64_t>& indexes)
     return text;
 }
 
+// The room the window gives its texts at 96 DPI, in pixels, from its design.
+struct Room {
+    int title;    // the title bar less the icon and the minimize and close buttons
+    int caption;  // a button less its edge and the focus rectangle's gap, 3 pixels a side
+    int labelWidth, labelHeight;
+};
+
+Room WindowRoom()
+{
+    constexpr double kTwipsPerPixel = 15;
+    const WindowDesign& design = kWindowDesign;
+    auto pixels = [&](double twips) { return static_cast<int>(twips / kTwipsPerPixel); };
+    // The title bar spans the window; the icon with its margins takes about
+    // 38 pixels and the minimize and close buttons 46 each (Windows 10).
+    return {pixels(design.width) - 38 - 2 * 46, pixels(design.buttonWidth) - 2 * 3,
+            pixels(design.width - std::nearbyint(design.bannerWidth)), pixels(std::nearbyint(design.bannerHeight))};
+}
+
+// A caption as the button draws it: "&x" shows x, "&&" shows &.
+std::wstring DrawnCaption(const std::wstring& text)
+{
+    std::wstring drawn;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'&' && ++i == text.size()) break;
+        drawn += text[i];
+    }
+    return drawn;
+}
+
 class Checker {
 public:
-    Checker(const File& file, const CodePages& codePages, Result& result)
-        : m_file(file), m_codePages(codePages), m_result(result)
+    Checker(const File& file, const CodePages& codePages, const TextWidth* widths, Result& result)
+        : m_file(file), m_codePages(codePages), m_widths(widths), m_result(result)
     {
     }
 
@@ -329,9 +359,11 @@ private:
                     const FileServices& services, bool bytesFit);
     void CheckCaptions(const std::wstring& prefix, const Shown& shown, const Section& section);
     void CheckCharacters(const std::wstring& prefix, int line, const std::wstring& what, const std::wstring& text);
+    void CheckWidths(const std::wstring& prefix, const Shown& shown, const Section& section);
 
     const File& m_file;
     const CodePages& m_codePages;
+    const TextWidth* m_widths;
     Result& m_result;
 };
 
@@ -402,6 +434,7 @@ void Checker::CheckSection(const ReadSection& readSection)
         CheckPrompt(shown.name, *section, services);
         CheckTexts(readSection, shown, *section, services, bytesFit);
         CheckCaptions(prefix, shown, *section);
+        if (m_widths) CheckWidths(prefix, shown, *section);
     }
     m_result.sections.push_back(std::move(shown));
 }
@@ -433,6 +466,46 @@ bool Checker::CheckBytes(const ReadSection& readSection, const Section& section,
                                       : std::wstring(L"; keep [Default] in ASCII, or save the file as UTF-16 LE with a "
                                                      L"byte-order mark")));
         return false;
+    }
+    // GBK and Big5 are mixed up most: a section saved in the other one is
+    // told once, with what its readers see. Big5 bytes are nearly always
+    // valid GBK, so a [804] saved in Big5 is known by its second bytes: a
+    // quarter or more below A1, where Big5 has two in five and the common
+    // GBK characters none.
+    const std::uint32_t other = !readSection.codePage        ? 0
+                                : codePage == kCodePageGbk  ? kCodePageBig5
+                                : codePage == kCodePageBig5 ? kCodePageGbk
+                                                            : 0;
+    if (other) {
+        std::size_t parts = 0, invalidHere = 0, invalidThere = 0, pairs = 0, lowSeconds = 0;
+        for (const auto& entry : section.entries) {
+            for (const std::string* part : {&entry.key, &entry.written}) {
+                if (IsAscii(*part)) continue;
+                ++parts;
+                std::size_t bad = kNone;
+                m_codePages.Decode(codePage, *part, &bad);
+                invalidHere += bad != kNone;
+                m_codePages.Decode(other, *part, &bad);
+                invalidThere += bad != kNone;
+                for (std::size_t i = 0; i + 1 < part->size(); ++i) {
+                    if (static_cast<unsigned char>((*part)[i]) < 0x81) continue;
+                    ++pairs;
+                    lowSeconds += static_cast<unsigned char>((*part)[++i]) < 0xA1;
+                }
+            }
+        }
+        const bool looksOther = invalidThere == 0 && (invalidHere ? invalidHere * 4 >= parts
+                                                                  : codePage == kCodePageGbk && pairs >= 4 &&
+                                                                        lowSeconds * 4 >= pairs);
+        if (looksOther) {
+            const std::string& sample =
+                IsAscii(firstBeyondAscii->written) ? firstBeyondAscii->key : firstBeyondAscii->written;
+            Add(invalidHere ? Severity::Error : Severity::Warning, firstBeyondAscii->line,
+                prefix + L"looks saved as " + CodePageName(other) + L": " + readSection.readers + L" " + where +
+                    L" and show " + Quote(services.Decode(sample)) + L" instead of " +
+                    Quote(m_codePages.Decode(other, sample)) + L"; save this section in " + CodePageName(codePage));
+            return invalidHere == 0;
+        }
     }
     bool fit = true;
     for (const auto& entry : section.entries) {
@@ -674,6 +747,82 @@ void Checker::CheckCaptions(const std::wstring& prefix, const Shown& shown, cons
                 L": it moves the focus between them instead of pressing one");
 }
 
+void Checker::CheckWidths(const std::wstring& prefix, const Shown& shown, const Section& section)
+{
+    const Room room = WindowRoom();
+    const std::wstring font = L" pixels wide in the system's message font at 96 DPI";
+    auto lineOf = [&](const std::string& key) {
+        const Entry* entry = ini::FindEntry(section, key);
+        return entry && entry->hasEquals ? entry->line : section.line;
+    };
+    const int title = m_widths->Width(shown.codePage, shown.table.strTitle);
+    if (title > room.title)
+        Add(Severity::Warning, lineOf("Title"),
+            prefix + L"Title is " + Decimal(static_cast<std::uint64_t>(title)) + font +
+                L"; the title bar has room for about " + Decimal(static_cast<std::uint64_t>(room.title)) +
+                L", so its end is cut");
+    const std::pair<const char*, const std::wstring*> buttons[] = {{"Setup", &shown.table.strSetup},
+                                                                   {"Cancel", &shown.table.strCancel}};
+    for (const auto& [key, text] : buttons) {
+        const int width = m_widths->Width(shown.codePage, DrawnCaption(*text));
+        if (width > room.caption)
+            Add(Severity::Warning, lineOf(key),
+                prefix + Ascii(key) + L" " + Quote(*text) + L" is " + Decimal(static_cast<std::uint64_t>(width)) +
+                    font + L"; the button has room for " + Decimal(static_cast<std::uint64_t>(room.caption)) +
+                    L", so both ends of the caption are cut");
+    }
+
+    // The prompt: each line follows its CR LF and ends at the next one.
+    const std::wstring& prompt = shown.table.strPrompt;
+    std::vector<std::size_t> starts, ends;
+    for (std::size_t at = prompt.find(L"\r\n"); at != kNone;) {
+        const std::size_t next = prompt.find(L"\r\n", at + 2);
+        starts.push_back(at + 2);
+        ends.push_back(next == kNone ? prompt.size() : next);
+        at = next;
+    }
+    const auto key = [](std::size_t k) { return "Prompt" + *Narrow(Decimal(k)); };
+    for (std::size_t k = 0; k < ends.size(); ++k) {
+        const TextSize size = m_widths->Wrapped(shown.codePage,
+                                                std::wstring_view(prompt).substr(starts[k], ends[k] - starts[k]),
+                                                room.labelWidth);
+        if (size.width > room.labelWidth)
+            Add(Severity::Warning, lineOf(key(k)),
+                prefix + Ascii(key(k)) + L" has a word " + Decimal(static_cast<std::uint64_t>(size.width)) + font +
+                    L"; the prompt is " + Decimal(static_cast<std::uint64_t>(room.labelWidth)) +
+                    L" wide, so the word's end is cut");
+    }
+    // The Waiting text takes the prompt's place while another install runs.
+    const TextSize waiting = m_widths->Wrapped(shown.codePage, shown.table.strWaiting, room.labelWidth);
+    if (waiting.width > room.labelWidth || waiting.height > room.labelHeight)
+        Add(Severity::Warning, lineOf("Waiting"),
+            prefix + L"Waiting, wrapped to the prompt's width of " + Decimal(static_cast<std::uint64_t>(room.labelWidth)) +
+                L" pixels in the system's message font at 96 DPI, is " +
+                Decimal(static_cast<std::uint64_t>(waiting.width)) + L" x " +
+                Decimal(static_cast<std::uint64_t>(waiting.height)) + L" pixels: the prompt's place is " +
+                Decimal(static_cast<std::uint64_t>(room.labelWidth)) + L" x " +
+                Decimal(static_cast<std::uint64_t>(room.labelHeight)) + L", so its end is cut");
+    const auto height = [&](std::size_t k) {
+        return m_widths->Wrapped(shown.codePage, std::wstring_view(prompt).substr(0, ends[k]), room.labelWidth).height;
+    };
+    if (ends.empty() || height(ends.size() - 1) <= room.labelHeight) return;
+    // The first line that does not fit: the height only grows line by line.
+    std::size_t low = 0, high = ends.size() - 1;
+    while (low < high) {
+        const std::size_t middle = (low + high) / 2;
+        if (height(middle) > room.labelHeight)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    Add(Severity::Warning, lineOf(key(low)),
+        prefix + L"the prompt is cut from " + Ascii(key(low)) + L" on: wrapped to the label's width of " +
+            Decimal(static_cast<std::uint64_t>(room.labelWidth)) +
+            L" pixels in the system's message font at 96 DPI, the prompt up to there is " +
+            Decimal(static_cast<std::uint64_t>(height(low))) + L" pixels high, and the label " +
+            Decimal(static_cast<std::uint64_t>(room.labelHeight)));
+}
+
 void Checker::CheckOtherSections()
 {
     for (const auto& section : m_file.sections) {
@@ -696,20 +845,22 @@ void Checker::CheckOtherSections()
 
 }  // namespace
 
+const WindowDesign kWindowDesign{7950, 2505, 4320, 1095};
+
 int Result::Count(Severity severity) const
 {
     return static_cast<int>(std::count_if(findings.begin(), findings.end(),
                                           [&](const Finding& finding) { return finding.severity == severity; }));
 }
 
-Result CheckSetupIni(std::string_view bytes, const CodePages& codePages)
+Result CheckSetupIni(std::string_view bytes, const CodePages& codePages, const TextWidth* widths)
 {
     const File file = ini::Parse(bytes);
     Result result;
     result.encoding = file.encoding;
     result.bytes = bytes.size();
     result.ansiCodePage = codePages.AnsiCodePage();
-    Checker checker(file, codePages, result);
+    Checker checker(file, codePages, widths, result);
     checker.CheckFile(bytes);
     for (const auto& readSection : kSections) checker.CheckSection(readSection);
     checker.CheckOtherSections();

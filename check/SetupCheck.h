@@ -15,6 +15,7 @@
 
 #include "platform/CodePages.h"
 #include "check/IniFile.h"
+#include "check/TextWidth.h"
 #include "text/mduResoure.h"
 
 namespace setup::check {
@@ -48,7 +49,17 @@ struct Result {
     int ExitCode() const { return Count(Severity::Error) ? 1 : 0; }
 };
 
-Result CheckSetupIni(std::string_view bytes, const CodePages& codePages);
+// The window's design in twips, as frmMainDesign lays it out: its inner
+// width, the banner (the prompt fills the width right of it and is as tall)
+// and a button. The checker does not link the window's code.
+struct WindowDesign {
+    double width, bannerWidth, bannerHeight, buttonWidth;
+};
+extern const WindowDesign kWindowDesign;
+
+// With widths, each section's title, captions and prompt are also measured
+// against the room the window gives them.
+Result CheckSetupIni(std::string_view bytes, const CodePages& codePages, const TextWidth* widths = nullptr);
 
 // True when this system's profile reader reads the section's characters as
 // the section's own readers do: the file is UTF-16 with a byte-order mark,

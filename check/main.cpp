@@ -11,6 +11,7 @@
 #include "platform/WinApi.h"
 #include "platform/WinCodePages.h"
 #include "platform/WinConsole.h"
+#include "platform/WinTextWidth.h"
 #include "text/Numbers.h"
 #include "check/SetupCheck.h"
 
@@ -50,7 +51,8 @@ int Check(const std::wstring& argument)
     }
 
     const WinCodePages codePages;
-    check::Result result = check::CheckSetupIni(file.bytes, codePages);
+    const WinTextWidth widths;
+    check::Result result = check::CheckSetupIni(file.bytes, codePages, &widths);
     // Where this system's profile reader reads a section as its own readers
     // do, it must show the same texts as the checker's reading.
     for (const auto& shown : result.sections) {

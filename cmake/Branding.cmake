@@ -1,8 +1,12 @@
 # Branding: what makes Setup.exe a vendor's own, chosen when it is built.
 #
-#   SETUP_PRODUCT  product name: version resource, manifest      (Acme USB Adapter)
+#   SETUP_PRODUCT  product name: version resource, manifest, and the
+#                  title of the message boxes (the example's
+#                  product keeps "Setup" there)             (Acme USB Adapter)
 #   SETUP_COMPANY  company name: version resource, manifest      (Acme)
 #   SETUP_VERSION  1 to 4 numbers a.b.c.d, each 0 to 65535     (1.0.0)
+#   SETUP_COPYRIGHT  the version resource's copyright line, as in
+#                  "Copyright (C) 2026 Acme" (empty: none)          (empty)
 #   SETUP_ICON     a .ico, or any picture ImageMagick reads, turned into an
 #                  icon of 16 to 48 pixels                       (assets/Setup.ico)
 #   SETUP_BANNER   any picture ImageMagick reads: cut to the banner's shape
@@ -12,9 +16,11 @@
 # The build folder keeps the banner's pixels as well (assets/banner.bgr),
 # for the tests to compare with what the screen shows.
 get_filename_component(SETUP_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
-set(SETUP_PRODUCT "Acme USB Adapter" CACHE STRING "Product name of Setup.exe")
+set(SETUP_EXAMPLE_PRODUCT "Acme USB Adapter")
+set(SETUP_PRODUCT "${SETUP_EXAMPLE_PRODUCT}" CACHE STRING "Product name of Setup.exe")
 set(SETUP_COMPANY "Acme" CACHE STRING "Company name of Setup.exe")
 set(SETUP_VERSION "1.0.0" CACHE STRING "Version of Setup.exe: 1 to 4 numbers a.b.c.d")
+set(SETUP_COPYRIGHT "" CACHE STRING "Copyright line of Setup.exe's version resource (empty: none)")
 set(SETUP_ICON ${SETUP_SOURCE_DIR}/assets/Setup.ico CACHE FILEPATH "Icon of Setup.exe: a .ico or a picture")
 set(SETUP_BANNER ${SETUP_SOURCE_DIR}/assets/banner.png CACHE FILEPATH "Banner picture of Setup.exe")
 find_program(SETUP_IMAGEMAGICK NAMES convert REQUIRED)
@@ -41,12 +47,12 @@ function(setup_version_numbers out version)
   set(${out} ${numbers} PARENT_SCOPE)
 endfunction()
 
-# setup_brand(<target> <folder> [PRODUCT p] [COMPANY c] [VERSION v] [ICON f] [BANNER f])
+# setup_brand(<target> <folder> [PRODUCT p] [COMPANY c] [VERSION v] [COPYRIGHT c] [ICON f] [BANNER f])
 # Makes the target's resources in <folder>: its resource script, manifest,
 # icon and banner; each value missing takes the cache variable's. Targets
 # given the same folder share its resources (the values of the first).
 function(setup_brand target dir)
-  cmake_parse_arguments(B "" "PRODUCT;COMPANY;VERSION;ICON;BANNER" "" ${ARGN})
+  cmake_parse_arguments(B "" "PRODUCT;COMPANY;VERSION;COPYRIGHT;ICON;BANNER" "" ${ARGN})
   string(MD5 key "${dir}")
   get_property(made GLOBAL PROPERTY SETUP_BRAND_${key})
   if(made)
@@ -55,7 +61,7 @@ function(setup_brand target dir)
     return()
   endif()
   set_property(GLOBAL PROPERTY SETUP_BRAND_${key} ${target}_branding)
-  foreach(field PRODUCT COMPANY VERSION ICON BANNER)
+  foreach(field PRODUCT COMPANY VERSION COPYRIGHT ICON BANNER)
     if(NOT DEFINED B_${field})
       set(B_${field} "${SETUP_${field}}")
     endif()
@@ -75,6 +81,16 @@ function(setup_brand target dir)
   # A string of a resource script doubles its quotes; XML has entities.
   string(REPLACE "\"" "\"\"" BRAND_PRODUCT_RC "${B_PRODUCT}")
   string(REPLACE "\"" "\"\"" BRAND_COMPANY_RC "${B_COMPANY}")
+  set(BRAND_COPYRIGHT_LINE "")
+  if(NOT B_COPYRIGHT STREQUAL "")
+    string(REPLACE "\"" "\"\"" copyright "${B_COPYRIGHT}")
+    set(BRAND_COPYRIGHT_LINE "VALUE \"LegalCopyright\", \"${copyright}\"")
+  endif()
+  # A vendor's product names the message boxes; the example's keeps "Setup".
+  set(BRAND_MESSAGE_TITLE_RC "Setup")
+  if(NOT B_PRODUCT STREQUAL SETUP_EXAMPLE_PRODUCT)
+    set(BRAND_MESSAGE_TITLE_RC "${BRAND_PRODUCT_RC}")
+  endif()
   string(REPLACE "&" "&amp;" BRAND_PRODUCT_XML "${B_PRODUCT}")
   string(REPLACE "<" "&lt;" BRAND_PRODUCT_XML "${BRAND_PRODUCT_XML}")
   string(REPLACE ">" "&gt;" BRAND_PRODUCT_XML "${BRAND_PRODUCT_XML}")

@@ -298,7 +298,7 @@ void WinForm::SetText(ControlId control, const std::wstring& text)
 void WinForm::ShowMessage(const std::wstring& text, MessageIcon icon)
 {
     const UINT type = MB_OK | (icon == MessageIcon::Warning ? MB_ICONWARNING : 0);
-    ::MessageBoxW(m_hwnd, text.c_str(), kMessageTitle, type);
+    ::MessageBoxW(m_hwnd, text.c_str(), MessageTitle(), type);
 }
 
 void WinForm::Post(std::function<void()> fn)

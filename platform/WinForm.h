@@ -17,8 +17,9 @@
 
 namespace setup {
 
-// The title of the program's message boxes.
-constexpr wchar_t kMessageTitle[] = L"Setup";
+// The title of the program's message boxes: the product name of a vendor's
+// build, from its string resource; "Setup" without one.
+const wchar_t* MessageTitle();
 
 class WinForm final : public Form {
 public:

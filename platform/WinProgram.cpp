@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <new>
 #include <optional>
+#include <string>
 
+#include "assets/resource.h"
 #include "platform/WinApi.h"
 #include "platform/WinForm.h"
 #include "platform/WinHandles.h"
@@ -135,7 +137,18 @@ void WinProgram::ShowFirst() const
 
 void WinProgram::ShowFatalMessage(const std::wstring& text)
 {
-    ::MessageBoxW(nullptr, text.c_str(), kMessageTitle, MB_OK | MB_ICONERROR);
+    ::MessageBoxW(nullptr, text.c_str(), MessageTitle(), MB_OK | MB_ICONERROR);
+}
+
+const wchar_t* MessageTitle()
+{
+    static const std::wstring title = [] {
+        const wchar_t* text = nullptr;  // the resource's own, not ended by a NUL
+        const int length =
+            ::LoadStringW(::GetModuleHandleW(nullptr), IDS_MESSAGE_TITLE, reinterpret_cast<wchar_t*>(&text), 0);
+        return length > 0 && text ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring(L"Setup");
+    }();
+    return title.c_str();
 }
 
 }  // namespace setup

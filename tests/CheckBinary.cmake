@@ -3,13 +3,14 @@ cmake_minimum_required(VERSION 3.20)
 # always loads from System32, with its manifest and hardening flags.
 # Run as: cmake -DEXE=... -DOBJDUMP=... [-DKIND=console] -P CheckBinary.cmake
 # With -DPYTHON=... -DPRODUCT=... -DCOMPANY=... -DVERSION=a.b.c.d
-# [-DICON_SIZES=16,24,...], it also reads the version resource and the icon
+# [-DICON_SIZES=16,24,...] [-DMESSAGE_TITLE=...] [-DCOPYRIGHT=...], it also reads the version resource and the icon
 # back (check-resources.py) and holds them to the values the build was given.
 #   KIND gui (the default): Setup.exe, a GUI program that asks for
 #     administrator rights, with visual styles and per-monitor DPI.
 #   KIND console: SetupCheck.exe, a console program that runs with the
 #     rights it is given (its name holds "Setup", so without saying so it
-#     would be taken for an installer) and keeps the system's ANSI code page.
+#     would be taken for an installer) and keeps the system's ANSI code page;
+#     it measures texts with the system's own text layout (USER32, GDI32).
 # The program with the example pictures stays under 256 KB; a vendor's
 # pictures (-DVENDOR_PICTURES=ON) add what they take, so there only the
 # rest, the code and its data, is held to 224 KB.
@@ -19,7 +20,7 @@ if(NOT KIND)
   set(KIND gui)
 endif()
 if(KIND STREQUAL "console")
-  set(allowed_dlls KERNEL32.dll msvcrt.dll)
+  set(allowed_dlls KERNEL32.dll USER32.dll GDI32.dll msvcrt.dll)
   set(subsystem 00000003)
   set(manifest_texts asInvoker)
   set(forbidden_texts requireAdministrator activeCodePage)
@@ -107,6 +108,12 @@ if(DEFINED VERSION)
       "FileDescription=${PRODUCT} Setup" "OriginalFilename=Setup.exe")
   if(DEFINED ICON_SIZES)
     list(APPEND expected "IconSizes=${ICON_SIZES}")
+  endif()
+  if(DEFINED MESSAGE_TITLE)
+    list(APPEND expected "MessageTitle=${MESSAGE_TITLE}")
+  endif()
+  if(DEFINED COPYRIGHT)
+    list(APPEND expected "LegalCopyright=${COPYRIGHT}")
   endif()
   string(REPLACE "\n" ";" lines "${resources}")
   foreach(line IN LISTS expected)

@@ -5,12 +5,13 @@ file: its version numbers and strings, and the sizes of its first icon.
     check-resources.py PROGRAM.exe
 
 One line each: "FileVersion=a.b.c.d" and "ProductVersion=a.b.c.d" from the
-fixed part, "<Name>=<value>" for each string, "IconSizes=16,32,..." .
+fixed part, "<Name>=<value>" for each string, "IconSizes=16,32,...", and
+"MessageTitle=<text>" from the string table (IDS_MESSAGE_TITLE, 1).
 """
 import struct
 import sys
 
-RT_ICON, RT_GROUP_ICON, RT_VERSION = 3, 14, 16
+RT_ICON, RT_STRING, RT_GROUP_ICON, RT_VERSION = 3, 6, 14, 16
 
 
 class Program:
@@ -99,6 +100,15 @@ def main():
         count = struct.unpack_from("<H", data, 4)[0]
         sizes = sorted({(data[6 + 14 * i] or 256) for i in range(count)})
         lines.append("IconSizes=" + ",".join(str(s) for s in sizes))
+    for bundle, data in program.resources(RT_STRING):
+        if bundle != 1:  # strings 0 to 15
+            continue
+        at = 0
+        for index in range(2):
+            length = struct.unpack_from("<H", data, at)[0]
+            if index == 1:
+                lines.append("MessageTitle=" + data[at + 2:at + 2 + 2 * length].decode("utf-16-le"))
+            at += 2 + 2 * length
     sys.stdout.buffer.write(("\n".join(lines) + "\n").encode("utf-8"))
 
 

@@ -422,8 +422,9 @@ TEST(English, DllsLeftBesideTheProgramAreNotLoaded)
     }
 }
 
-// A vendor's build: its picture, converted by the build, is the banner, and
-// the program with its names in the manifest starts like any other.
+// A vendor's build: its picture, converted by the build, is the banner, the
+// program with its names in the manifest starts like any other, and its
+// product names its message boxes.
 TEST(English, BrandedBuildShowsItsOwnBanner)
 {
     Package package(L"branded", g_brandedExe);
@@ -433,7 +434,12 @@ TEST(English, BrandedBuildShowsItsOwnBanner)
     ASSERT_TRUE(window) << "a manifest the system cannot read stops the program";
     EXPECT_EQ(WindowText(window), L"Acme USB Driver");
     ExpectSharpBanner(window, 2, 2, g_brandedBannerPixels);
-    EndWithEscape(setup);
+    setup.PressKey(VK_RETURN);
+    HWND box = setup.MessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(WindowText(box), L"Widget \u00DCn\u00EFcode \"Pro\" & Co");
+    setup.PressKey(VK_RETURN);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
 }
 
 TEST(English, HugePromptCountShowsTheWindowAtOnce)

@@ -3,6 +3,8 @@
 #include <random>
 
 #include "FakeCodePages.h"
+#include "FakeTextWidth.h"
+#include "app/frmMain.h"
 #include "check/SetupCheck.h"
 
 namespace setup::check {
@@ -138,6 +140,12 @@ TEST(SetupCheck, BrokenFilesGiveTheirFindings)
          L"[804] Title: bytes B0 7F are not valid GBK (code page 936)"},
         {"bytes not Big5", With(23, "Title=\xA1\x80"), E, 23, L"bytes A1 80 are not valid Big5 (code page 950)"},
         {"lone lead byte at the end", With(16, "Complete=\xB0"), E, 16, L"bytes B0 are not valid GBK"},
+        {"[404] saved as GBK", "[404]\r\nTitle=\xB0\xB2\xF2\x8C\r\nSetup=\xB0\xB2\x81\x80(&S)\r\n", E, 2,
+         L"[404] looks saved as GBK (code page 936): Chinese (Taiwan) systems (language 1028) read it as Big5 (code "
+         L"page 950) and show"},
+        {"[804] saved as Big5", "[804]\r\nTitle=\xA6\x77\xA8\xFA\r\nSetup=\xA6\x77\xB0\x40(&S)\r\n", W, 2,
+         L"[804] looks saved as Big5 (code page 950): Chinese (PRC) systems (language 2052) read it as GBK (code page "
+         L"936) and show"},
         {"[804] saved as UTF-8", "[804]\r\nTitle=Acme\r\nSetup=\xE5\xAE\x89\xE8\xA3\x85(&S)\r\nCancel=&C\r\n", E, 3,
          L"[804] looks saved as UTF-8: Chinese (PRC) systems (language 2052) read it as GBK (code page 936) and show"},
         {"[Default] saved as UTF-8", With(2, "Title=Caf\xC3\xA9"), E, 2, L"[Default] looks saved as UTF-8"},
@@ -207,6 +215,72 @@ TEST(SetupCheck, BrokenFilesGiveTheirFindings)
         EXPECT_TRUE(Has(result, c.severity, c.line, c.text)) << c.name << "\n" << Describe(result);
         if (c.severity == E) {
             EXPECT_EQ(result.ExitCode(), 1) << c.name;
+        }
+    }
+}
+
+// Texts measured against the room the window gives them at 96 DPI: the
+// title 400 pixels, a caption 67, the prompt 363 x 288. The fake measures an
+// ASCII character 6 pixels wide, any other 12, a line 13 high.
+TEST(SetupCheck, TextsTooWideForTheWindowAreFound)
+{
+    const auto times = [](const std::string& piece, int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i) text += piece;
+        return text;
+    };
+    std::string lines25 = "[Default]\r\nPromptCount=25\r\n";
+    for (int i = 0; i < 25; ++i) lines25 += "Prompt" + std::to_string(i) + "=x\r\n";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int line;
+        std::wstring text;  // empty: no text is too wide
+    };
+    const Case cases[] = {
+        {"a good file", Join(kGood), 0, L""},
+        {"title that fits", With(2, "Title=" + std::string(66, 'a')), 0, L""},
+        {"title too wide", With(2, "Title=" + std::string(67, 'a')), 2,
+         L"[Default] Title is 402 pixels wide in the system's message font at 96 DPI; the title bar has room for "
+         L"about 400"},
+        {"caption too wide", With(14, "Setup=" + times("\xB0\xB2", 5) + "(&S)"), 14,
+         L"is 78 pixels wide in the system's message font at 96 DPI; the button has room for 67"},
+        {"& is not drawn", With(6, "Setup=&Install now"), 0, L""},
+        {"&& draws one &", With(7, "Cancel=&Stop && go on"), 7, L"is 72 pixels wide"},
+        {"cancel too wide", With(27, "Cancel=" + times("\xA6\x77", 6)), 27, L"is 72 pixels wide"},
+        {"prompt too high", lines25, 24,
+         L"[Default] the prompt is cut from Prompt21 on: wrapped to the label's width of 363 pixels in the system's "
+         L"message font at 96 DPI, the prompt up to there is 299 pixels high, and the label 288"},
+        {"prompt that fits", "[Default]\r\nPromptCount=21\r\nPrompt20=x\r\n", 0, L""},
+        {"word too wide", With(13, "Prompt0=" + times("\xB0\xB2", 31)), 13, L"[804] Prompt0 has a word 372 pixels wide"},
+        {"waiting text too wide", With(32, "Waiting=" + times("\xA6\x77", 31)), 32,
+         L"[404] Waiting, wrapped to the prompt's width of 363 pixels in the system's message font at 96 DPI, is 372 x "
+         L"13 pixels"},
+    };
+    const FakeCodePages codePages;
+    const test::FakeTextWidth widths;
+    for (const auto& c : cases) {
+        const Result result = CheckSetupIni(c.bytes, codePages, &widths);
+        if (c.text.empty()) {
+            for (const auto& f : result.findings)
+                EXPECT_EQ(f.text.find(L"pixels"), std::wstring::npos) << c.name << "\n" << Describe(result);
+        } else {
+            EXPECT_TRUE(Has(result, Severity::Warning, c.line, c.text)) << c.name << "\n" << Describe(result);
+        }
+    }
+}
+
+TEST(SetupCheck, TextsAreMeasuredAgainstTheWindowDesign)
+{
+    const FormDesign& design = frmMainDesign();
+    EXPECT_EQ(kWindowDesign.width, design.scaleWidth);
+    for (const auto& control : design.controls) {
+        if (control.id == Control::img) {
+            EXPECT_EQ(kWindowDesign.bannerWidth, control.rect.width);
+            EXPECT_EQ(kWindowDesign.bannerHeight, control.rect.height);
+        }
+        if (control.kind == ControlKind::DefaultButton || control.kind == ControlKind::CancelButton) {
+            EXPECT_EQ(kWindowDesign.buttonWidth, control.rect.width);
         }
     }
 }
@@ -343,11 +417,12 @@ TEST(SetupCheck, AnyBytesAreCheckedWithoutHarm)
                                   "Title",
                                   "Setup",
                                   "x"};
+    const test::FakeTextWidth widths;
     for (int round = 0; round < 3000; ++round) {
         std::string bytes;
         const int count = static_cast<int>(random() % 60);
         for (int i = 0; i < count; ++i) bytes += pieces[random() % std::size(pieces)];
-        const Result result = Check(bytes);
+        const Result result = CheckSetupIni(bytes, FakeCodePages(), &widths);
         ASSERT_EQ(result.sections.size(), 3u) << round;
         FormatReport(result, L"Setup.Ini");
     }
