@@ -16,8 +16,7 @@ constexpr wchar_t kClassName[] = L"UsbDriverSetupWindow";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = 0;
 constexpr int kFirstChildId = 100;  // all but the buttons: 100 and up, by their place in the design
-constexpr UINT kWorkDone = WM_APP + 1;  // the background work has ended
-constexpr UINT kPosted = WM_APP + 2;    // lParam: a std::function<void()> to run and delete
+constexpr UINT kPosted = win::BackgroundWork::kDone + 1;  // lParam: a std::function<void()> to run and delete
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
@@ -45,7 +44,7 @@ WinForm::WinForm(const FormDesign& design)
 
 WinForm::~WinForm()
 {
-    WaitForWork();
+    m_background.Wait();
     if (m_hwnd) ::DestroyWindow(m_hwnd);
 }
 
@@ -129,7 +128,7 @@ int WinForm::Run()
         ::DispatchMessageW(&msg);
     }
     m_inLoop = false;
-    WaitForWork();
+    m_background.Wait();
     if (m_error) std::rethrow_exception(std::exchange(m_error, nullptr));
     return m_exitCode;
 }
@@ -317,7 +316,7 @@ void WinForm::AllowWhileBusy(ControlId control, bool allowed)
     // the session too: while it may be pressed, nothing has changed yet.
     if (item->design.kind != ControlKind::CancelButton) return;
     ::EnableMenuItem(::GetSystemMenu(m_hwnd, FALSE), SC_CLOSE, MF_BYCOMMAND | (allowed ? MF_ENABLED : MF_GRAYED));
-    BlockSessionEnd(!allowed);
+    win::BackgroundWork::HoldSessionEnd(m_hwnd, !allowed);
 }
 
 void WinForm::RunInBackground(std::function<void()> work, std::function<void()> done)
@@ -325,29 +324,7 @@ void WinForm::RunInBackground(std::function<void()> work, std::function<void()> 
     if (m_busy || !m_hwnd) return;
     m_postTo = m_hwnd;
     SetBusy();
-    m_work = std::make_unique<Work>(Work{std::move(work), std::move(done), m_hwnd, nullptr});
-    m_worker.reset(::CreateThread(nullptr, 0, &WinForm::WorkThread, m_work.get(), 0, nullptr));
-    if (!m_worker) {  // no thread to be had: the work runs here
-        WorkThread(m_work.get());
-    }
-}
-
-DWORD WINAPI WinForm::WorkThread(void* param)
-{
-    auto* work = static_cast<Work*>(param);
-    try {
-        work->work();
-    } catch (...) {
-        work->error = std::current_exception();
-    }
-    ::PostMessageW(work->hwnd, kWorkDone, 0, 0);
-    return 0;
-}
-
-void WinForm::WaitForWork()
-{
-    if (m_worker) ::WaitForSingleObject(m_worker.get(), INFINITE);
-    m_worker.reset();
+    m_background.Start(m_hwnd, std::move(work), std::move(done));
 }
 
 void WinForm::SetBusy()
@@ -367,7 +344,7 @@ void WinForm::SetBusy()
     }
     // Keys go to the window itself now, which ignores them.
     ::SetFocus(m_hwnd);
-    BlockSessionEnd(true);
+    win::BackgroundWork::HoldSessionEnd(m_hwnd, true);
     ::EnableMenuItem(::GetSystemMenu(m_hwnd, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
     POINT cursor{};
     RECT window{};
@@ -375,22 +352,11 @@ void WinForm::SetBusy()
         ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
 }
 
-// A logoff or shutdown would stop the work half-way: Windows asks the user
-// to wait, with the reason (Vista and later).
-void WinForm::BlockSessionEnd(bool block)
-{
-    static const auto create = SETUP_LATE_FUNCTION(L"user32.dll", ShutdownBlockReasonCreate);
-    static const auto destroy = SETUP_LATE_FUNCTION(L"user32.dll", ShutdownBlockReasonDestroy);
-    if (block && create) create(m_hwnd, L"Setup is installing a driver.");
-    if (!block && destroy) destroy(m_hwnd);
-}
-
 void WinForm::OnWorkDone()
 {
-    WaitForWork();
-    const std::unique_ptr<Work> work = std::move(m_work);
-    if (!work) return;
-    BlockSessionEnd(false);
+    m_background.Wait();
+    if (!m_background.Running()) return;
+    win::BackgroundWork::HoldSessionEnd(m_hwnd, false);
     for (auto& item : m_items) {
         if (item.allowedWhileBusy) ::EnableWindow(item.hwnd, FALSE);
         item.allowedWhileBusy = false;
@@ -408,8 +374,7 @@ void WinForm::OnWorkDone()
     }
     while (::PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
     }
-    if (work->error) std::rethrow_exception(work->error);
-    work->done();
+    m_background.Finish();
 }
 
 void WinForm::End(int exitCode)
@@ -476,7 +441,7 @@ LRESULT WinForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_QUERYENDSESSION:
         return OnQueryEndSession();
-    case kWorkDone:
+    case win::BackgroundWork::kDone:
         OnWorkDone();
         return 0;
     case kPosted: {
@@ -506,7 +471,7 @@ void WinForm::OnCommand(int id, int code)
 // session ends the program as that button does.
 BOOL WinForm::OnQueryEndSession()
 {
-    if (!m_work) return TRUE;
+    if (!m_background.Running()) return TRUE;
     OnClose();
     return m_ended ? TRUE : FALSE;
 }

@@ -12,6 +12,7 @@
 
 #include "assets/Picture.h"
 #include "platform/Platform.h"
+#include "platform/WinBackgroundWork.h"
 #include "platform/WinHandles.h"
 #include "platform/WinPicture.h"
 
@@ -57,15 +58,7 @@ private:
         bool allowedWhileBusy = false;
     };
 
-    // The work of RunInBackground, shared with its thread.
-    struct Work {
-        std::function<void()> work, done;
-        HWND hwnd;
-        std::exception_ptr error;
-    };
-
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    static DWORD WINAPI WorkThread(void* work);
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void OnCommand(int id, int code);
     void OnActivate(bool active);
@@ -77,8 +70,6 @@ private:
     BOOL OnQueryEndSession();
     void OnDestroy();
     void SetBusy();
-    void BlockSessionEnd(bool block);
-    void WaitForWork();
 
     bool CreateControls();
     void ApplyFont();
@@ -105,8 +96,7 @@ private:
     FormCallbacks* m_callbacks = nullptr;
     HWND m_lastFocus = nullptr;
     std::wstring m_tag;
-    std::unique_ptr<Work> m_work;
-    win::UniqueHandle m_worker;
+    win::BackgroundWork m_background;
     HWND m_postTo = nullptr;  // where Post sends, from any thread; set before the work starts
     bool m_busy = false;
     bool m_inLoop = false;
