@@ -57,7 +57,8 @@ void frmMain::InstallDriver()
     progress.gate = &m_gate;
     m_form.RunInBackground(
         [this, folder, progress] {
-            m_result = install::InstallDriverFiles(m_services.files, m_services.store, m_services.system, folder, progress);
+            m_result = install::InstallDriverFiles(m_services.files, m_services.store, m_services.system, m_services.facts,
+                                                   folder, progress);
         },
         [this] { ShowOutcome(); });
 }
@@ -103,10 +104,17 @@ std::wstring FileLines(const std::wstring& heading, const std::vector<install::F
 Outcome InstallOutcome(const install::Result& result, const mduResoure::TextTable& text, const System& system)
 {
     const std::wstring restart = result.restartNeeded ? L"\r\n" + text.strRestart : L"";
-    if (result.failures.empty() && result.notRestored.empty())
+    if (result.failures.empty() && result.notRestored.empty() && result.newer.empty())
         return {text.strComplete + restart, MessageIcon::None, result.restartNeeded ? kExitRestart : kExitOk};
     std::wstring message;
     if (!result.failures.empty()) message = FileLines(text.strFailed, result.failures, system);
+    // name (folder): the installed version, the package's
+    if (!result.newer.empty()) message += (message.empty() ? L"" : L"\r\n") + text.strNewer;
+    for (std::size_t i = 0; i < result.newer.size() && i < kMaxFailureLines; ++i) {
+        const install::NewerFile& newer = result.newer[i];
+        message += L"\r\n" + newer.name + L" (" + newer.folder + L"): " + newer.installed + L"; " + newer.package;
+    }
+    if (result.newer.size() > kMaxFailureLines) message += L"\r\nand " + Decimal(result.newer.size() - kMaxFailureLines) + L" more";
     if (!result.notRestored.empty())
         message += (message.empty() ? L"" : L"\r\n") + FileLines(text.strNotRestored, result.notRestored, system);
     if (result.filesUnchanged) message += L"\r\n" + text.strNothingChanged;

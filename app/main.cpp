@@ -1,6 +1,7 @@
 // Setup.exe's start: DLL loading is made safe before anything else, then
 // the setup window runs.
 #include "app/Start.h"
+#include "platform/WinFileFacts.h"
 #include "platform/WinProgram.h"
 #include "platform/WinServices.h"
 #include "platform/WinText.h"
@@ -12,6 +13,7 @@ int wmain()
     setup::WinFileSystem files;
     setup::WinDriverStore store;
     setup::WinSystem system;
+    setup::WinFileFacts facts;
     setup::WinProgram program;
-    return setup::RunSetup({texts, files, store, system}, program);
+    return setup::RunSetup({texts, files, store, system, facts}, program);
 }

@@ -40,6 +40,12 @@ struct Failure {
     std::uint32_t error;  // the system's error code
 };
 
+// An installed file newer than the package's, which keeps it from being
+// installed; the versions as the user reads them.
+struct NewerFile {
+    std::wstring name, folder, installed, package;
+};
+
 struct Result {
     int copied = 0;                  // files put in place (or to be, at restart)
     std::vector<Failure> failures;   // files not copied, and driver packages the system refused
@@ -47,6 +53,7 @@ struct Result {
     bool filesUnchanged = false;     // with failures: every destination file is as it was
     bool restartNeeded = false;      // some files are replaced or removed only at restart
     bool cancelled = false;          // the user cancelled while another install held the lock
+    std::vector<NewerFile> newer;    // with filesUnchanged: installed files newer than the package's
 };
 
 // Between the user and an install that waits for the machine's lock: the
@@ -115,7 +122,8 @@ std::uint32_t RegisterDriverPackage(DriverStore& store, System& system, const st
                                     const std::wstring& inf, std::wstring& publishedName, bool& added);
 
 // The whole install.
-Result InstallDriverFiles(FileSystem& files, DriverStore& store, System& system, const std::wstring& programFolder,
+Result InstallDriverFiles(FileSystem& files, DriverStore& store, System& system, FileFacts& facts,
+                          const std::wstring& programFolder,
                           const Progress& progress = {});
 
 }  // namespace setup::install

@@ -218,12 +218,15 @@ public:
                                     std::uint32_t& exitCode) = 0;
 };
 
+class FileFacts;  // at the end of this file
+
 // The services as the program's start hands them out.
 struct Services {
     TextServices& texts;
     FileSystem& files;
     DriverStore& store;
     System& system;
+    FileFacts& facts;
 };
 
 
@@ -342,6 +345,33 @@ public:
 
     // A message with an error icon, when there is no window to own it.
     virtual void ShowFatalMessage(const std::wstring& text) = 0;
+};
+
+
+// ---- What the install reads in the driver's files, and its pauses.
+
+// The system's error for a program image built for another processor.
+constexpr std::uint32_t kErrorMachineMismatch = 216;
+
+class FileFacts {
+public:
+    virtual ~FileFacts() = default;
+    // Loads what the calls below need from the system. Called once, before
+    // the calling thread turns any folder redirection off.
+    virtual void Prepare() = 0;
+    // The numeric file version of the file's version resource
+    // (VS_FIXEDFILEINFO: the high part's two numbers, then the low part's).
+    // 0 with nullopt when it has none or is no program image; the error
+    // only when the file could not be read (kErrorSharingViolation: another
+    // program holds it).
+    virtual std::uint32_t FileVersion(const std::wstring& path, std::optional<std::uint64_t>& version) const = 0;
+    // Up to limit bytes from the start of a file. 0 or the error.
+    virtual std::uint32_t ReadStart(const std::wstring& path, std::size_t limit, std::string& bytes) const = 0;
+    // The processor this Windows' kernel runs on, as a PE image's machine
+    // field names it (0x14c x86, 0x8664 x64, 0xaa64 ARM64); 0 when unknown.
+    virtual std::uint16_t KernelMachine() const = 0;
+    // Holds the calling thread for ms milliseconds.
+    virtual void Pause(std::uint32_t ms) = 0;
 };
 
 }  // namespace setup

@@ -25,6 +25,7 @@
 #include <string>
 
 #include "app/Start.h"
+#include "platform/WinFileFacts.h"
 #include "platform/WinProgram.h"
 #include "platform/WinServices.h"
 #include "platform/WinText.h"
@@ -145,6 +146,7 @@ int wmain()
     FaultySystem system;
     FaultyFiles files(system);
     setup::WinDriverStore store;
+    setup::WinFileFacts facts;
     setup::WinProgram program(g_fault != L"no-preload");
-    return setup::RunSetup({texts, files, store, system}, program);
+    return setup::RunSetup({texts, files, store, system, facts}, program);
 }

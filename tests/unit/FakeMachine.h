@@ -542,11 +542,59 @@ private:
 
 };
 
-struct FakeMachine : FakeFiles, FakeStore, FakeSystem {
+struct FakeMachine : FakeFiles, FakeStore, FakeSystem, FileFacts {
     FakeMachine() { placedBy = this; }
     FakeMachine(const FakeMachine& other) : FakeShared(other), FakeFiles(other), FakeStore(other), FakeSystem(other)
     {
         placedBy = this;
+    }
+
+    // ---- What the install reads in the files, on a clock of its own.
+    std::map<std::wstring, std::uint64_t> fileVersions;  // by lower-case path
+    std::uint16_t kernelMachine = 0x8664;
+    std::uint32_t clockMs = 0;  // time the install paused
+    // Holders that let go of a file once the clock reaches a time, by
+    // lower-case path.
+    std::map<std::wstring, std::uint32_t> letGoAt;
+    int prepared = 0;
+    bool redirectionOffWhenPrepared = false;
+
+    void HoldFor(const std::wstring& path, std::uint32_t ms)
+    {
+        Hold(path, Holder::NoSharing);
+        letGoAt[Lower(path)] = ms;
+    }
+    void Prepare() override
+    {
+        calls.push_back(L"prepare");
+        ++prepared;
+        redirectionOffWhenPrepared = redirectionOff;
+    }
+    std::uint32_t FileVersion(const std::wstring& path, std::optional<std::uint64_t>& version) const override
+    {
+        calls.push_back(L"version " + path);
+        version.reset();
+        const File* file = FileAt(Redirected(path));
+        if (file && file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
+        if (const auto found = fileVersions.find(Lower(Redirected(path))); file && found != fileVersions.end())
+            version = found->second;
+        return 0;
+    }
+    std::uint32_t ReadStart(const std::wstring& path, std::size_t limit, std::string& bytes) const override
+    {
+        calls.push_back(L"read " + path);
+        const File* file = FileAt(Redirected(path));
+        if (!file) return kErrorFileNotFound;
+        if (file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
+        bytes = file->node->bytes.substr(0, limit);
+        return 0;
+    }
+    std::uint16_t KernelMachine() const override { return kernelMachine; }
+    void Pause(std::uint32_t ms) override
+    {
+        clockMs += ms;
+        for (const auto& [path, at] : letGoAt)
+            if (at <= clockMs && files.count(path)) files.at(path).node->holder = Holder::None;
     }
 };
 
@@ -554,7 +602,7 @@ struct FakeMachine : FakeFiles, FakeStore, FakeSystem {
 struct FakeSetup {
     FakeTexts texts;
     FakeMachine machine;
-    Services Get() { return {texts, machine, machine, machine}; }
+    Services Get() { return {texts, machine, machine, machine, machine}; }
 };
 
 }  // namespace setup::test

@@ -1,0 +1,295 @@
+// Which file wins: versions of driver images and INF files, the processor
+// a driver image is built for, and the install's patience with files that
+// another program holds for a moment.
+#include <gtest/gtest.h>
+
+#include "FakeMachine.h"
+#include "install/DriverInstall.h"
+#include "install/Versions.h"
+
+namespace setup {
+namespace {
+
+using install::DriverVersion;
+using install::InfDriverVersion;
+using install::InstallDriverFiles;
+using install::Result;
+using test::FakeMachine;
+using Holder = test::FakeFiles::Holder;
+using test::Lower;
+
+const std::wstring kInf = L"C:\\Windows\\Inf";
+const std::wstring kIoSubSys = L"C:\\Windows\\System\\IoSubSys";
+const std::wstring kDrivers = L"C:\\Windows\\System32\\Drivers";
+const std::wstring kPackage = L"C:\\Package\\Driver";
+
+constexpr std::uint64_t V(std::uint64_t a, std::uint64_t b, std::uint64_t c, std::uint64_t d)
+{
+    return a << 48 | b << 32 | c << 16 | d;
+}
+
+TEST(Versions, DriverVerIsReadByTheInfRules)
+{
+    struct Case {
+        const char* name;
+        std::string inf;
+        std::optional<DriverVersion> expected;
+    };
+    const char utf16Bytes[] = "\xFF\xFE[\0V\0e\0r\0s\0i\0o\0n\0]\0\n\0D\0r\0i\0v\0e\0r\0V\0e\0r\0=\0"
+                              "1\0/\0002\0/\0002\0000\0002\0004\0,\0001\0.\0002\0";
+    const std::string utf16(utf16Bytes, sizeof utf16Bytes - 1);
+    const Case cases[] = {
+        {"plain", "[Version]\nDriverVer=12/07/2026,1.2.3.4\n", DriverVersion{20261207, V(1, 2, 3, 4)}},
+        {"any case, spaces, comment", "[version]\r\n  driverver = 01/02/2025 , 2.0 ; was 1.0\r\n",
+         DriverVersion{20250102, V(2, 0, 0, 0)}},
+        {"no version", "[Version]\nDriverVer=1/2/2025\n", DriverVersion{20250102, 0}},
+        {"quoted", "[Version]\nDriverVer=\"03/04/2024\",\"5.6.7.8\"\n", DriverVersion{20240304, V(5, 6, 7, 8)}},
+        {"from [Strings]", "[Version]\nDriverVer=%Date%,%Ver%\n[Strings]\ndate=\"05/06/2023\"\nVer=9.9.9.9\n",
+         DriverVersion{20230506, V(9, 9, 9, 9)}},
+        {"both from one string", "[Version]\nDriverVer=%DV%\n[Strings]\nDV=\"07/08/2022,1.0.0.1\"\n",
+         DriverVersion{20220708, V(1, 0, 0, 1)}},
+        {"continued line", "[Version]\nDriverVer=07/08/2022,\\\n 3.0.0.0\n", DriverVersion{20220708, V(3, 0, 0, 0)}},
+        {"UTF-16", utf16, DriverVersion{20240102, V(1, 2, 0, 0)}},
+        {"UTF-8 mark", "\xEF\xBB\xBF[Version]\nDriverVer=12/07/2026,1.0\n", DriverVersion{20261207, V(1, 0, 0, 0)}},
+        {"first one counts", "[Version]\nDriverVer=01/01/2020,1.0\nDriverVer=01/01/2030,9.0\n",
+         DriverVersion{20200101, V(1, 0, 0, 0)}},
+        {"in a comment", "[Version]\n;DriverVer=01/01/2030,9.0\n", std::nullopt},
+        {"';' in quotes is text", "[Version]\nDriverVer=%D%,1.0\n[Strings]\nD=\"01/01/2021\";x\n",
+         DriverVersion{20210101, V(1, 0, 0, 0)}},
+        {"in another section", "[Version]\nSignature=x\n[Other]\nDriverVer=01/01/2030,9.0\n", std::nullopt},
+        {"unknown string", "[Version]\nDriverVer=%Date%,1.0\n", std::nullopt},
+        {"not a date", "[Version]\nDriverVer=2026-12-07,1.0\n", std::nullopt},
+        {"month 13", "[Version]\nDriverVer=13/01/2026,1.0\n", std::nullopt},
+        {"part past 65535", "[Version]\nDriverVer=01/01/2026,1.65536\n", std::nullopt},
+        {"nothing", "", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto read = InfDriverVersion(c.inf);
+        ASSERT_EQ(read.has_value(), c.expected.has_value()) << c.name;
+        if (!read) continue;
+        EXPECT_EQ(read->date, c.expected->date) << c.name;
+        EXPECT_EQ(read->version, c.expected->version) << c.name;
+    }
+    // The date ranks first, then the version.
+    EXPECT_TRUE((DriverVersion{20250101, V(9, 0, 0, 0)} < DriverVersion{20250102, V(1, 0, 0, 0)}));
+    EXPECT_TRUE((DriverVersion{20250101, V(1, 0, 0, 0)} < DriverVersion{20250101, V(1, 0, 0, 1)}));
+    EXPECT_FALSE((DriverVersion{20250101, V(1, 0, 0, 1)} < DriverVersion{20250101, V(1, 0, 0, 1)}));
+}
+
+// The first bytes of a PE image for a machine.
+std::string Image(std::uint16_t machine, std::uint32_t at = 0x80)
+{
+    std::string bytes(at + 24, '\0');
+    bytes[0] = 'M', bytes[1] = 'Z';
+    for (int i = 0; i < 4; ++i) bytes[0x3C + std::size_t(i)] = char(at >> (8 * i) & 0xFF);
+    bytes.replace(at, 4, std::string("PE\0\0", 4));
+    bytes[at + 4] = char(machine & 0xFF), bytes[at + 5] = char(machine >> 8);
+    return bytes;
+}
+
+TEST(Versions, TheMachineIsReadOnlyFromAProgramImage)
+{
+    EXPECT_EQ(install::ImageMachine(Image(0x8664)), 0x8664);
+    EXPECT_EQ(install::ImageMachine(Image(0x14c, 0x200)), 0x14c);
+    std::string noPe = Image(0x14c);
+    noPe[0x80] = 'X';
+    EXPECT_EQ(install::ImageMachine(noPe), std::nullopt);
+    std::string pastTheEnd = Image(0x14c);
+    pastTheEnd[0x3F] = '\x7F';
+    EXPECT_EQ(install::ImageMachine(pastTheEnd), std::nullopt) << "header past the end";
+    EXPECT_EQ(install::ImageMachine("MZ"), std::nullopt);
+    EXPECT_EQ(install::ImageMachine("plain bytes of a driver that is no program image at all, long enough"), std::nullopt);
+}
+
+FakeMachine Machine()
+{
+    FakeMachine s;
+    s.AddFolder(kPackage);
+    for (const auto& folder : {kInf, kIoSubSys, kDrivers}) s.AddFolder(folder);
+    return s;
+}
+
+Result Install(FakeMachine& s) { return InstallDriverFiles(s, s, s, s, L"C:\\Package"); }
+
+std::map<std::wstring, std::string> Snapshot(const FakeMachine& s)
+{
+    std::map<std::wstring, std::string> bytes;
+    for (const auto& [key, file] : s.files) bytes[key] = file.node->bytes;
+    return bytes;
+}
+
+std::string Inf(const std::string& driverVer) { return "[Version]\r\nDriverVer=" + driverVer + "\r\n"; }
+
+// An installed file newer than the package's keeps the whole package out;
+// equal, older or unversioned ones are replaced.
+TEST(Versions, AnInstalledFileNewerThanThePackagesRefusesThePackage)
+{
+    struct Case {
+        const char* name;
+        std::wstring file;
+        std::string installed, package;  // the bytes (an INF's DriverVer)
+        std::optional<std::uint64_t> installedVersion, packageVersion;
+        std::wstring newer;  // the line's versions; empty: replaced
+    };
+    const auto none = std::nullopt;
+    const Case cases[] = {
+        {"sys newer", L"d.sys", "old", "new", V(2, 0, 0, 5), V(1, 0, 0, 0), L"2.0.0.5; 1.0.0.0"},
+        {"sys equal", L"d.sys", "old", "new", V(2, 0, 0, 5), V(2, 0, 0, 5), L""},
+        {"sys older", L"d.sys", "old", "new", V(1, 0, 0, 0), V(1, 0, 0, 1), L""},
+        {"sys unversioned installed", L"d.sys", "old", "new", none, V(1, 0, 0, 0), L""},
+        {"sys unversioned package", L"d.sys", "old", "new", V(1, 0, 0, 0), none, L""},
+        {"pdr newer", L"d.pdr", "old", "new", V(1, 0, 0, 1), V(1, 0, 0, 0), L"1.0.0.1; 1.0.0.0"},
+        {"inf newer date", L"d.inf", Inf("12/08/2026,1.0"), Inf("12/07/2026,9.0"), none, none,
+         L"12/08/2026, 1.0.0.0; 12/07/2026, 9.0.0.0"},
+        {"inf same date, newer version", L"d.inf", Inf("12/07/2026,1.1"), Inf("12/07/2026,1.0"), none, none,
+         L"12/07/2026, 1.1.0.0; 12/07/2026, 1.0.0.0"},
+        {"inf older date, higher version", L"d.inf", Inf("12/06/2026,9.0"), Inf("12/07/2026,1.0"), none, none, L""},
+        {"inf equal", L"d.inf", Inf("12/07/2026,1.0"), Inf("12/07/2026,1.0"), none, none, L""},
+        {"inf without DriverVer", L"d.inf", "[Version]\r\n", Inf("12/07/2026,1.0"), none, none, L""},
+    };
+    for (const auto& c : cases) {
+        FakeMachine s = Machine();
+        const std::wstring folder = c.file.back() == L'f' ? kInf : c.file.back() == L'r' ? kIoSubSys : kDrivers;
+        s.AddFile(kPackage + L"\\" + c.file, c.package);
+        s.AddFile(kPackage + L"\\other.inf", Inf("01/01/2020,1.0"));
+        s.AddFile(folder + L"\\" + c.file, c.installed);
+        if (c.installedVersion) s.fileVersions[Lower(folder + L"\\" + c.file)] = *c.installedVersion;
+        if (c.packageVersion) s.fileVersions[Lower(kPackage + L"\\" + c.file)] = *c.packageVersion;
+        const auto before = Snapshot(s);
+
+        const Result result = Install(s);
+
+        if (c.newer.empty()) {
+            EXPECT_TRUE(result.newer.empty() && result.failures.empty()) << c.name;
+            EXPECT_EQ(s.BytesAt(folder + L"\\" + c.file), c.package) << c.name;
+            continue;
+        }
+        ASSERT_EQ(result.newer.size(), 1u) << c.name;
+        EXPECT_EQ(result.newer[0].name, c.file) << c.name;
+        EXPECT_EQ(result.newer[0].folder, folder) << c.name;
+        EXPECT_EQ(result.newer[0].installed + L"; " + result.newer[0].package, c.newer) << c.name;
+        EXPECT_TRUE(result.filesUnchanged) << c.name;
+        EXPECT_EQ(Snapshot(s), before) << c.name << ": every file stays, none is added";
+        EXPECT_TRUE(s.store.empty()) << c.name;
+    }
+}
+
+TEST(Versions, ADriverImageForAnotherProcessorIsRefused)
+{
+    struct Case {
+        const char* name;
+        std::uint16_t kernel;
+        std::string sys;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"x86 on x64", 0x8664, Image(0x14c), true},
+        {"x64 on ARM64", 0xAA64, Image(0x8664), true},
+        {"x64 on x86", 0x14c, Image(0x8664), true},
+        {"x64 on x64", 0x8664, Image(0x8664), false},
+        {"not a program image", 0x8664, "driver bytes", false},
+        {"kernel unknown", 0, Image(0x14c), false},
+    };
+    for (const auto& c : cases) {
+        FakeMachine s = Machine();
+        s.kernelMachine = c.kernel;
+        s.AddFile(kPackage + L"\\d.sys", c.sys);
+        s.AddFile(kPackage + L"\\d.inf", Inf("01/01/2020,1.0"));
+        s.AddFile(kDrivers + L"\\d.sys", "working driver");
+        const auto before = Snapshot(s);
+
+        const Result result = Install(s);
+
+        if (!c.refused) {
+            EXPECT_TRUE(result.failures.empty()) << c.name;
+            EXPECT_EQ(s.BytesAt(kDrivers + L"\\d.sys"), c.sys) << c.name;
+            continue;
+        }
+        ASSERT_EQ(result.failures.size(), 1u) << c.name;
+        EXPECT_EQ(result.failures[0].name, L"d.sys") << c.name;
+        EXPECT_EQ(result.failures[0].folder, kDrivers) << c.name;
+        EXPECT_EQ(result.failures[0].error, kErrorMachineMismatch) << c.name;
+        EXPECT_TRUE(result.filesUnchanged) << c.name;
+        EXPECT_EQ(Snapshot(s), before) << c.name;
+        EXPECT_TRUE(s.store.empty()) << c.name;
+    }
+}
+
+// The 32-bit program reads the real System32\Drivers, and loads what it
+// reads with before it turns the redirection off.
+TEST(Versions, A32BitProgramComparesWithTheRealSystem32)
+{
+    FakeMachine s = Machine();
+    s.wow64 = true;
+    s.AddFolder(L"C:\\Windows\\SysWOW64\\Drivers");
+    s.AddFile(kPackage + L"\\d.sys", "new");
+    s.AddFile(kDrivers + L"\\d.sys", "installed");
+    s.AddFile(L"C:\\Windows\\SysWOW64\\Drivers\\d.sys", "32-bit folder's");
+    s.fileVersions[Lower(kPackage + L"\\d.sys")] = V(2, 0, 0, 0);
+    s.fileVersions[Lower(kDrivers + L"\\d.sys")] = V(3, 0, 0, 0);
+    s.fileVersions[Lower(L"C:\\Windows\\SysWOW64\\Drivers\\d.sys")] = V(1, 0, 0, 0);
+
+    const Result result = Install(s);
+
+    ASSERT_EQ(result.newer.size(), 1u);
+    EXPECT_EQ(result.newer[0].installed, L"3.0.0.0");
+    EXPECT_EQ(s.prepared, 1);
+    ASSERT_FALSE(s.calls.empty());
+    EXPECT_EQ(s.calls[0], L"prepare") << "before any redirection";
+    EXPECT_FALSE(s.redirectionOff);
+}
+
+// A file held for a moment is waited for; the wait is bounded for the
+// whole install, and a loaded driver costs none.
+TEST(Versions, AMomentsLockCostsNeitherARestartNorAFailure)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::wstring> held;  // files held without sharing
+        std::uint32_t heldMs;            // until then (-1: for good)
+        Holder installedHolder;          // of every installed file
+        bool restart;
+        std::uint32_t failure;           // of the first package file
+        std::uint32_t waitedMs;
+    };
+    const std::uint32_t forever = std::uint32_t(-1);
+    const std::wstring target = kDrivers + L"\\a.sys", other = kDrivers + L"\\b.sys", source = kPackage + L"\\a.sys";
+    const Case cases[] = {
+        {"target for 1.5 s", {target}, 1500, Holder::None, false, 0, 1500},
+        {"target for 2.9 s", {target}, 2900, Holder::None, false, 0, 2900},
+        {"target for good", {target}, forever, Holder::None, true, 0, 5000},
+        {"two targets for good: one wait", {target, other}, forever, Holder::None, true, 0, 5000},
+        {"package file for 1.5 s", {source}, 1500, Holder::None, false, 0, 1500},
+        {"package file for good", {source}, forever, Holder::None, false, kErrorSharingViolation, 5000},
+        {"loaded drivers", {}, 0, Holder::Loaded, true, 0, 0},
+    };
+    for (const auto& c : cases) {
+        FakeMachine s = Machine();
+        s.AddFile(source, "new a");
+        s.AddFile(kPackage + L"\\b.sys", "new b");
+        s.AddFile(target, "old a");
+        s.AddFile(other, "old b");
+        s.Hold(target, c.installedHolder);
+        s.Hold(other, c.installedHolder);
+        for (const auto& path : c.held) s.HoldFor(path, c.heldMs);
+
+        const Result result = Install(s);
+
+        EXPECT_EQ(s.clockMs, c.waitedMs) << c.name;
+        EXPECT_EQ(result.restartNeeded, c.restart) << c.name;
+        if (c.failure) {
+            ASSERT_EQ(result.failures.size(), 1u) << c.name;
+            EXPECT_EQ(result.failures[0].error, c.failure) << c.name;
+            EXPECT_TRUE(result.filesUnchanged) << c.name;
+            continue;
+        }
+        EXPECT_TRUE(result.failures.empty()) << c.name;
+        if (!c.restart) {
+            EXPECT_EQ(s.BytesAt(target), "new a") << c.name;
+        }
+        EXPECT_TRUE(s.atRestart.empty() != c.restart) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace setup
