@@ -94,7 +94,8 @@ std::wstring FileLines(const std::wstring& heading, const std::vector<install::F
     std::wstring lines = heading;
     const std::size_t shown = std::min(failures.size(), kMaxFailureLines);
     for (std::size_t i = 0; i < shown; ++i)
-        lines += L"\r\n" + failures[i].name + L" (" + failures[i].folder + L"): " + system.ErrorText(failures[i].error);
+        lines += L"\r\n" + failures[i].name + L" (" + failures[i].folder + L"): " +
+                 (failures[i].reason.empty() ? system.ErrorText(failures[i].error) : failures[i].reason);
     if (shown < failures.size()) lines += L"\r\nand " + Decimal(failures.size() - shown) + L" more";
     return lines;
 }
@@ -108,13 +109,8 @@ Outcome InstallOutcome(const install::Result& result, const mduResoure::TextTabl
         return {text.strComplete + restart, MessageIcon::None, result.restartNeeded ? kExitRestart : kExitOk};
     std::wstring message;
     if (!result.failures.empty()) message = FileLines(text.strFailed, result.failures, system);
-    // name (folder): the installed version, the package's
-    if (!result.newer.empty()) message += (message.empty() ? L"" : L"\r\n") + text.strNewer;
-    for (std::size_t i = 0; i < result.newer.size() && i < kMaxFailureLines; ++i) {
-        const install::NewerFile& newer = result.newer[i];
-        message += L"\r\n" + newer.name + L" (" + newer.folder + L"): " + newer.installed + L"; " + newer.package;
-    }
-    if (result.newer.size() > kMaxFailureLines) message += L"\r\nand " + Decimal(result.newer.size() - kMaxFailureLines) + L" more";
+    if (!result.newer.empty())
+        message += (message.empty() ? L"" : L"\r\n") + FileLines(text.strNewer, result.newer, system);
     if (!result.notRestored.empty())
         message += (message.empty() ? L"" : L"\r\n") + FileLines(text.strNotRestored, result.notRestored, system);
     if (result.filesUnchanged) message += L"\r\n" + text.strNothingChanged;

@@ -38,12 +38,7 @@ struct Failure {
     std::wstring name;    // the file's name
     std::wstring folder;  // the folder it was to go to, or kDriverStore
     std::uint32_t error;  // the system's error code
-};
-
-// An installed file newer than the package's, which keeps it from being
-// installed; the versions as the user reads them.
-struct NewerFile {
-    std::wstring name, folder, installed, package;
+    std::wstring reason = {};  // when not empty, said in place of the error's text
 };
 
 struct Result {
@@ -53,7 +48,9 @@ struct Result {
     bool filesUnchanged = false;     // with failures: every destination file is as it was
     bool restartNeeded = false;      // some files are replaced or removed only at restart
     bool cancelled = false;          // the user cancelled while another install held the lock
-    std::vector<NewerFile> newer;    // with filesUnchanged: installed files newer than the package's
+    // With filesUnchanged: installed files newer than the package's, their
+    // reason "installed version; package's version".
+    std::vector<Failure> newer;
 };
 
 // Between the user and an install that waits for the machine's lock: the

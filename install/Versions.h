@@ -14,13 +14,15 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "install/DriverInstall.h"
 #include "install/Recovery.h"
 
 namespace setup::install {
 
-// DriverVer=mm/dd/yyyy[,w.x.y.z]
+// A file's rank: a driver image's file version (date 0), or an INF file's
+// DriverVer=mm/dd/yyyy[,w.x.y.z].
 struct DriverVersion {
     std::uint32_t date = 0;     // yyyymmdd
     std::uint64_t version = 0;  // w.x.y.z in four 16-bit parts; 0 when the INF gives none
@@ -30,21 +32,15 @@ inline bool operator<(const DriverVersion& a, const DriverVersion& b)
     return a.date != b.date ? a.date < b.date : a.version < b.version;
 }
 
-// DriverVer of an INF file's [Version] section, read by the INF rules:
-// comments after ';', quoted text, lines continued with '\', %key%
-// replaced from [Strings] ("%%" is a percent sign), names in any letter
-// case; UTF-16 with its byte order mark, or 8-bit text. nullopt when it
-// has none or its date is not one.
-std::optional<DriverVersion> InfDriverVersion(const std::string& bytes);
+// A version as FileFacts::FileVersion gives it: "w.x.y.z" (missing parts
+// 0), or for an INF file DriverVer's fields "mm/dd/yyyy[,w.x.y.z]";
+// nullopt when it is not one.
+std::optional<DriverVersion> ParseVersion(std::wstring_view text, bool inf);
 
 // The machine field of a PE program image; nullopt for any other file.
-std::optional<std::uint16_t> ImageMachine(const std::string& head);
+std::optional<std::uint16_t> ImageMachine(std::string_view head);
 // Bytes from a file's start that ImageMachine reads.
-constexpr std::size_t kImageHeadBytes = 4096;
-
-// "w.x.y.z"; and "mm/dd/yyyy, w.x.y.z".
-std::wstring VersionText(std::uint64_t version);
-std::wstring VersionText(const DriverVersion& version);
+constexpr std::size_t kImageHeadBytes = 1024;
 
 // Another program (a scanner) may hold a new file for a moment without
 // sharing it. An operation refused so (sharing violation, access denied)
@@ -80,7 +76,7 @@ private:
 
 // Compares a package file with the file it would replace in folder: a
 // failure (kErrorMachineMismatch) in result for a driver image for another
-// processor, a NewerFile for an installed file newer than the package's.
+// processor, in result.newer an installed file newer than the package's.
 void CheckPackageFile(Context& context, FileFacts& facts, Patience& patience, const std::wstring& source,
                       const std::wstring& folder, const std::wstring& name, Result& result);
 

@@ -359,14 +359,17 @@ public:
     // Loads what the calls below need from the system. Called once, before
     // the calling thread turns any folder redirection off.
     virtual void Prepare() = 0;
-    // The numeric file version of the file's version resource
-    // (VS_FIXEDFILEINFO: the high part's two numbers, then the low part's).
-    // 0 with nullopt when it has none or is no program image; the error
-    // only when the file could not be read (kErrorSharingViolation: another
-    // program holds it).
-    virtual std::uint32_t FileVersion(const std::wstring& path, std::optional<std::uint64_t>& version) const = 0;
-    // Up to limit bytes from the start of a file. 0 or the error.
-    virtual std::uint32_t ReadStart(const std::wstring& path, std::size_t limit, std::string& bytes) const = 0;
+    // A driver file's version as text. For an INF file (inf true) DriverVer
+    // of its [Version] section as the system's INF parser reads it
+    // (comments, quotes, %key% from [Strings]), its fields joined by ",";
+    // for any other the numeric file version of its version resource
+    // (VS_FIXEDFILEINFO) as "w.x.y.z". Empty when it has none or is no such
+    // file; the error only when the file could not be read
+    // (kErrorSharingViolation: another program holds it).
+    virtual std::uint32_t FileVersion(const std::wstring& path, bool inf, std::wstring& text) const = 0;
+    // Up to size bytes from the start of a file into buffer; read says how
+    // many. 0 or the error.
+    virtual std::uint32_t ReadStart(const std::wstring& path, char* buffer, std::size_t size, std::size_t& read) const = 0;
     // The processor this Windows' kernel runs on, as a PE image's machine
     // field names it (0x14c x86, 0x8664 x64, 0xaa64 ARM64); 0 when unknown.
     virtual std::uint16_t KernelMachine() const = 0;

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace setup::win {
 
@@ -29,6 +30,11 @@ Function* LateFunction(const wchar_t* module, const char* name)
 
 // Loads a DLL from System32 and nowhere else; nullptr when it is not there.
 HMODULE SystemLibrary(const wchar_t* name);
+
+// A path that the file functions take at any length: past MAX_PATH only in
+// its extended form (\\?\C:\... or \\?\UNC\server\share\...), where
+// Windows no longer parses it, which the program's own paths never need.
+std::wstring LongPath(const std::wstring& path);
 
 // The calling thread's last error, and a call's outcome: 0 or that error.
 inline std::uint32_t LastError() { return static_cast<std::uint32_t>(::GetLastError()); }

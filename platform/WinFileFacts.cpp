@@ -1,10 +1,9 @@
 #include "platform/WinFileFacts.h"
 
 #include <windows.h>
+#include <setupapi.h>
 #include <winver.h>
 
-#include <algorithm>
-#include <vector>
 
 #include "platform/WinApi.h"
 #include "platform/WinHandles.h"
@@ -12,16 +11,14 @@
 namespace setup {
 namespace {
 
-// The file functions take a path past MAX_PATH only in its extended form.
-std::wstring LongPath(const std::wstring& path)
-{
-    if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\", 0) == 0) return path;
-    return L"\\\\?\\" + path;
-}
+using win::LongPath;
 
 using SizeOf = decltype(::GetFileVersionInfoSizeW);
 using InfoOf = decltype(::GetFileVersionInfoW);
 using Query = decltype(::VerQueryValueW);
+using OpenInf = decltype(::SetupOpenInfFileW);
+using LineText = decltype(::SetupGetLineTextW);
+using CloseInf = decltype(::SetupCloseInfFile);
 
 // Only another program's hold on the file keeps it from being read; any
 // other refusal means it has no version to give.
@@ -35,15 +32,15 @@ void WinFileFacts::Prepare()
     m_prepared = true;
     // Loaded while this thread still sees its own System32: a 32-bit
     // program would otherwise reach the 64-bit DLL.
-    if (const HMODULE version = win::SystemLibrary(L"version.dll")) {
-        m_sizeOf = reinterpret_cast<void*>(::GetProcAddress(version, "GetFileVersionInfoSizeW"));
-        m_infoOf = reinterpret_cast<void*>(::GetProcAddress(version, "GetFileVersionInfoW"));
-        m_query = reinterpret_cast<void*>(::GetProcAddress(version, "VerQueryValueW"));
-    }
+    static const char* const kNames[] = {"GetFileVersionInfoSizeW", "GetFileVersionInfoW", "VerQueryValueW",
+                                         "SetupOpenInfFileW", "SetupGetLineTextW", "SetupCloseInfFile"};
+    const HMODULE modules[] = {win::SystemLibrary(L"version.dll"), win::SystemLibrary(L"setupapi.dll")};
+    for (int i = 0; i < 6; ++i)
+        m_functions[i] = modules[i / 3] ? reinterpret_cast<void*>(::GetProcAddress(modules[i / 3], kNames[i])) : nullptr;
     // The kernel's processor: a 32-bit program on 64-bit Windows is told
     // the machine's own by IsWow64Process2 (Windows 10), and by
     // GetNativeSystemInfo before it.
-    static const auto isWow64Process2 = SETUP_LATE_FUNCTION(L"kernel32.dll", IsWow64Process2);
+    const auto isWow64Process2 = SETUP_LATE_FUNCTION(L"kernel32.dll", IsWow64Process2);
     USHORT process = 0, native = 0;
     if (isWow64Process2 && isWow64Process2(::GetCurrentProcess(), &process, &native)) {
         m_kernelMachine = native;
@@ -60,52 +57,60 @@ void WinFileFacts::Prepare()
     }
 }
 
-std::uint32_t WinFileFacts::FileVersion(const std::wstring& path, std::optional<std::uint64_t>& version) const
+std::uint32_t WinFileFacts::FileVersion(const std::wstring& path, bool inf, std::wstring& text) const
 {
-    version.reset();
-    if (!m_sizeOf || !m_infoOf || !m_query) return 0;
+    text.clear();
     const std::wstring file = LongPath(path);
+    std::uint32_t error = 0;
+    if (inf) {
+        if (!m_functions[3] || !m_functions[4] || !m_functions[5]) return 0;
+        const HINF handle = reinterpret_cast<OpenInf*>(m_functions[3])(file.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            error = win::LastError();
+            return Held(error) ? error : 0;
+        }
+        // Its fields, without their quotes and with %key% replaced, joined
+        // by commas.
+        wchar_t line[256];
+        if (reinterpret_cast<LineText*>(m_functions[4])(nullptr, handle, L"Version", L"DriverVer", line, 256, nullptr))
+            text = line;
+        reinterpret_cast<CloseInf*>(m_functions[5])(handle);
+        return 0;
+    }
+    if (!m_functions[0] || !m_functions[1] || !m_functions[2]) return 0;
     DWORD ignored = 0;
-    const DWORD size = reinterpret_cast<SizeOf*>(m_sizeOf)(file.c_str(), &ignored);
-    if (size == 0) {
-        const std::uint32_t error = win::LastError();
-        return Held(error) ? error : 0;
-    }
-    std::vector<char> block(size);
-    if (!reinterpret_cast<InfoOf*>(m_infoOf)(file.c_str(), 0, size, block.data())) {
-        const std::uint32_t error = win::LastError();
-        return Held(error) ? error : 0;
-    }
+    // A driver's version resource takes a few hundred bytes; a larger one
+    // than this is no driver's.
+    char block[32768];
+    const DWORD size = reinterpret_cast<SizeOf*>(m_functions[0])(file.c_str(), &ignored);
     void* fixed = nullptr;
     UINT length = 0;
-    if (!reinterpret_cast<Query*>(m_query)(block.data(), L"\\", &fixed, &length) || length < sizeof(VS_FIXEDFILEINFO))
+    if (size > sizeof block) return 0;
+    if (!size || !reinterpret_cast<InfoOf*>(m_functions[1])(file.c_str(), 0, size, block)) {
+        error = win::LastError();
+        return Held(error) ? error : 0;
+    }
+    if (!reinterpret_cast<Query*>(m_functions[2])(block, L"\\", &fixed, &length) || length < sizeof(VS_FIXEDFILEINFO))
         return 0;
     const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
     if (info->dwSignature != 0xFEEF04BD) return 0;
-    version = std::uint64_t(info->dwFileVersionMS) << 32 | info->dwFileVersionLS;
+    wchar_t numbers[24];
+    ::wsprintfW(numbers, L"%u.%u.%u.%u", HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+                HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
+    text = numbers;
     return 0;
 }
 
-std::uint32_t WinFileFacts::ReadStart(const std::wstring& path, std::size_t limit, std::string& bytes) const
+std::uint32_t WinFileFacts::ReadStart(const std::wstring& path, char* buffer, std::size_t size, std::size_t& read) const
 {
-    bytes.clear();
     const win::Unique<win::FileTraits> file(::CreateFileW(LongPath(path).c_str(), GENERIC_READ,
                                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return win::LastError();
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size)) return win::LastError();
-    bytes.resize(static_cast<std::size_t>(std::min<LONGLONG>(size.QuadPart, static_cast<LONGLONG>(limit))));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD read = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 20));
-        if (!::ReadFile(file.get(), bytes.data() + done, want, &read, nullptr)) return win::LastError();
-        if (read == 0) break;
-        done += read;
-    }
-    bytes.resize(done);
-    return 0;
+                                                          OPEN_EXISTING, 0, nullptr));
+    DWORD done = 0;
+    const std::uint32_t error =
+        file ? win::Outcome(::ReadFile(file.get(), buffer, static_cast<DWORD>(size), &done, nullptr)) : win::LastError();
+    read = done;
+    return error;
 }
 
 void WinFileFacts::Pause(std::uint32_t ms) { ::Sleep(ms); }

@@ -8,18 +8,18 @@ namespace setup {
 class WinFileFacts : public FileFacts {
 public:
     void Prepare() override;
-    std::uint32_t FileVersion(const std::wstring& path, std::optional<std::uint64_t>& version) const override;
-    std::uint32_t ReadStart(const std::wstring& path, std::size_t limit, std::string& bytes) const override;
+    std::uint32_t FileVersion(const std::wstring& path, bool inf, std::wstring& text) const override;
+    std::uint32_t ReadStart(const std::wstring& path, char* buffer, std::size_t size, std::size_t& read) const override;
     std::uint16_t KernelMachine() const override { return m_kernelMachine; }
     void Pause(std::uint32_t ms) override;
 
 private:
     bool m_prepared = false;
     std::uint16_t m_kernelMachine = 0;
-    // version.dll's, which the program does not import.
-    void* m_sizeOf = nullptr;
-    void* m_infoOf = nullptr;
-    void* m_query = nullptr;
+    // version.dll's and setupapi.dll's, which the program does not import:
+    // GetFileVersionInfoSizeW, GetFileVersionInfoW, VerQueryValueW;
+    // SetupOpenInfFileW, SetupGetLineTextW, SetupCloseInfFile.
+    void* m_functions[6] = {};
 };
 
 }  // namespace setup

@@ -95,9 +95,7 @@ TEST_F(DriverChecks, AMomentsLockCostsNeitherARestartNorAFailure)
 TEST_F(DriverChecks, TheInstalledDriverIsKeptForAnOlderOrForeignOne)
 {
     const std::string working = Image(L"x64-2"), older = Image(L"x64-1"), x86 = Image(L"x86-1");
-    const std::wstring newerText =
-        L"These files on this computer are newer than the package's; Setup did not replace them (the installed "
-        L"version, then the package's):";
+    const std::wstring newerText = L"These installed files are newer than the package's (installed version; package's):";
     struct Case {
         const char* name;
         std::wstring file;

@@ -550,7 +550,7 @@ struct FakeMachine : FakeFiles, FakeStore, FakeSystem, FileFacts {
     }
 
     // ---- What the install reads in the files, on a clock of its own.
-    std::map<std::wstring, std::uint64_t> fileVersions;  // by lower-case path
+    std::map<std::wstring, std::wstring> versions;  // as FileVersion gives them, by lower-case path
     std::uint16_t kernelMachine = 0x8664;
     std::uint32_t clockMs = 0;  // time the install paused
     // Holders that let go of a file once the clock reaches a time, by
@@ -570,23 +570,23 @@ struct FakeMachine : FakeFiles, FakeStore, FakeSystem, FileFacts {
         ++prepared;
         redirectionOffWhenPrepared = redirectionOff;
     }
-    std::uint32_t FileVersion(const std::wstring& path, std::optional<std::uint64_t>& version) const override
+    std::uint32_t FileVersion(const std::wstring& path, bool, std::wstring& text) const override
     {
         calls.push_back(L"version " + path);
-        version.reset();
+        text.clear();
         const File* file = FileAt(Redirected(path));
         if (file && file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
-        if (const auto found = fileVersions.find(Lower(Redirected(path))); file && found != fileVersions.end())
-            version = found->second;
+        if (const auto found = versions.find(Lower(Redirected(path))); file && found != versions.end())
+            text = found->second;
         return 0;
     }
-    std::uint32_t ReadStart(const std::wstring& path, std::size_t limit, std::string& bytes) const override
+    std::uint32_t ReadStart(const std::wstring& path, char* buffer, std::size_t size, std::size_t& read) const override
     {
         calls.push_back(L"read " + path);
         const File* file = FileAt(Redirected(path));
         if (!file) return kErrorFileNotFound;
         if (file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
-        bytes = file->node->bytes.substr(0, limit);
+        read = file->node->bytes.copy(buffer, size);
         return 0;
     }
     std::uint16_t KernelMachine() const override { return kernelMachine; }

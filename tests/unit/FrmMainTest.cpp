@@ -207,7 +207,7 @@ TEST(frmMain, TheMessageNamesEachFileUpToTwentyLines)
     // Installed files newer than the package's: each with both versions.
     install::Result newer;
     newer.filesUnchanged = true;
-    newer.newer.push_back({L"d.sys", L"C:\\Windows\\System32\\Drivers", L"2.0.0.5", L"1.0.0.0"});
+    newer.newer.push_back({L"d.sys", L"C:\\Windows\\System32\\Drivers", 0, L"2.0.0.5; 1.0.0.0"});
     text.strNewer = L"Newer:";
     const Outcome outcome = InstallOutcome(newer, text, system);
     EXPECT_EQ(outcome.message, L"Newer:\r\nd.sys (C:\\Windows\\System32\\Drivers): 2.0.0.5; 1.0.0.0\r\nNothing changed.");

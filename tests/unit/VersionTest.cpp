@@ -11,7 +11,6 @@ namespace setup {
 namespace {
 
 using install::DriverVersion;
-using install::InfDriverVersion;
 using install::InstallDriverFiles;
 using install::Result;
 using test::FakeMachine;
@@ -28,49 +27,39 @@ constexpr std::uint64_t V(std::uint64_t a, std::uint64_t b, std::uint64_t c, std
     return a << 48 | b << 32 | c << 16 | d;
 }
 
-TEST(Versions, DriverVerIsReadByTheInfRules)
+TEST(Versions, FileVersionsAndDriverVerRankByDateThenVersion)
 {
     struct Case {
-        const char* name;
-        std::string inf;
+        const wchar_t* text;
+        bool inf;
         std::optional<DriverVersion> expected;
     };
-    const char utf16Bytes[] = "\xFF\xFE[\0V\0e\0r\0s\0i\0o\0n\0]\0\n\0D\0r\0i\0v\0e\0r\0V\0e\0r\0=\0"
-                              "1\0/\0002\0/\0002\0000\0002\0004\0,\0001\0.\0002\0";
-    const std::string utf16(utf16Bytes, sizeof utf16Bytes - 1);
     const Case cases[] = {
-        {"plain", "[Version]\nDriverVer=12/07/2026,1.2.3.4\n", DriverVersion{20261207, V(1, 2, 3, 4)}},
-        {"any case, spaces, comment", "[version]\r\n  driverver = 01/02/2025 , 2.0 ; was 1.0\r\n",
-         DriverVersion{20250102, V(2, 0, 0, 0)}},
-        {"no version", "[Version]\nDriverVer=1/2/2025\n", DriverVersion{20250102, 0}},
-        {"quoted", "[Version]\nDriverVer=\"03/04/2024\",\"5.6.7.8\"\n", DriverVersion{20240304, V(5, 6, 7, 8)}},
-        {"from [Strings]", "[Version]\nDriverVer=%Date%,%Ver%\n[Strings]\ndate=\"05/06/2023\"\nVer=9.9.9.9\n",
-         DriverVersion{20230506, V(9, 9, 9, 9)}},
-        {"both from one string", "[Version]\nDriverVer=%DV%\n[Strings]\nDV=\"07/08/2022,1.0.0.1\"\n",
-         DriverVersion{20220708, V(1, 0, 0, 1)}},
-        {"continued line", "[Version]\nDriverVer=07/08/2022,\\\n 3.0.0.0\n", DriverVersion{20220708, V(3, 0, 0, 0)}},
-        {"UTF-16", utf16, DriverVersion{20240102, V(1, 2, 0, 0)}},
-        {"UTF-8 mark", "\xEF\xBB\xBF[Version]\nDriverVer=12/07/2026,1.0\n", DriverVersion{20261207, V(1, 0, 0, 0)}},
-        {"first one counts", "[Version]\nDriverVer=01/01/2020,1.0\nDriverVer=01/01/2030,9.0\n",
-         DriverVersion{20200101, V(1, 0, 0, 0)}},
-        {"in a comment", "[Version]\n;DriverVer=01/01/2030,9.0\n", std::nullopt},
-        {"';' in quotes is text", "[Version]\nDriverVer=%D%,1.0\n[Strings]\nD=\"01/01/2021\";x\n",
-         DriverVersion{20210101, V(1, 0, 0, 0)}},
-        {"in another section", "[Version]\nSignature=x\n[Other]\nDriverVer=01/01/2030,9.0\n", std::nullopt},
-        {"unknown string", "[Version]\nDriverVer=%Date%,1.0\n", std::nullopt},
-        {"not a date", "[Version]\nDriverVer=2026-12-07,1.0\n", std::nullopt},
-        {"month 13", "[Version]\nDriverVer=13/01/2026,1.0\n", std::nullopt},
-        {"part past 65535", "[Version]\nDriverVer=01/01/2026,1.65536\n", std::nullopt},
-        {"nothing", "", std::nullopt},
+        {L"2.0.0.5", false, DriverVersion{0, V(2, 0, 0, 5)}},
+        {L"65535.0.1", false, DriverVersion{0, V(65535, 0, 1, 0)}},
+        {L"12/07/2026,1.2.3.4", true, DriverVersion{20261207, V(1, 2, 3, 4)}},
+        {L"1/2/2025", true, DriverVersion{20250102, 0}},
+        {L"01-02-2025,2.0", true, DriverVersion{20250102, V(2, 0, 0, 0)}},
+        {L"1.2.3.4", true, std::nullopt},
+        {L"12/07/2026", false, std::nullopt},
+        {L"2026-12-07,1.0", true, std::nullopt},
+        {L"13/01/2026,1.0", true, std::nullopt},
+        {L"01/32/2026,1.0", true, std::nullopt},
+        {L"01/01/26,1.0", true, std::nullopt},
+        {L"01/01/2026,1.65536", true, std::nullopt},
+        {L"01/01/2026,1.2.3.4.5", true, std::nullopt},
+        {L"1.2.3.4.5", false, std::nullopt},
+        {L"01/01/2026,", true, std::nullopt},
+        {L"1.0 beta", false, std::nullopt},
+        {L"", false, std::nullopt},
     };
-    for (const auto& c : cases) {
-        const auto read = InfDriverVersion(c.inf);
-        ASSERT_EQ(read.has_value(), c.expected.has_value()) << c.name;
+    for (std::size_t row = 0; row < std::size(cases); ++row) {
+        const auto read = install::ParseVersion(cases[row].text, cases[row].inf);
+        ASSERT_EQ(read.has_value(), cases[row].expected.has_value()) << "row " << row;
         if (!read) continue;
-        EXPECT_EQ(read->date, c.expected->date) << c.name;
-        EXPECT_EQ(read->version, c.expected->version) << c.name;
+        EXPECT_EQ(read->date, cases[row].expected->date) << "row " << row;
+        EXPECT_EQ(read->version, cases[row].expected->version) << "row " << row;
     }
-    // The date ranks first, then the version.
     EXPECT_TRUE((DriverVersion{20250101, V(9, 0, 0, 0)} < DriverVersion{20250102, V(1, 0, 0, 0)}));
     EXPECT_TRUE((DriverVersion{20250101, V(1, 0, 0, 0)} < DriverVersion{20250101, V(1, 0, 0, 1)}));
     EXPECT_FALSE((DriverVersion{20250101, V(1, 0, 0, 1)} < DriverVersion{20250101, V(1, 0, 0, 1)}));
@@ -118,8 +107,6 @@ std::map<std::wstring, std::string> Snapshot(const FakeMachine& s)
     return bytes;
 }
 
-std::string Inf(const std::string& driverVer) { return "[Version]\r\nDriverVer=" + driverVer + "\r\n"; }
-
 // An installed file newer than the package's keeps the whole package out;
 // equal, older or unversioned ones are replaced.
 TEST(Versions, AnInstalledFileNewerThanThePackagesRefusesThePackage)
@@ -127,47 +114,43 @@ TEST(Versions, AnInstalledFileNewerThanThePackagesRefusesThePackage)
     struct Case {
         const char* name;
         std::wstring file;
-        std::string installed, package;  // the bytes (an INF's DriverVer)
-        std::optional<std::uint64_t> installedVersion, packageVersion;
-        std::wstring newer;  // the line's versions; empty: replaced
+        std::wstring installed, package;  // versions as the system gives them; empty: none
+        bool refused;
     };
-    const auto none = std::nullopt;
     const Case cases[] = {
-        {"sys newer", L"d.sys", "old", "new", V(2, 0, 0, 5), V(1, 0, 0, 0), L"2.0.0.5; 1.0.0.0"},
-        {"sys equal", L"d.sys", "old", "new", V(2, 0, 0, 5), V(2, 0, 0, 5), L""},
-        {"sys older", L"d.sys", "old", "new", V(1, 0, 0, 0), V(1, 0, 0, 1), L""},
-        {"sys unversioned installed", L"d.sys", "old", "new", none, V(1, 0, 0, 0), L""},
-        {"sys unversioned package", L"d.sys", "old", "new", V(1, 0, 0, 0), none, L""},
-        {"pdr newer", L"d.pdr", "old", "new", V(1, 0, 0, 1), V(1, 0, 0, 0), L"1.0.0.1; 1.0.0.0"},
-        {"inf newer date", L"d.inf", Inf("12/08/2026,1.0"), Inf("12/07/2026,9.0"), none, none,
-         L"12/08/2026, 1.0.0.0; 12/07/2026, 9.0.0.0"},
-        {"inf same date, newer version", L"d.inf", Inf("12/07/2026,1.1"), Inf("12/07/2026,1.0"), none, none,
-         L"12/07/2026, 1.1.0.0; 12/07/2026, 1.0.0.0"},
-        {"inf older date, higher version", L"d.inf", Inf("12/06/2026,9.0"), Inf("12/07/2026,1.0"), none, none, L""},
-        {"inf equal", L"d.inf", Inf("12/07/2026,1.0"), Inf("12/07/2026,1.0"), none, none, L""},
-        {"inf without DriverVer", L"d.inf", "[Version]\r\n", Inf("12/07/2026,1.0"), none, none, L""},
+        {"sys newer", L"d.sys", L"2.0.0.5", L"1.0.0.0", true},
+        {"sys equal", L"d.sys", L"2.0.0.5", L"2.0.0.5", false},
+        {"sys older", L"d.sys", L"1.0.0.0", L"1.0.0.1", false},
+        {"sys unversioned installed", L"d.sys", L"", L"1.0.0.0", false},
+        {"sys unversioned package", L"d.sys", L"1.0.0.0", L"", false},
+        {"pdr newer", L"d.pdr", L"1.0.0.1", L"1.0.0.0", true},
+        {"inf newer date", L"d.inf", L"12/08/2026,1.0", L"12/07/2026,9.0", true},
+        {"inf same date, newer version", L"d.inf", L"12/07/2026,1.1", L"12/07/2026,1.0", true},
+        {"inf older date, higher version", L"d.inf", L"12/06/2026,9.0", L"12/07/2026,1.0", false},
+        {"inf without DriverVer", L"d.inf", L"", L"12/07/2026,1.0", false},
     };
     for (const auto& c : cases) {
         FakeMachine s = Machine();
         const std::wstring folder = c.file.back() == L'f' ? kInf : c.file.back() == L'r' ? kIoSubSys : kDrivers;
-        s.AddFile(kPackage + L"\\" + c.file, c.package);
-        s.AddFile(kPackage + L"\\other.inf", Inf("01/01/2020,1.0"));
-        s.AddFile(folder + L"\\" + c.file, c.installed);
-        if (c.installedVersion) s.fileVersions[Lower(folder + L"\\" + c.file)] = *c.installedVersion;
-        if (c.packageVersion) s.fileVersions[Lower(kPackage + L"\\" + c.file)] = *c.packageVersion;
+        const std::wstring installed = folder + L"\\" + c.file, package = kPackage + L"\\" + c.file;
+        s.AddFile(package, "new");
+        s.AddFile(kPackage + L"\\other.inf", "other");
+        s.AddFile(installed, "old");
+        s.versions[Lower(installed)] = c.installed;
+        s.versions[Lower(package)] = c.package;
         const auto before = Snapshot(s);
 
         const Result result = Install(s);
 
-        if (c.newer.empty()) {
+        if (!c.refused) {
             EXPECT_TRUE(result.newer.empty() && result.failures.empty()) << c.name;
-            EXPECT_EQ(s.BytesAt(folder + L"\\" + c.file), c.package) << c.name;
+            EXPECT_EQ(s.BytesAt(installed), "new") << c.name;
             continue;
         }
         ASSERT_EQ(result.newer.size(), 1u) << c.name;
         EXPECT_EQ(result.newer[0].name, c.file) << c.name;
         EXPECT_EQ(result.newer[0].folder, folder) << c.name;
-        EXPECT_EQ(result.newer[0].installed + L"; " + result.newer[0].package, c.newer) << c.name;
+        EXPECT_EQ(result.newer[0].reason, c.installed + L"; " + c.package) << c.name;
         EXPECT_TRUE(result.filesUnchanged) << c.name;
         EXPECT_EQ(Snapshot(s), before) << c.name << ": every file stays, none is added";
         EXPECT_TRUE(s.store.empty()) << c.name;
@@ -194,7 +177,7 @@ TEST(Versions, ADriverImageForAnotherProcessorIsRefused)
         FakeMachine s = Machine();
         s.kernelMachine = c.kernel;
         s.AddFile(kPackage + L"\\d.sys", c.sys);
-        s.AddFile(kPackage + L"\\d.inf", Inf("01/01/2020,1.0"));
+        s.AddFile(kPackage + L"\\d.inf", "inf");
         s.AddFile(kDrivers + L"\\d.sys", "working driver");
         const auto before = Snapshot(s);
 
@@ -225,14 +208,14 @@ TEST(Versions, A32BitProgramComparesWithTheRealSystem32)
     s.AddFile(kPackage + L"\\d.sys", "new");
     s.AddFile(kDrivers + L"\\d.sys", "installed");
     s.AddFile(L"C:\\Windows\\SysWOW64\\Drivers\\d.sys", "32-bit folder's");
-    s.fileVersions[Lower(kPackage + L"\\d.sys")] = V(2, 0, 0, 0);
-    s.fileVersions[Lower(kDrivers + L"\\d.sys")] = V(3, 0, 0, 0);
-    s.fileVersions[Lower(L"C:\\Windows\\SysWOW64\\Drivers\\d.sys")] = V(1, 0, 0, 0);
+    s.versions[Lower(kPackage + L"\\d.sys")] = L"2.0.0.0";
+    s.versions[Lower(kDrivers + L"\\d.sys")] = L"3.0.0.0";
+    s.versions[Lower(L"C:\\Windows\\SysWOW64\\Drivers\\d.sys")] = L"1.0.0.0";
 
     const Result result = Install(s);
 
     ASSERT_EQ(result.newer.size(), 1u);
-    EXPECT_EQ(result.newer[0].installed, L"3.0.0.0");
+    EXPECT_EQ(result.newer[0].reason, L"3.0.0.0; 2.0.0.0");
     EXPECT_EQ(s.prepared, 1);
     ASSERT_FALSE(s.calls.empty());
     EXPECT_EQ(s.calls[0], L"prepare") << "before any redirection";
