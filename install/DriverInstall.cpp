@@ -112,7 +112,7 @@ private:
         for (std::size_t p = 0; p < std::size(kPasses); ++p)
             for (const auto& name : m_names[p])
                 CheckPackageFile(m_c, m_facts, m_patience, JoinPath(m_source, name),
-                                 JoinPath(m_c.windows, kPasses[p].destination), name, m_result);
+                                 JoinPath(m_c.windows, kPasses[p].destination), name, p == 0, p == 2, m_result);
         m_result.filesUnchanged = !m_result.failures.empty() || !m_result.newer.empty();
         return !m_result.filesUnchanged;
     }
@@ -164,9 +164,10 @@ private:
             item.counter = m_c.NewCounter();
             // A package file that another program holds for a moment is
             // waited for.
+            const std::wstring source = JoinPath(m_source, name), temporary = m_c.TemporaryPath(folder, item.counter, L"tmp");
             error = m_patience.Retry([&] {
                 std::uint32_t staging = 0;
-                item.staged = m_c.files.Stage(JoinPath(m_source, name), m_c.TemporaryPath(folder, item.counter, L"tmp"), staging);
+                item.staged = m_c.files.Stage(source, temporary, staging);
                 return staging;
             });
             if (item.staged) break;

@@ -44,24 +44,11 @@ std::optional<std::uint16_t> ImageMachine(std::string_view head)
     return static_cast<std::uint16_t>(byte(at + 4) | byte(at + 5) << 8);
 }
 
-namespace {
-
-// A side's version as the user reads it, and its rank.
-std::optional<DriverVersion> ReadVersion(FileFacts& facts, Patience& patience, const std::wstring& path, bool inf,
-                                         std::wstring& text)
-{
-    patience.Retry([&] { return facts.FileVersion(path, inf, text); });
-    return ParseVersion(text, inf);
-}
-
-}  // namespace
-
 void CheckPackageFile(Context& c, FileFacts& facts, Patience& patience, const std::wstring& source,
-                      const std::wstring& folder, const std::wstring& name, Result& result)
+                      const std::wstring& folder, const std::wstring& name, bool inf, bool image, Result& result)
 {
     Failure refusal{name, folder, 0};
-    const bool inf = HasExtension(name, L"inf");
-    if (HasExtension(name, L"sys")) {
+    if (image) {
         char head[kImageHeadBytes];
         std::size_t size = 0;
         const std::uint16_t kernel = facts.KernelMachine();
@@ -73,16 +60,19 @@ void CheckPackageFile(Context& c, FileFacts& facts, Patience& patience, const st
             return;
         }
     }
-    std::optional<DriverVersion> installed;
-    {
-        const std::wstring target = JoinPath(folder, name);
-        const Redirection redirection(c, folder);
-        if (redirection.Error() || !c.Exists(target)) return;  // nothing to compare with
-        installed = ReadVersion(facts, patience, target, inf, refusal.reason);
-    }
+    // The installed file, then the package's: its version as the user reads
+    // it, and its rank.
+    std::optional<DriverVersion> ranks[2];
     std::wstring packageText;
-    const auto package = installed ? ReadVersion(facts, patience, source, inf, packageText) : std::nullopt;
-    if (!package || !(*package < *installed)) return;
+    for (int side = 0; side < 2; ++side) {
+        const std::wstring path = side == 0 ? JoinPath(folder, name) : source;
+        std::wstring& text = side == 0 ? refusal.reason : packageText;
+        const Redirection redirection(c, path);
+        if (redirection.Error() || !c.Exists(path)) return;  // nothing to compare with
+        patience.Retry([&] { return facts.FileVersion(path, inf, text); });
+        if (!(ranks[side] = ParseVersion(text, inf))) return;
+    }
+    if (!(*ranks[1] < *ranks[0])) return;
     refusal.reason.append(L"; ").append(packageText);  // "installed; package's"
     result.newer.push_back(std::move(refusal));
 }

@@ -74,10 +74,11 @@ private:
     std::uint32_t m_waitedMs = 0;
 };
 
-// Compares a package file with the file it would replace in folder: a
-// failure (kErrorMachineMismatch) in result for a driver image for another
+// Compares a package file (an INF file, a .sys driver image or another
+// driver file) with the file it would replace in folder: a failure
+// (kErrorMachineMismatch) in result for a driver image for another
 // processor, in result.newer an installed file newer than the package's.
 void CheckPackageFile(Context& context, FileFacts& facts, Patience& patience, const std::wstring& source,
-                      const std::wstring& folder, const std::wstring& name, Result& result);
+                      const std::wstring& folder, const std::wstring& name, bool inf, bool image, Result& result);
 
 }  // namespace setup::install
