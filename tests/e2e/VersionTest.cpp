@@ -60,7 +60,7 @@ protected:
             SetFileAttributesW((kDrivers + L"\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileW((kDrivers + L"\\" + name).c_str());
         }
-        DeleteFileW((kInf + L"\\e2ev2.inf").c_str());
+        for (const wchar_t* name : {L"e2ev2.inf", L"e2ev4.inf"}) DeleteFileW((kInf + L"\\" + name).c_str());
     }
 };
 
@@ -96,18 +96,24 @@ TEST_F(DriverChecks, TheInstalledDriverIsKeptForAnOlderOrForeignOne)
 {
     const std::string working = Image(L"x64-2"), older = Image(L"x64-1"), x86 = Image(L"x86-1");
     const std::wstring newerText = L"These installed files are newer than the package's (installed version; package's):";
+    // DriverVer as Windows' INF parser reads it: a string key, quotes, a
+    // comment.
+    const std::string newerInf = "[Version]\r\nSignature=\"$Windows NT$\"\r\nDriverVer = %Date% , \"2.0\" ; was 1.0\r\n"
+                                 "[Strings]\r\nDate=\"12/08/2026\"\r\n";
     struct Case {
         const char* name;
-        std::wstring file;
+        std::wstring file, folder;
         std::string installed, package;
         std::wstring message;
         DWORD exitCode;
     };
     const Case cases[] = {
-        {"newer installed", L"e2ev2.sys", working, older,
+        {"newer installed", L"e2ev2.sys", kDrivers, working, older,
          newerText + L"\r\ne2ev2.sys (" + kShownDrivers + L"): 2.0.0.5; 1.0.0.0" + kNothingChanged, 1},
-        {"older installed", L"e2ev2.sys", older, working, kComplete, 0},
-        {"x86 image", L"e2ev3.sys", working, x86,
+        {"older installed", L"e2ev2.sys", kDrivers, older, working, kComplete, 0},
+        {"newer INF installed", L"e2ev4.inf", kInf, newerInf, kInfText,
+         newerText + L"\r\ne2ev4.inf (C:\\windows\\Inf): 12/08/2026,2.0; 12/07/2026,1.0.0.0" + kNothingChanged, 1},
+        {"x86 image", L"e2ev3.sys", kDrivers, working, x86,
          L"Setup could not copy these files:\r\ne2ev3.sys (" + kShownDrivers + L"): " +
              SystemText(ERROR_EXE_MACHINE_TYPE_MISMATCH) + kNothingChanged,
          1},
@@ -116,7 +122,7 @@ TEST_F(DriverChecks, TheInstalledDriverIsKeptForAnOlderOrForeignOne)
         Package package(L"versions");
         package.WriteFile(L"Driver\\" + c.file, c.package);
         package.WriteFile(L"Driver\\e2ev2.inf", kInfText);
-        const std::wstring installed = kDrivers + L"\\" + c.file;
+        const std::wstring installed = c.folder + L"\\" + c.file;
         WriteFileBytes(installed, c.installed);
 
         const auto [message, warning, code] = Install(package);
