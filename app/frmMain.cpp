@@ -57,7 +57,8 @@ void frmMain::InstallDriver()
     progress.gate = &m_gate;
     m_form.RunInBackground(
         [this, folder, progress] {
-            m_result = install::InstallDriverFiles(m_services.files, m_services.store, m_services.system, folder, progress);
+            m_result = install::InstallDriverFiles(m_services.files, m_services.store, m_services.system, m_services.facts,
+                                                   folder, progress);
         },
         [this] { ShowOutcome(); });
 }
@@ -93,7 +94,8 @@ std::wstring FileLines(const std::wstring& heading, const std::vector<install::F
     std::wstring lines = heading;
     const std::size_t shown = std::min(failures.size(), kMaxFailureLines);
     for (std::size_t i = 0; i < shown; ++i)
-        lines += L"\r\n" + failures[i].name + L" (" + failures[i].folder + L"): " + system.ErrorText(failures[i].error);
+        lines += L"\r\n" + failures[i].name + L" (" + failures[i].folder + L"): " +
+                 (failures[i].reason.empty() ? system.ErrorText(failures[i].error) : failures[i].reason);
     if (shown < failures.size()) lines += L"\r\nand " + Decimal(failures.size() - shown) + L" more";
     return lines;
 }
@@ -103,10 +105,12 @@ std::wstring FileLines(const std::wstring& heading, const std::vector<install::F
 Outcome InstallOutcome(const install::Result& result, const mduResoure::TextTable& text, const System& system)
 {
     const std::wstring restart = result.restartNeeded ? L"\r\n" + text.strRestart : L"";
-    if (result.failures.empty() && result.notRestored.empty())
+    if (result.failures.empty() && result.notRestored.empty() && result.newer.empty())
         return {text.strComplete + restart, MessageIcon::None, result.restartNeeded ? kExitRestart : kExitOk};
     std::wstring message;
     if (!result.failures.empty()) message = FileLines(text.strFailed, result.failures, system);
+    if (!result.newer.empty())
+        message += (message.empty() ? L"" : L"\r\n") + FileLines(text.strNewer, result.newer, system);
     if (!result.notRestored.empty())
         message += (message.empty() ? L"" : L"\r\n") + FileLines(text.strNotRestored, result.notRestored, system);
     if (result.filesUnchanged) message += L"\r\n" + text.strNothingChanged;

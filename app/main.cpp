@@ -2,6 +2,7 @@
 // the setup window runs.
 #include "app/Start.h"
 #include "platform/WinApi.h"
+#include "platform/WinFileFacts.h"
 #include "platform/WinProgram.h"
 #include "platform/WinServices.h"
 #include "platform/WinText.h"
@@ -13,6 +14,7 @@ int wmain()
     setup::WinFileSystem files;
     setup::WinDriverStore store;
     setup::WinSystem system;
+    setup::WinFileFacts facts;
     setup::WinProgram program;
-    return setup::RunSetup({texts, files, store, system}, program);
+    return setup::RunSetup({texts, files, store, system, facts}, program);
 }

@@ -21,6 +21,7 @@ struct Failure {
     std::wstring name;    // the file's name
     std::wstring folder;  // the folder it was to go to, or kDriverStore
     std::uint32_t error;  // the system's error code
+    std::wstring reason = {};  // when not empty, said in place of the error's text
 };
 
 struct Result {
@@ -30,6 +31,9 @@ struct Result {
     bool filesUnchanged = false;     // with failures: every destination file is as it was
     bool restartNeeded = false;      // some files are replaced or removed only at restart
     bool cancelled = false;          // the user cancelled while another install held the lock
+    // With filesUnchanged: installed files newer than the package's, their
+    // reason "installed version; package's version".
+    std::vector<Failure> newer;
 };
 
 // The Windows folder, or "C:\windows" when the system cannot give it.

@@ -2,9 +2,11 @@
 
 #include <memory>
 #include <vector>
+#include <utility>
 
 #include "install/Journal.h"
 #include "install/Recovery.h"
+#include "install/Versions.h"
 #include "text/Ascii.h"
 
 namespace setup::install {
@@ -41,9 +43,9 @@ struct Item {
 
 class Install {
 public:
-    Install(Context& context, Result& result, const std::wstring& programFolder)
+    Install(Context& context, Result& result, FileFacts& facts, const std::wstring& programFolder)
         : m_c(context), m_result(result), m_programFolder(programFolder),
-          m_source(JoinPath(programFolder, L"Driver"))
+          m_source(JoinPath(programFolder, L"Driver")), m_facts(facts), m_patience(facts)
     {
     }
 
@@ -73,6 +75,7 @@ public:
 
     void Run()
     {
+        if (!Check()) return;
         Stage();
         if (!m_result.failures.empty() || m_items.empty()) {
             m_items.clear();  // every copy is deleted
@@ -97,6 +100,18 @@ public:
     }
 
 private:
+    // Refuses, before anything changes, a driver image for another
+    // processor and a package with an older file than one installed.
+    bool Check()
+    {
+        for (std::size_t p = 0; p < std::size(kPasses); ++p)
+            for (const auto& name : m_names[p])
+                CheckPackageFile(m_c, m_facts, m_patience, JoinPath(m_source, name),
+                                 JoinPath(m_c.windows, kPasses[p].destination), name, p == 0, p == 2, m_result);
+        m_result.filesUnchanged = !m_result.failures.empty() || !m_result.newer.empty();
+        return !m_result.filesUnchanged;
+    }
+
     bool RefuseDriverFolder(std::uint32_t error)
     {
         // A file in the folder's place is not found as a folder.
@@ -142,7 +157,14 @@ private:
         // could not be removed is passed over.
         for (int attempt = 0; error == 0 && attempt < kNameAttempts; ++attempt) {
             item.counter = m_c.NewCounter();
-            item.staged = m_c.files.Stage(JoinPath(m_source, name), m_c.TemporaryPath(folder, item.counter, L"tmp"), error);
+            // A package file that another program holds for a moment is
+            // waited for.
+            const std::wstring source = JoinPath(m_source, name), temporary = m_c.TemporaryPath(folder, item.counter, L"tmp");
+            error = m_patience.Retry([&] {
+                std::uint32_t staging = 0;
+                item.staged = m_c.files.Stage(source, temporary, staging);
+                return staging;
+            });
             if (item.staged) break;
             if (error == kErrorFileExists || error == kErrorAlreadyExists) error = 0;
             else if (error == 0) error = kErrorAccessDenied;
@@ -290,8 +312,20 @@ private:
         }
         if (!Busy(error) || !item.existed) return error;
 
-        // The old file is in use: renamed away, it can still be replaced.
-        error = m_c.files.RenameFile(item.target, Aside(item));
+        // The old file is in use: renamed away, it can still be replaced. A
+        // loaded driver is renamed away at once; a file that another
+        // program holds is tried again, the replace first, while the
+        // install's patience lasts: a scanner lets go within a moment.
+        bool again = false;
+        error = m_patience.Retry([&] {
+            if (std::exchange(again, true)) {
+                const std::uint32_t replaced = item.staged->PutInPlace(item.target);
+                if (replaced == 0) item.state = Item::State::Placed;
+                if (!Busy(replaced)) return replaced;
+            }
+            return m_c.files.RenameFile(item.target, Aside(item));
+        });
+        if (item.state == Item::State::Placed) return 0;
         if (error == 0) {
             item.state = Item::State::SetAside;  // undone from its new name, whatever comes next
             return item.staged->PutInPlace(item.target);
@@ -364,6 +398,8 @@ private:
     Result& m_result;
     const std::wstring m_programFolder;
     const std::wstring m_source;
+    FileFacts& m_facts;
+    Patience m_patience;
     std::vector<std::vector<std::wstring>> m_names;  // the package's files, by pass
     std::vector<Item> m_items;
     std::wstring m_journal;
@@ -396,12 +432,14 @@ std::uint32_t RegisterDriverPackage(DriverStore& store, System& system, const st
     return exitCode == kRebootRequired ? 0 : exitCode;
 }
 
-Result InstallDriverFiles(FileSystem& files, DriverStore& store, System& system, const std::wstring& programFolder,
-                          const Progress& progress)
+Result InstallDriverFiles(FileSystem& files, DriverStore& store, System& system, FileFacts& facts,
+                          const std::wstring& programFolder, const Progress& progress)
 {
+    // Before any folder redirection goes off on this thread.
+    facts.Prepare();
     Result result;
     Context context(files, store, system);
-    Install install(context, result, programFolder);
+    Install install(context, result, facts, programFolder);
     if (!install.List()) {
         result.filesUnchanged = true;
         return result;

@@ -240,12 +240,15 @@ public:
                                     std::uint32_t& exitCode) = 0;
 };
 
+class FileFacts;  // at the end of this file
+
 // The services as the program's start hands them out.
 struct Services {
     TextServices& texts;
     FileSystem& files;
     DriverStore& store;
     System& system;
+    FileFacts& facts;
 };
 
 
@@ -364,6 +367,36 @@ public:
 
     // A message with an error icon, when there is no window to own it.
     virtual void ShowFatalMessage(const std::wstring& text) = 0;
+};
+
+
+// ---- What the install reads in the driver's files, and its pauses.
+
+// The system's error for a program image built for another processor.
+constexpr std::uint32_t kErrorMachineMismatch = 216;
+
+class FileFacts {
+public:
+    virtual ~FileFacts() = default;
+    // Loads what the calls below need from the system. Called once, before
+    // the calling thread turns any folder redirection off.
+    virtual void Prepare() = 0;
+    // A driver file's version as text. For an INF file (inf true) DriverVer
+    // of its [Version] section as the system's INF parser reads it
+    // (comments, quotes, %key% from [Strings]), its fields joined by ",";
+    // for any other the numeric file version of its version resource
+    // (VS_FIXEDFILEINFO) as "w.x.y.z". Empty when it has none or is no such
+    // file; the error only when the file could not be read
+    // (kErrorSharingViolation: another program holds it).
+    virtual std::uint32_t FileVersion(const std::wstring& path, bool inf, std::wstring& text) const = 0;
+    // Up to size bytes from the start of a file into buffer; read says how
+    // many. 0 or the error.
+    virtual std::uint32_t ReadStart(const std::wstring& path, char* buffer, std::size_t size, std::size_t& read) const = 0;
+    // The processor this Windows' kernel runs on, as a PE image's machine
+    // field names it (0x14c x86, 0x8664 x64, 0xaa64 ARM64); 0 when unknown.
+    virtual std::uint16_t KernelMachine() const = 0;
+    // Holds the calling thread for ms milliseconds.
+    virtual void Pause(std::uint32_t ms) = 0;
 };
 
 }  // namespace setup

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace setup::win {
 
@@ -38,6 +39,11 @@ HMODULE SystemLibrary(const wchar_t* name);
 bool RestrictDllSearch(bool useDefaultDirectories = true);
 // What RestrictDllSearch achieved.
 bool DllSearchRestricted();
+
+// A path that the file functions take at any length: past MAX_PATH only in
+// its extended form (\\?\C:\... or \\?\UNC\server\share\...), where
+// Windows no longer parses it, which the program's own paths never need.
+std::wstring LongPath(const std::wstring& path);
 
 // The calling thread's last error, and a call's outcome: 0 or that error.
 inline std::uint32_t LastError() { return static_cast<std::uint32_t>(::GetLastError()); }

@@ -14,18 +14,20 @@ namespace setup {
 namespace {
 
 using win::LastError;
+using win::LongPath;
 using win::Outcome;
 
-// A path that the file functions take at any length: past MAX_PATH only in
-// its extended form (\\?\C:\... or \\?\UNC\server\share\...), where
-// Windows no longer parses it, which the program's own paths never need.
-std::wstring LongPath(const std::wstring& path)
+}  // namespace
+
+std::wstring win::LongPath(const std::wstring& path)
 {
     if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0) return path;
     if (path.size() > 2 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
     if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
     return path;
 }
+
+namespace {
 
 // A path as the kernel names it, which renaming by handle takes:
 // "\??\C:\..." or "\??\UNC\server\share\...".

@@ -34,7 +34,7 @@ endif()
 # program looks up at run time: as imports they would stop it from starting.
 set(late_functions SetDefaultDllDirectories GetDpiForWindow AdjustWindowRectExForDpi
     SystemParametersInfoForDpi GetDpiForMonitor IsWow64Process Wow64DisableWow64FsRedirection
-    Wow64RevertWow64FsRedirection RtlDecompressBuffer InitCommonControlsEx SetupCopyOEMInfW)
+    Wow64RevertWow64FsRedirection RtlDecompressBuffer InitCommonControlsEx SetupCopyOEMInfW IsWow64Process2)
 
 file(SIZE "${EXE}" size)
 set(problems "")

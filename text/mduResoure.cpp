@@ -104,6 +104,9 @@ TextTable LoadSetupText(const TextServices& services, const std::wstring& iniPat
     table.strNotRestored =
         ReadText(services, section, L"NotRestored",
                  L"These files could not be put back as they were; Setup puts them back when it next installs:", iniPath);
+    table.strNewer =
+        ReadText(services, section, L"Newer", L"These installed files are newer than the package's (installed version; package's):",
+                 iniPath);
     table.strPrompt = BuildPrompt(services, section, iniPath);
     return table;
 }

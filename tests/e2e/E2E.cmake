@@ -31,6 +31,26 @@ foreach(bare bare_window bare_window_styled)
   set_target_properties(${bare} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${helpers})
 endforeach()
 
+# Stand-in driver images with a version resource, for the version and
+# processor cases: x64 ones at two versions and an x86 one, whichever the
+# program's own processor.
+set(stand_in_drivers)
+foreach(image "x86_64;1,0,0,0;x64-1;DriverEntry" "x86_64;2,0,0,5;x64-2;DriverEntry" "i686;1,0,0,0;x86-1;_DriverEntry@8")
+  list(GET image 0 arch)
+  list(GET image 1 version)
+  list(GET image 2 name)
+  list(GET image 3 entry)
+  set(object ${CMAKE_BINARY_DIR}/stand-in-${name}.o)
+  add_custom_command(OUTPUT ${helpers}/driver-${name}.sys
+    COMMAND ${arch}-w64-mingw32-windres -DDRIVER_VERSION=${version} ${CMAKE_CURRENT_LIST_DIR}/StandInDriver.rc -O coff -o ${object}
+    COMMAND ${arch}-w64-mingw32-gcc -nostdlib -shared -Wl,--subsystem,native -Wl,-e,${entry} -s
+            -o ${helpers}/driver-${name}.sys ${CMAKE_CURRENT_LIST_DIR}/StandInDriver.c ${object}
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/StandInDriver.c ${CMAKE_CURRENT_LIST_DIR}/StandInDriver.rc
+    VERBATIM)
+  list(APPEND stand_in_drivers ${helpers}/driver-${name}.sys)
+endforeach()
+add_custom_target(stand_in_drivers ALL DEPENDS ${stand_in_drivers})
+
 if(NOT EXISTS /usr/src/googletest/CMakeLists.txt)
   message(WARNING "No GoogleTest sources in /usr/src/googletest (libgtest-dev): no end-to-end tests")
   return()
@@ -65,7 +85,7 @@ function(setup_add_e2e suite locale)
   setup_add_test(NAME e2e_${suite}
     COMMAND ${run} ${CMAKE_CROSSCOMPILING_EMULATOR} ${driver_dir}/setup_e2e.exe
             --setup=$<TARGET_FILE:Setup> --faulty=$<TARGET_FILE:SetupFaults>
-            --planted=$<TARGET_FILE:planted> --banner=${SETUP_BANNER_PIXELS}
+            --planted=$<TARGET_FILE:planted> --drivers=${helpers} --banner=${SETUP_BANNER_PIXELS}
             --branded=$<TARGET_FILE:SetupBranded> --branded-banner=${CMAKE_BINARY_DIR}/branded/banner.bgr
             --gtest_filter=${suite}.*
     ENVIRONMENT SETUP_E2E_STATE=${state} LC_ALL=${locale}
@@ -82,6 +102,7 @@ setup_add_e2e(Recovering en_US.UTF-8)
 setup_add_e2e(Slow en_US.UTF-8)
 setup_add_e2e(HighDpi en_US.UTF-8)
 setup_add_e2e(DoubleDpi en_US.UTF-8)
+setup_add_e2e(DriverChecks en_US.UTF-8)  # versions, processors, a moment's lock
 if(run)
   setup_add_e2e(Wow64 en_US.UTF-8)  # what only a 32-bit program on 64-bit Windows meets
 endif()

@@ -29,6 +29,7 @@
 
 #include "app/Start.h"
 #include "platform/WinApi.h"
+#include "platform/WinFileFacts.h"
 #include "platform/WinProgram.h"
 #include "platform/WinServices.h"
 #include "platform/WinText.h"
@@ -175,6 +176,7 @@ int wmain()
     if (g_fault == L"menu-probe") CloseHandle(CreateThread(nullptr, 0, ProbeCloseItem, &folder, 0, nullptr));
     FaultyFiles files(system);
     setup::WinDriverStore store;
+    setup::WinFileFacts facts;
     setup::WinProgram program(g_fault != L"no-preload");
-    return setup::RunSetup({texts, files, store, system}, program);
+    return setup::RunSetup({texts, files, store, system, facts}, program);
 }

@@ -7,6 +7,7 @@
 namespace e2e {
 
 std::wstring g_setupExe, g_faultyExe, g_plantedDll, g_bannerPixels, g_brandedExe, g_brandedBannerPixels;
+std::wstring g_driverImages;
 
 bool ParseArguments(int argc, wchar_t** argv)
 {
@@ -14,7 +15,7 @@ bool ParseArguments(int argc, wchar_t** argv)
         const wchar_t* option;
         std::wstring* value;
     } options[] = {{L"--setup=", &g_setupExe}, {L"--faulty=", &g_faultyExe}, {L"--planted=", &g_plantedDll},
-                   {L"--banner=", &g_bannerPixels}, {L"--branded=", &g_brandedExe},
+                   {L"--drivers=", &g_driverImages}, {L"--banner=", &g_bannerPixels}, {L"--branded=", &g_brandedExe},
                    {L"--branded-banner=", &g_brandedBannerPixels}};
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];

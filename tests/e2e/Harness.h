@@ -15,11 +15,14 @@ namespace e2e {
 //   --setup=PATH    Setup.exe as built
 //   --faulty=PATH   its test build that fails on request (SETUP_FAULT)
 //   --planted=PATH  a DLL that marks where it is loaded
+//   --drivers=PATH  the folder of the stand-in driver images: driver-x64-1.sys,
+//                   driver-x64-2.sys (versions 1.0.0.0, 2.0.0.5), driver-x86-1.sys
 //   --banner=PATH   the banner's pixels as the build packed them: blue,
 //                   green, red bytes, 326 x 568, rows from the top
 //   --branded=PATH, --branded-banner=PATH   a build with a vendor's
 //                   branding, and its banner's pixels
 extern std::wstring g_setupExe, g_faultyExe, g_plantedDll, g_bannerPixels, g_brandedExe, g_brandedBannerPixels;
+extern std::wstring g_driverImages;
 // Takes those options out of argv; false when --setup is missing.
 bool ParseArguments(int argc, wchar_t** argv);
 

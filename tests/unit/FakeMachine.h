@@ -570,11 +570,59 @@ private:
 
 };
 
-struct FakeMachine : FakeFiles, FakeStore, FakeSystem {
+struct FakeMachine : FakeFiles, FakeStore, FakeSystem, FileFacts {
     FakeMachine() { placedBy = this; }
     FakeMachine(const FakeMachine& other) : FakeShared(other), FakeFiles(other), FakeStore(other), FakeSystem(other)
     {
         placedBy = this;
+    }
+
+    // ---- What the install reads in the files, on a clock of its own.
+    std::map<std::wstring, std::wstring> versions;  // as FileVersion gives them, by lower-case path
+    std::uint16_t kernelMachine = 0x8664;
+    std::uint32_t clockMs = 0;  // time the install paused
+    // Holders that let go of a file once the clock reaches a time, by
+    // lower-case path.
+    std::map<std::wstring, std::uint32_t> letGoAt;
+    int prepared = 0;
+    bool redirectionOffWhenPrepared = false;
+
+    void HoldFor(const std::wstring& path, std::uint32_t ms)
+    {
+        Hold(path, Holder::NoSharing);
+        letGoAt[Lower(path)] = ms;
+    }
+    void Prepare() override
+    {
+        calls.push_back(L"prepare");
+        ++prepared;
+        redirectionOffWhenPrepared = redirectionOff;
+    }
+    std::uint32_t FileVersion(const std::wstring& path, bool, std::wstring& text) const override
+    {
+        calls.push_back(L"version " + path);
+        text.clear();
+        const File* file = FileAt(Redirected(path));
+        if (file && file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
+        if (const auto found = versions.find(Lower(Redirected(path))); file && found != versions.end())
+            text = found->second;
+        return 0;
+    }
+    std::uint32_t ReadStart(const std::wstring& path, char* buffer, std::size_t size, std::size_t& read) const override
+    {
+        calls.push_back(L"read " + path);
+        const File* file = FileAt(Redirected(path));
+        if (!file) return kErrorFileNotFound;
+        if (file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
+        read = file->node->bytes.copy(buffer, size);
+        return 0;
+    }
+    std::uint16_t KernelMachine() const override { return kernelMachine; }
+    void Pause(std::uint32_t ms) override
+    {
+        clockMs += ms;
+        for (const auto& [path, at] : letGoAt)
+            if (at <= clockMs && files.count(path)) files.at(path).node->holder = Holder::None;
     }
 };
 
@@ -582,7 +630,7 @@ struct FakeMachine : FakeFiles, FakeStore, FakeSystem {
 struct FakeSetup {
     FakeTexts texts;
     FakeMachine machine;
-    Services Get() { return {texts, machine, machine, machine}; }
+    Services Get() { return {texts, machine, machine, machine, machine}; }
 };
 
 }  // namespace setup::test

@@ -204,6 +204,15 @@ TEST(frmMain, TheMessageNamesEachFileUpToTwentyLines)
         if (count > 20) expected += L"\r\nand 5 more";
         EXPECT_EQ(InstallOutcome(result, text, system).message, expected + L"\r\nNothing changed.") << count;
     }
+    // Installed files newer than the package's: each with both versions.
+    install::Result newer;
+    newer.filesUnchanged = true;
+    newer.newer.push_back({L"d.sys", L"C:\\Windows\\System32\\Drivers", 0, L"2.0.0.5; 1.0.0.0"});
+    text.strNewer = L"Newer:";
+    const Outcome outcome = InstallOutcome(newer, text, system);
+    EXPECT_EQ(outcome.message, L"Newer:\r\nd.sys (C:\\Windows\\System32\\Drivers): 2.0.0.5; 1.0.0.0\r\nNothing changed.");
+    EXPECT_EQ(outcome.icon, MessageIcon::Warning);
+    EXPECT_EQ(outcome.exitCode, kExitCopyFailed);
 }
 
 // The program's start: one window per package, and a start that cannot go

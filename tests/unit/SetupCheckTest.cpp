@@ -35,18 +35,20 @@ const std::vector<std::string> kGood = {
     "Restart=\xB0\xB2",       // 19
     "Waiting=\xB0\xB2",       // 20
     "NotRestored=\xB0\xB2",   // 21
-    "[404]",                  // 22
-    "Title=\xA6\x77",         // 23
-    "PromptCount=1",          // 24
-    "Prompt0=\xA6\x77",       // 25
-    "Setup=\xA6\x77(&S)",     // 26
-    "Cancel=\xA8\xFA(&C)",    // 27
-    "Complete=\xA6\x77",      // 28
-    "Failed=\xA6\x77",        // 29
-    "NothingChanged=\xA6\x77",  // 30
-    "Restart=\xA6\x77",       // 31
-    "Waiting=\xA6\x77",       // 32
-    "NotRestored=\xA6\x77",   // 33
+    "Newer=\xB0\xB2",         // 22
+    "[404]",                  // 23
+    "Title=\xA6\x77",         // 24
+    "PromptCount=1",          // 25
+    "Prompt0=\xA6\x77",       // 26
+    "Setup=\xA6\x77(&S)",     // 27
+    "Cancel=\xA8\xFA(&C)",    // 28
+    "Complete=\xA6\x77",      // 29
+    "Failed=\xA6\x77",        // 30
+    "NothingChanged=\xA6\x77",  // 31
+    "Restart=\xA6\x77",       // 32
+    "Waiting=\xA6\x77",       // 33
+    "NotRestored=\xA6\x77",   // 34
+    "Newer=\xA6\x77",         // 35
 };
 
 std::string Join(const std::vector<std::string>& lines)
@@ -138,7 +140,7 @@ TEST(SetupCheck, BrokenFilesGiveTheirFindings)
         // Bytes and encodings.
         {"bytes not GBK", With(11, "Title=\xB0\x7F"), E, 11,
          L"[804] Title: bytes B0 7F are not valid GBK (code page 936)"},
-        {"bytes not Big5", With(23, "Title=\xA1\x80"), E, 23, L"bytes A1 80 are not valid Big5 (code page 950)"},
+        {"bytes not Big5", With(24, "Title=\xA1\x80"), E, 24, L"bytes A1 80 are not valid Big5 (code page 950)"},
         {"lone lead byte at the end", With(16, "Complete=\xB0"), E, 16, L"bytes B0 are not valid GBK"},
         {"[404] saved as GBK", "[404]\r\nTitle=\xB0\xB2\xF2\x8C\r\nSetup=\xB0\xB2\x81\x80(&S)\r\n", E, 2,
          L"[404] looks saved as GBK (code page 936): Chinese (Taiwan) systems (language 1028) read it as Big5 (code "
@@ -169,9 +171,9 @@ TEST(SetupCheck, BrokenFilesGiveTheirFindings)
         {"line without '='", With(8, "Complete Done"), W, 8, L"\"Complete Done\" has no '='"},
         {"text before the sections", "Title=x\r\n" + Join(kGood), W, 1, L"text before the first section"},
         {"'[' without ']'", With(10, "[804"), E, 10, L"'[' without ']' starts no section"},
-        {"a second section", Join(kGood) + "[default]\r\nTitle=Again\r\n", E, 34,
+        {"a second section", Join(kGood) + "[default]\r\nTitle=Again\r\n", E, 36,
          L"a second [default]: only the first one (line 1) is read, so the 1 key lines below never show"},
-        {"unknown section", Join(kGood) + "[0804]\r\n", W, 34, L"section [0804] is never read"},
+        {"unknown section", Join(kGood) + "[0804]\r\n", W, 36, L"section [0804] is never read"},
         {"missing section", Join({kGood.begin(), kGood.begin() + 17}), W, 0,
          L"[404] is missing: Chinese (Taiwan) systems (language 1028) show the built-in English texts"},
         {"unmatched quote", With(2, "Title=\"Acme"), W, 2, L"Title starts with a quote that does not end it"},
@@ -195,7 +197,7 @@ TEST(SetupCheck, BrokenFilesGiveTheirFindings)
         {"text left empty", With(16, "Complete="), W, 16,
          L"[804] Complete is empty: Chinese (PRC) systems (language 2052) see the built-in English \"Setup complete"},
         {"missing texts", "[404]\r\nPrompt0=x\r\nSetup=&S\r\nCancel=&C\r\n", W, 1,
-         L"[404] has no Title, Complete, Failed, NothingChanged, Restart, Waiting, NotRestored: Chinese (Taiwan) systems (language 1028) see "
+         L"[404] has no Title, Complete, Failed, NothingChanged, Restart, Waiting, NotRestored, Newer: Chinese (Taiwan) systems (language 1028) see "
          L"the built-in English texts"},
         {"blank button", With(6, "Setup=\" \""), E, 6,
          L"Setup=\" \" is only spaces: the install button has no caption"},
@@ -375,9 +377,9 @@ TEST(SetupCheck, ReportShowsTheTextsThenTheFindings)
              L"  Title:    Acme\n  Prompt:   | Welcome\n            | Press Install\n            | (998 more empty "
              L"lines)\n"
              L"  Setup:    &Install   (access key I)\n",
-             L"[404] (line 22), as Chinese (Taiwan) systems (language 1028) show it, in Big5 (code page 950):",
+             L"[404] (line 23), as Chinese (Taiwan) systems (language 1028) show it, in Big5 (code page 950):",
              L"\nSetup.Ini:3: warning: [Default] PromptCount is 1000 but Prompt2 to Prompt999 are missing",
-             L"\nSetup.Ini:34: warning: section [x] is never read",
+             L"\nSetup.Ini:36: warning: section [x] is never read",
              std::wstring(L"\n0 errors, 2 warnings\n"),
          })
         EXPECT_NE(report.find(part), std::wstring::npos) << part << "\nin\n" << report;

@@ -1,0 +1,80 @@
+#include "install/Versions.h"
+
+namespace setup::install {
+
+std::optional<DriverVersion> ParseVersion(std::wstring_view text, bool inf)
+{
+    // Numbers of up to 5 digits: month/day/year, "," (or a dash for the
+    // slashes), then w.x.y.z.
+    const std::size_t dateNumbers = inf ? 3 : 0;
+    std::uint32_t numbers[7] = {};
+    std::size_t count = 0;
+    for (std::size_t at = 0;;) {
+        const std::size_t start = at;
+        for (; at < text.size() && at - start < 6 && text[at] >= L'0' && text[at] <= L'9'; ++at)
+            numbers[count] = numbers[count] * 10 + static_cast<std::uint32_t>(text[at] - L'0');
+        if (at == start || at - start > 5 || numbers[count] > 0xFFFF) return std::nullopt;
+        if (++count == 7 || at == text.size()) {
+            if (at != text.size()) return std::nullopt;
+            break;
+        }
+        const wchar_t separator = text[at++];
+        const bool expected = count < dateNumbers ? separator == L'/' || separator == L'-'
+                                                  : separator == (count == dateNumbers ? L',' : L'.');
+        if (!expected || count >= dateNumbers + 4) return std::nullopt;
+    }
+    if (count < dateNumbers) return std::nullopt;
+    DriverVersion result;
+    if (inf) {
+        const std::uint32_t month = numbers[0], day = numbers[1], year = numbers[2];
+        if (month < 1 || month > 12 || day < 1 || day > 31 || year < 1000 || year > 9999) return std::nullopt;
+        result.date = year * 10000 + month * 100 + day;
+    }
+    for (std::size_t part = 0; part < 4; ++part) result.version = result.version << 16 | numbers[dateNumbers + part];
+    return result;
+}
+
+std::optional<std::uint16_t> ImageMachine(std::string_view head)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(head[i])); };
+    if (head.size() < 0x40 || head[0] != 'M' || head[1] != 'Z') return std::nullopt;
+    const std::uint32_t at = byte(0x3C) | byte(0x3D) << 8 | byte(0x3E) << 16 | byte(0x3F) << 24;
+    if (at > head.size() || head.size() - at < 6 || head[at] != 'P' || head[at + 1] != 'E' || head[at + 2] || head[at + 3])
+        return std::nullopt;
+    return static_cast<std::uint16_t>(byte(at + 4) | byte(at + 5) << 8);
+}
+
+void CheckPackageFile(Context& c, FileFacts& facts, Patience& patience, const std::wstring& source,
+                      const std::wstring& folder, const std::wstring& name, bool inf, bool image, Result& result)
+{
+    Failure refusal{name, folder, 0};
+    if (image) {
+        char head[kImageHeadBytes];
+        std::size_t size = 0;
+        const std::uint16_t kernel = facts.KernelMachine();
+        const bool read = patience.Retry([&] { return facts.ReadStart(source, head, sizeof head, size); }) == 0;
+        const auto machine = read ? ImageMachine({head, size}) : std::nullopt;
+        if (kernel != 0 && machine && *machine != kernel) {
+            refusal.error = kErrorMachineMismatch;
+            result.failures.push_back(std::move(refusal));
+            return;
+        }
+    }
+    // The installed file, then the package's: its version as the user reads
+    // it, and its rank.
+    std::optional<DriverVersion> ranks[2];
+    std::wstring packageText;
+    for (int side = 0; side < 2; ++side) {
+        const std::wstring path = side == 0 ? JoinPath(folder, name) : source;
+        std::wstring& text = side == 0 ? refusal.reason : packageText;
+        const Redirection redirection(c, path);
+        if (redirection.Error() || !c.Exists(path)) return;  // nothing to compare with
+        patience.Retry([&] { return facts.FileVersion(path, inf, text); });
+        if (!(ranks[side] = ParseVersion(text, inf))) return;
+    }
+    if (!(*ranks[1] < *ranks[0])) return;
+    refusal.reason.append(L"; ").append(packageText);  // "installed; package's"
+    result.newer.push_back(std::move(refusal));
+}
+
+}  // namespace setup::install

@@ -1,0 +1,25 @@
+// What the install reads in the driver's files, on Win32 (FileFacts).
+#pragma once
+
+#include "platform/Platform.h"
+
+namespace setup {
+
+class WinFileFacts : public FileFacts {
+public:
+    void Prepare() override;
+    std::uint32_t FileVersion(const std::wstring& path, bool inf, std::wstring& text) const override;
+    std::uint32_t ReadStart(const std::wstring& path, char* buffer, std::size_t size, std::size_t& read) const override;
+    std::uint16_t KernelMachine() const override { return m_kernelMachine; }
+    void Pause(std::uint32_t ms) override;
+
+private:
+    bool m_prepared = false;
+    std::uint16_t m_kernelMachine = 0;
+    // version.dll's and setupapi.dll's, which the program does not import:
+    // GetFileVersionInfoSizeW, GetFileVersionInfoW, VerQueryValueW;
+    // SetupOpenInfFileW, SetupGetLineTextW, SetupCloseInfFile.
+    void* m_functions[6] = {};
+};
+
+}  // namespace setup
