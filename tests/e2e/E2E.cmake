@@ -68,7 +68,7 @@ ExternalProject_Add(setup_e2e_driver
 
 set(state ${CMAKE_BINARY_DIR}/e2e)
 set(session ${CMAKE_CURRENT_LIST_DIR}/session)
-add_test(NAME e2e_session_start COMMAND ${session} start ${state})
+add_test(NAME e2e_session_start COMMAND ${session} start ${state} unmanaged)
 add_test(NAME e2e_session_stop COMMAND ${session} stop ${state})
 set_tests_properties(e2e_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
 set_tests_properties(e2e_session_stop PROPERTIES FIXTURES_CLEANUP wine)
