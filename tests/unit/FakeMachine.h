@@ -3,6 +3,8 @@
 // every side. FakeMachine is all three at once, as the install sees them.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -541,9 +543,16 @@ public:
         error = lockError;
         if (lockError) return nullptr;
         if (lockBusyLooks != 0) waiting();
-        for (; lockBusyLooks != 0; lockBusyLooks -= lockBusyLooks > 0) {
+        // "Until cancelled" has a bound: a cancel that is never seen fails
+        // the test instead of hanging it.
+        for (int looks = 0; lockBusyLooks != 0; lockBusyLooks -= lockBusyLooks > 0) {
             if (lockLook) lockLook();
             if (cancelled()) return nullptr;
+            if (++looks == 10000) {
+                ADD_FAILURE() << "the install kept waiting for the lock: a cancel was never seen";
+                error = 1460;  // ERROR_TIMEOUT
+                return nullptr;
+            }
         }
         lockHeld = true;
         return std::make_unique<Lock>(*this);
