@@ -128,7 +128,8 @@ DWORD WINAPI MoveToAnotherMonitor(void*)
         Sleep(10);
     }
     if (!window) return 1;
-    Sleep(200);
+    // Sent, not posted: the window's thread takes them in its message loop,
+    // once it is done setting itself up.
     RECT now{};
     GetWindowRect(window, &now);
     // Windows' own guess scales the whole window; a window may answer with

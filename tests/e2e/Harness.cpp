@@ -283,7 +283,7 @@ HWND SetupProcess::MessageBox(DWORD timeoutMs)
         if (HWND hwnd = FindWindowOfProcess(true)) return hwnd;
         if (GetTickCount() - start > timeoutMs || WaitForSingleObject(m_info.hProcess, 0) == WAIT_OBJECT_0)
             return nullptr;
-        Sleep(20);
+        Sleep(2);
     }
 }
 
@@ -306,8 +306,10 @@ void SetupProcess::PressKey(WORD vk, WORD modifier)
     // Keys go to the foreground window, as a person's would.
     HWND target = FindWindowOfProcess(true);
     if (!target) target = FindWindowOfProcess(false);
-    if (target) SetForegroundWindow(target);
-    Sleep(50);
+    if (target) {
+        SetForegroundWindow(target);
+        Until([&] { return GetForegroundWindow() == target; });
+    }
     std::vector<INPUT> inputs;
     auto key = [&](WORD code, bool up) {
         INPUT input{};
@@ -321,7 +323,22 @@ void SetupProcess::PressKey(WORD vk, WORD modifier)
     key(vk, true);
     if (modifier) key(modifier, true);
     SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
-    Sleep(100);
+}
+
+bool Until(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    for (const DWORD start = GetTickCount();; Sleep(2)) {
+        if (condition()) return true;
+        if (GetTickCount() - start > timeoutMs) return condition();
+    }
+}
+
+void DrawNow(HWND hwnd)
+{
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+    // Sent to the window's thread: WM_PAINT now, to it and every child.
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 HWND SetupProcess::Focus() const

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -85,10 +86,14 @@ public:
     // Milliseconds from the start to the first sight of the visible window.
     double MillisecondsToWindow() const { return m_msToWindow; }
 
-    // A key, with Shift or Alt (VK_SHIFT, VK_MENU) held if given.
+    // A key, with Shift or Alt (VK_SHIFT, VK_MENU) held if given, typed
+    // once the program's message box (or else its window) is in front. It
+    // returns once the key is on its way: what it does is waited for by the
+    // caller (Until, MessageBox, WaitForExit).
     void PressKey(WORD vk, WORD modifier = 0);
     HWND Focus() const;
     DWORD ThreadId() const { return m_info.dwThreadId; }
+    DWORD ProcessId() const { return m_info.dwProcessId; }
 
 private:
     HWND FindWindowOfProcess(bool messageBox) const;
@@ -96,6 +101,13 @@ private:
     LARGE_INTEGER m_started{};
     double m_msToWindow = -1;
 };
+
+// Whether condition became true before the time-out; it is looked at every
+// 2 ms. The time-out is for a broken program only.
+bool Until(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
+// Returns once the window's thread has handled what it was sent before and
+// has drawn all it had to draw, the window and its children.
+void DrawNow(HWND hwnd);
 
 std::wstring WindowText(HWND hwnd);
 std::wstring ClassName(HWND hwnd);

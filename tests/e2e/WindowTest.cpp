@@ -129,8 +129,10 @@ void ExpectSharpBanner(HWND window, int edge, int shrink, const std::wstring& pi
     ASSERT_EQ(stored.size(), 326u * 568u * 3u) << "the banner's pixels from the build";
     int wrong = 0;
     std::string first;
-    // A window just shown may not have drawn yet: look again for a while.
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 3000; Sleep(50)) {
+    // What the window drew may reach the screen a moment later: look again
+    // until it is right.
+    DrawNow(window);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(10)) {
         int width = 0, height = 0;
         const auto shown = PixelsOnScreen(GetDlgItem(window, 100), edge, width, height);
         ASSERT_EQ(width, 326 / shrink);
@@ -210,12 +212,13 @@ TEST(English, WindowShowsDefaultSectionWithItsLayoutFocusAndFont)
     EXPECT_NEAR(shown, expected, 1) << "the legacy system font gives " << legacy;
 
     // Tab moves between the two buttons; the label never takes the focus.
+    auto focusOn = [&](int id) { return Until([&] { return setup.Focus() == GetDlgItem(window, id); }); };
     setup.PressKey(VK_TAB);
-    EXPECT_EQ(setup.Focus(), GetDlgItem(window, IDCANCEL));
+    EXPECT_TRUE(focusOn(IDCANCEL));
     setup.PressKey(VK_TAB);
-    EXPECT_EQ(setup.Focus(), GetDlgItem(window, IDOK));
+    EXPECT_TRUE(focusOn(IDOK));
     setup.PressKey(VK_TAB, VK_SHIFT);
-    EXPECT_EQ(setup.Focus(), GetDlgItem(window, IDCANCEL));
+    EXPECT_TRUE(focusOn(IDCANCEL));
 
     EndWithEscape(setup);
 }
@@ -397,8 +400,9 @@ TEST(English, DllsLeftBesideTheProgramAreNotLoaded)
         package.WriteFile(L"Driver\\e2e-planted.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
         const auto overrides = plant(package, names);
         SetupProcess setup(package);
-        ASSERT_TRUE(setup.MainWindow());
-        Sleep(500);  // the window draws
+        HWND window = setup.MainWindow();
+        ASSERT_TRUE(window);
+        DrawNow(window);  // the DLLs that drawing loads are loaded by then
         setup.PressKey(VK_RETURN);
         HWND box = setup.MessageBox(30000);
         ASSERT_TRUE(box);
@@ -416,9 +420,10 @@ TEST(English, DllsLeftBesideTheProgramAreNotLoaded)
         const ScopedEnvironment fault(L"SETUP_FAULT", L"no-preload");
         const auto overrides = plant(package, {name});
         SetupProcess setup(package);
-        setup.MainWindow(5000);
-        for (int i = 0; i < 100 && !loaded(package, name); ++i) Sleep(20);
-        EXPECT_TRUE(loaded(package, name)) << std::string(name.begin(), name.end()) << ".dll was not loaded";
+        HWND window = setup.MainWindow();
+        ASSERT_TRUE(window);
+        DrawNow(window);
+        EXPECT_TRUE(Until([&] { return loaded(package, name); })) << std::string(name.begin(), name.end()) << ".dll was not loaded";
     }
 }
 
@@ -531,9 +536,8 @@ TEST(English, MovedToAnotherDpiTheWindowLaysItselfOutAgain)
     HWND window = setup.MainWindow();
     ASSERT_TRUE(window);
     HWND cancel = GetDlgItem(window, IDCANCEL);
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 5000 && ChildRect(cancel).left != 900; Sleep(20)) {
-    }
-    Sleep(100);
+    ASSERT_TRUE(Until([&] { return ChildRect(cancel).left == 900; })) << "the window was not laid out again";
+    DrawNow(window);  // done with the DPI change, and drawn
     // The inner width is the design's at 192 DPI. (Its height is not: Wine
     // keeps drawing the frame of 96 DPI, which the window cannot know.)
     EXPECT_EQ(ClientRect(window).right, 1060);
