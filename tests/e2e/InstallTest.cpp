@@ -489,7 +489,7 @@ TEST_F(Installing, ASecondStartOfThePackageShowsTheFirst)
 // other, every file whole and from one package, and both say so truly.
 TEST_F(Installing, TwoPackagesInstalledAtOnceInstallOneAfterTheOther)
 {
-    constexpr int kFiles = 300, kRuns = 6;
+    constexpr int kFiles = 150, kRuns = 6;
     Package packages[] = {Package(L"at-once-a"), Package(L"at-once-b")};
     const std::string tags[] = {"A", "B"};
     for (int p = 0; p < 2; ++p) {
@@ -671,7 +671,7 @@ TEST_F(Installing, APackageThatCannotBeInstalledIsRefused)
 // back. Either way every file is old or every file is new.
 TEST_F(Installing, EndingTheSessionIsRefusedOrTakenBack)
 {
-    constexpr int kFiles = 1000;
+    constexpr int kFiles = 300;
     Package package(L"session-end");
     for (int i = 0; i < kFiles; ++i) {
         package.WriteFile(L"Driver\\e2e15-" + std::to_wstring(i) + L".sys", Bytes("new" + std::to_string(i), 1000));
