@@ -57,7 +57,11 @@ if(NOT EXISTS /usr/src/googletest/CMakeLists.txt)
 endif()
 
 include(ExternalProject)
-set(driver_dir ${CMAKE_BINARY_DIR}/e2e-driver)
+# The test program is the same for both Windows builds, so they share one
+# build of it beside theirs (build/e2e-driver for the presets): the second
+# build finds it made. Build one preset at a time.
+get_filename_component(build_root ${CMAKE_BINARY_DIR} DIRECTORY)
+set(driver_dir ${build_root}/e2e-driver)
 ExternalProject_Add(setup_e2e_driver
   SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}
   BINARY_DIR ${driver_dir}
