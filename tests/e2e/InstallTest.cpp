@@ -471,7 +471,7 @@ TEST_F(Installing, ASecondStartOfThePackageShowsTheFirst)
         EXPECT_FALSE(first.WaitForExit(0));
         // The second copy asked for it to come to the front; the window
         // manager may take a moment.
-        for (DWORD start = GetTickCount(); GetTickCount() - start < 3000 && GetForegroundWindow() != window;) Sleep(10);
+        Until([&] { return GetForegroundWindow() == window; });
         EXPECT_EQ(GetForegroundWindow(), window) << "other path: " << otherPath;
 
         first.PressKey(VK_RETURN);
@@ -598,14 +598,14 @@ TEST_F(Installing, AFileThatRefusesEveryChangeFailsBeforeTheDriverStoreChanges)
         if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
         return probe == INVALID_HANDLE_VALUE;
     };
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 3000 && !immutable();) Sleep(10);
+    Until(immutable);
     struct Mutable {  // whatever happens below, the prefix stays usable
         std::wstring command;
         std::function<bool()> immutable;
         ~Mutable()
         {
             RunProgram(command);
-            for (DWORD start = GetTickCount(); GetTickCount() - start < 3000 && immutable();) Sleep(10);
+            Until([&] { return !immutable(); });
         }
     } restore{L"/usr/bin/chattr -i \"" + unix + L"\"", immutable};
     if (!immutable()) GTEST_SKIP() << "chattr +i needs root and a file system that has it";
