@@ -20,13 +20,19 @@ wine_display_start() {
     for n in $(seq 90 199); do
       [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]] || continue
       setsid Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 &
-      local pid=$!
+      local pid=$! owner=
+      # Two sessions starting at once may both find the number free: the
+      # display is ours only when the server that holds its lock is ours.
       for _ in $(seq 50); do
-        [[ -e /tmp/.X11-unix/X$n ]] && break
+        owner=$({ tr -d ' \n' <"/tmp/.X$n-lock"; } 2>/dev/null || true)
+        [[ -e /tmp/.X11-unix/X$n && -n $owner ]] && break
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.1
       done
-      if kill -0 "$pid" 2>/dev/null && [[ -e /tmp/.X11-unix/X$n ]]; then
+      if [[ -n $owner && $owner != "$pid" ]] && [[ $(ps -o ppid= -p "$owner" 2>/dev/null | tr -d ' ') != "$pid" ]]; then
+        owner=  # another session's server
+      fi
+      if [[ -n $owner ]] && kill -0 "$pid" 2>/dev/null && [[ -e /tmp/.X11-unix/X$n ]]; then
         echo "$pid" >"$state/xvfb.pid"
         echo "$n" >"$state/display"
         break
