@@ -1,5 +1,7 @@
 #include "platform/WinApi.h"
 
+#include "platform/WinLate.h"
+
 #include <string>
 
 namespace setup::win {
@@ -31,7 +33,7 @@ bool RestrictDllSearch(bool useDefaultDirectories)
     // that anybody may have left there. Windows 7 has this function only
     // with its security update KB2533623, and it may fail; then the
     // preloading covers the DLLs that matter.
-    static const auto setDefaultDllDirectories = SETUP_LATE_FUNCTION(L"kernel32.dll", SetDefaultDllDirectories);
+    const auto setDefaultDllDirectories = Window().setDefaultDllDirectories;
     g_systemOnly = useDefaultDirectories && setDefaultDllDirectories &&
                    setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     ::SetDllDirectoryW(L"");  // also takes the current folder out of the search

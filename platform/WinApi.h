@@ -1,12 +1,7 @@
-// Functions that only newer Windows has, looked up at run time so that the
-// program still starts on Windows 7. Each is typed from its own declaration:
-//
-//   static const auto getDpiForWindow = SETUP_LATE_FUNCTION(L"user32.dll", GetDpiForWindow);
-//   if (getDpiForWindow) ...
-//
-// The DLL must already be loaded (the system DLLs the program imports are);
-// a DLL that is not is loaded from System32 with SystemLibrary() first. The
-// binary check makes sure none of these functions becomes a static import.
+// The Windows side's small helpers: looking up a function of a DLL by its
+// own declaration's type (the functions the program looks up at run time
+// are all listed in WinLate.h), loading DLLs from System32 only, the DLL
+// search, long paths and error codes.
 #pragma once
 
 #include <windows.h>

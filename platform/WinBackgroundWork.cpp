@@ -1,6 +1,6 @@
 #include "platform/WinBackgroundWork.h"
 
-#include "platform/WinApi.h"
+#include "platform/WinLate.h"
 
 namespace setup::win {
 
@@ -41,8 +41,8 @@ void BackgroundWork::Finish()
 
 void BackgroundWork::HoldSessionEnd(HWND window, bool hold)
 {
-    static const auto create = SETUP_LATE_FUNCTION(L"user32.dll", ShutdownBlockReasonCreate);
-    static const auto destroy = SETUP_LATE_FUNCTION(L"user32.dll", ShutdownBlockReasonDestroy);
+    const auto create = Window().shutdownBlockReasonCreate;
+    const auto destroy = Window().shutdownBlockReasonDestroy;
     if (hold && create) create(window, L"Setup is installing a driver.");
     if (!hold && destroy) destroy(window);
 }

@@ -2,7 +2,7 @@
 
 #include <shellscalingapi.h>
 
-#include "platform/WinApi.h"
+#include "platform/WinLate.h"
 
 namespace setup::win {
 namespace {
@@ -19,8 +19,7 @@ UINT MonitorDpi(HWND hwnd)
 {
     // Windows 8.1: shcore has it; loaded only where user32 lacks
     // GetDpiForWindow.
-    static const HMODULE shcore = SystemLibrary(L"shcore.dll");
-    static const auto getDpiForMonitor = LateFunction<decltype(::GetDpiForMonitor)>(shcore, "GetDpiForMonitor");
+    const auto getDpiForMonitor = Window().getDpiForMonitor;
     UINT x = 0, y = 0;
     if (getDpiForMonitor &&
         getDpiForMonitor(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), MDT_EFFECTIVE_DPI, &x, &y) == S_OK)
@@ -32,7 +31,7 @@ UINT MonitorDpi(HWND hwnd)
 
 UINT DpiForWindow(HWND hwnd)
 {
-    static const auto getDpiForWindow = SETUP_LATE_FUNCTION(L"user32.dll", GetDpiForWindow);
+    const auto getDpiForWindow = Window().getDpiForWindow;
     UINT dpi = getDpiForWindow ? getDpiForWindow(hwnd) : 0;
     if (dpi == 0) dpi = MonitorDpi(hwnd);
     return dpi ? dpi : SystemDpi();
@@ -40,20 +39,20 @@ UINT DpiForWindow(HWND hwnd)
 
 UINT DpiForNewWindow()
 {
-    static const auto getDpiForSystem = SETUP_LATE_FUNCTION(L"user32.dll", GetDpiForSystem);
+    const auto getDpiForSystem = Window().getDpiForSystem;
     const UINT dpi = getDpiForSystem ? getDpiForSystem() : 0;
     return dpi ? dpi : SystemDpi();
 }
 
 void AdjustWindowRectForDpi(RECT* rect, DWORD style, DWORD exStyle, UINT dpi)
 {
-    static const auto adjust = SETUP_LATE_FUNCTION(L"user32.dll", AdjustWindowRectExForDpi);
+    const auto adjust = Window().adjustWindowRectExForDpi;
     if (!adjust || !adjust(rect, style, FALSE, exStyle, dpi)) ::AdjustWindowRectEx(rect, style, FALSE, exStyle);
 }
 
 LOGFONTW MessageFontForDpi(UINT dpi)
 {
-    static const auto spiForDpi = SETUP_LATE_FUNCTION(L"user32.dll", SystemParametersInfoForDpi);
+    const auto spiForDpi = Window().systemParametersInfoForDpi;
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     if (spiForDpi && spiForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi))

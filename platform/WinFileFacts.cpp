@@ -7,18 +7,13 @@
 
 #include "platform/WinApi.h"
 #include "platform/WinHandles.h"
+#include "platform/WinLate.h"
 
 namespace setup {
 namespace {
 
 using win::LongPath;
 
-using SizeOf = decltype(::GetFileVersionInfoSizeW);
-using InfoOf = decltype(::GetFileVersionInfoW);
-using Query = decltype(::VerQueryValueW);
-using OpenInf = decltype(::SetupOpenInfFileW);
-using LineText = decltype(::SetupGetLineTextW);
-using CloseInf = decltype(::SetupCloseInfFile);
 
 // Only another program's hold on the file keeps it from being read; any
 // other refusal means it has no version to give.
@@ -31,16 +26,11 @@ void WinFileFacts::Prepare()
     if (m_prepared) return;
     m_prepared = true;
     // Loaded while this thread still sees its own System32: a 32-bit
-    // program would otherwise reach the 64-bit DLL.
-    static const char* const kNames[] = {"GetFileVersionInfoSizeW", "GetFileVersionInfoW", "VerQueryValueW",
-                                         "SetupOpenInfFileW", "SetupGetLineTextW", "SetupCloseInfFile"};
-    const HMODULE modules[] = {win::SystemLibrary(L"version.dll"), win::SystemLibrary(L"setupapi.dll")};
-    for (int i = 0; i < 6; ++i)
-        m_functions[i] = modules[i / 3] ? reinterpret_cast<void*>(::GetProcAddress(modules[i / 3], kNames[i])) : nullptr;
-    // The kernel's processor: a 32-bit program on 64-bit Windows is told
-    // the machine's own by IsWow64Process2 (Windows 10), and by
-    // GetNativeSystemInfo before it.
-    const auto isWow64Process2 = SETUP_LATE_FUNCTION(L"kernel32.dll", IsWow64Process2);
+    // program would otherwise reach the 64-bit DLLs. The kernel's
+    // processor: a 32-bit program on 64-bit Windows is told the machine's
+    // own by IsWow64Process2 (Windows 10), and by GetNativeSystemInfo
+    // before it.
+    const auto isWow64Process2 = win::Install().isWow64Process2;
     USHORT process = 0, native = 0;
     if (isWow64Process2 && isWow64Process2(::GetCurrentProcess(), &process, &native)) {
         m_kernelMachine = native;
@@ -62,9 +52,10 @@ std::uint32_t WinFileFacts::FileVersion(const std::wstring& path, bool inf, std:
     text.clear();
     const std::wstring file = LongPath(path);
     std::uint32_t error = 0;
+    const win::InstallFunctions& f = win::Install();
     if (inf) {
-        if (!m_functions[3] || !m_functions[4] || !m_functions[5]) return 0;
-        const HINF handle = reinterpret_cast<OpenInf*>(m_functions[3])(file.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
+        if (!f.setupOpenInfFile || !f.setupGetLineText || !f.setupCloseInfFile) return 0;
+        const HINF handle = f.setupOpenInfFile(file.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             error = win::LastError();
             return Held(error) ? error : 0;
@@ -72,25 +63,25 @@ std::uint32_t WinFileFacts::FileVersion(const std::wstring& path, bool inf, std:
         // Its fields, without their quotes and with %key% replaced, joined
         // by commas.
         wchar_t line[256];
-        if (reinterpret_cast<LineText*>(m_functions[4])(nullptr, handle, L"Version", L"DriverVer", line, 256, nullptr))
+        if (f.setupGetLineText(nullptr, handle, L"Version", L"DriverVer", line, 256, nullptr))
             text = line;
-        reinterpret_cast<CloseInf*>(m_functions[5])(handle);
+        f.setupCloseInfFile(handle);
         return 0;
     }
-    if (!m_functions[0] || !m_functions[1] || !m_functions[2]) return 0;
+    if (!f.getFileVersionInfoSize || !f.getFileVersionInfo || !f.verQueryValue) return 0;
     DWORD ignored = 0;
     // A driver's version resource takes a few hundred bytes; a larger one
     // than this is no driver's.
     char block[32768];
-    const DWORD size = reinterpret_cast<SizeOf*>(m_functions[0])(file.c_str(), &ignored);
+    const DWORD size = f.getFileVersionInfoSize(file.c_str(), &ignored);
     void* fixed = nullptr;
     UINT length = 0;
     if (size > sizeof block) return 0;
-    if (!size || !reinterpret_cast<InfoOf*>(m_functions[1])(file.c_str(), 0, size, block)) {
+    if (!size || !f.getFileVersionInfo(file.c_str(), 0, size, block)) {
         error = win::LastError();
         return Held(error) ? error : 0;
     }
-    if (!reinterpret_cast<Query*>(m_functions[2])(block, L"\\", &fixed, &length) || length < sizeof(VS_FIXEDFILEINFO))
+    if (!f.verQueryValue(block, L"\\", &fixed, &length) || length < sizeof(VS_FIXEDFILEINFO))
         return 0;
     const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
     if (info->dwSignature != 0xFEEF04BD) return 0;

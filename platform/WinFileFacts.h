@@ -16,10 +16,6 @@ public:
 private:
     bool m_prepared = false;
     std::uint16_t m_kernelMachine = 0;
-    // version.dll's and setupapi.dll's, which the program does not import:
-    // GetFileVersionInfoSizeW, GetFileVersionInfoW, VerQueryValueW;
-    // SetupOpenInfFileW, SetupGetLineTextW, SetupCloseInfFile.
-    void* m_functions[6] = {};
 };
 
 }  // namespace setup

@@ -3,14 +3,12 @@
 #include <cstring>
 #include <new>
 
-#include "platform/WinApi.h"
+#include "platform/WinLate.h"
 
 namespace setup::win {
 namespace {
 
 // ntdll is in every process, so this is no import of the program's.
-typedef LONG(NTAPI RtlDecompressBufferFn)(USHORT format, PUCHAR out, ULONG outSize, PUCHAR in, ULONG inSize,
-                                          PULONG written);
 constexpr USHORT kFormatLznt1 = 2;  // COMPRESSION_FORMAT_LZNT1
 
 std::optional<picture::Image> LoadStoredPicture(int id)
@@ -21,7 +19,7 @@ std::optional<picture::Image> LoadStoredPicture(int id)
     const auto* data = static_cast<const std::uint8_t*>(loaded ? ::LockResource(loaded) : nullptr);
     const DWORD size = found ? ::SizeofResource(module, found) : 0;
     const auto header = data ? picture::ReadHeader(data, size) : std::nullopt;
-    static const auto decompress = LateFunction<RtlDecompressBufferFn>(L"ntdll.dll", "RtlDecompressBuffer");
+    const auto decompress = Window().rtlDecompressBuffer;
     if (!header || !decompress) return std::nullopt;
 
     std::vector<std::uint8_t> rows(std::size_t(header->width) * std::size_t(header->height) * 3);

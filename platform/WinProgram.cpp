@@ -10,6 +10,7 @@
 
 #include "assets/resource.h"
 #include "platform/WinApi.h"
+#include "platform/WinLate.h"
 #include "platform/WinForm.h"
 #include "platform/WinHandles.h"
 #include "text/Numbers.h"
@@ -44,8 +45,7 @@ namespace {
 // buttons in the system's visual style. It comes from the side-by-side store.
 void InitVisualStyles()
 {
-    const HMODULE comctl32 = ::LoadLibraryW(L"comctl32.dll");
-    const auto init = win::LateFunction<decltype(::InitCommonControlsEx)>(comctl32, "InitCommonControlsEx");
+    const auto init = win::InitCommonControlsFunction();
     if (!init) return;
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
     init(&icc);

@@ -8,6 +8,7 @@
 
 #include "platform/WinApi.h"
 #include "platform/WinHandles.h"
+#include "platform/WinLate.h"
 #include "text/Numbers.h"
 
 namespace setup {
@@ -294,41 +295,16 @@ std::uint32_t WinFileSystem::ReplaceAtRestart(const std::wstring& from, const st
     return Outcome(::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
 }
 
-namespace {
-
-// The registry functions that read the restart work. advapi32 is no import
-// of the program's; it is loaded from System32 and its functions looked up
-// before the first time the folder redirection is turned off, which would
-// send a 32-bit program's load to the 64-bit System32.
-struct RegistryFunctions {
-    decltype(::RegOpenKeyExW)* openKey = nullptr;
-    decltype(::RegQueryValueExW)* queryValue = nullptr;
-    decltype(::RegCloseKey)* closeKey = nullptr;
-};
-
-const RegistryFunctions& Registry()
-{
-    static const RegistryFunctions functions = [] {
-        const HMODULE advapi32 = win::SystemLibrary(L"advapi32.dll");
-        return RegistryFunctions{win::LateFunction<decltype(::RegOpenKeyExW)>(advapi32, "RegOpenKeyExW"),
-                                 win::LateFunction<decltype(::RegQueryValueExW)>(advapi32, "RegQueryValueExW"),
-                                 win::LateFunction<decltype(::RegCloseKey)>(advapi32, "RegCloseKey")};
-    }();
-    return functions;
-}
-
-}  // namespace
-
 std::optional<std::vector<RestartWork>> WinFileSystem::PendingRestartWork() const
 {
     // Pairs of names, NUL-separated: "\??\from", then "" (delete) or
     // "\??\to" ("!\??\to": replacing). The 64-bit view, for a 32-bit
     // program too.
-    const RegistryFunctions& registry = Registry();
+    const win::InstallFunctions& registry = win::Install();
     std::vector<RestartWork> work;
     HKEY key = nullptr;
-    if (!registry.openKey || !registry.queryValue || !registry.closeKey ||
-        registry.openKey(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+    if (!registry.regOpenKeyEx || !registry.regQueryValueEx || !registry.regCloseKey ||
+        registry.regOpenKeyEx(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
                          KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
         return std::nullopt;
     std::wstring value;
@@ -337,10 +313,10 @@ std::optional<std::vector<RestartWork>> WinFileSystem::PendingRestartWork() cons
     for (int attempt = 0; attempt < 4 && status == ERROR_MORE_DATA; ++attempt) {
         value.resize(bytes / sizeof(wchar_t) + 1);
         bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-        status = registry.queryValue(key, L"PendingFileRenameOperations", nullptr, &type,
+        status = registry.regQueryValueEx(key, L"PendingFileRenameOperations", nullptr, &type,
                                      reinterpret_cast<BYTE*>(value.data()), &bytes);
     }
-    registry.closeKey(key);
+    registry.regCloseKey(key);
     if (status == ERROR_FILE_NOT_FOUND) return work;  // no work at all
     if (status != ERROR_SUCCESS || type != REG_MULTI_SZ) return std::nullopt;
     value.resize(bytes / sizeof(wchar_t));
@@ -363,22 +339,23 @@ std::optional<std::vector<RestartWork>> WinFileSystem::PendingRestartWork() cons
 
 bool WinFileSystem::RunsUnderWow64() const
 {
-    static const auto isWow64Process = SETUP_LATE_FUNCTION(L"kernel32.dll", IsWow64Process);
+    const auto isWow64Process = win::Install().isWow64Process;
     BOOL wow64 = FALSE;
     return isWow64Process && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
 std::uint32_t WinFileSystem::DisableFolderRedirection(void*& saved)
 {
-    static const auto disable = SETUP_LATE_FUNCTION(L"kernel32.dll", Wow64DisableWow64FsRedirection);
+    // Resolved before the first time it goes off: nothing may be loaded
+    // while it is.
+    const auto disable = win::Install().wow64DisableFsRedirection;
     if (!disable) return ERROR_PROC_NOT_FOUND;
-    Registry();  // nothing is loaded while the redirection is off
     return Outcome(disable(&saved));
 }
 
 void WinFileSystem::RestoreFolderRedirection(void* saved)
 {
-    static const auto revert = SETUP_LATE_FUNCTION(L"kernel32.dll", Wow64RevertWow64FsRedirection);
+    const auto revert = win::Install().wow64RevertFsRedirection;
     if (revert) revert(saved);
 }
 

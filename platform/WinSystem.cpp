@@ -4,6 +4,7 @@
 
 #include "platform/WinApi.h"
 #include "platform/WinHandles.h"
+#include "platform/WinLate.h"
 #include "platform/WinServices.h"
 #include "platform/WinText.h"
 
@@ -98,29 +99,11 @@ RunId WinSystem::ThisRun() const
 
 std::wstring WinSystem::ErrorText(std::uint32_t error) const { return win::ErrorText(error); }
 
-namespace {
-
-// From System32 only, and only when first needed: not an import of the
-// program's. Where it cannot be loaded, why.
-HMODULE SetupApi(std::uint32_t& error)
-{
-    static std::uint32_t loadError = 0;
-    static const HMODULE setupapi = [] {
-        const HMODULE module = win::SystemLibrary(L"setupapi.dll");
-        if (!module) loadError = LastError();
-        return module;
-    }();
-    error = setupapi ? ERROR_PROC_NOT_FOUND : loadError;
-    return setupapi;
-}
-
-}  // namespace
-
 std::uint32_t WinDriverStore::Add(const std::wstring& inf, std::wstring& publishedName, bool& added)
 {
-    std::uint32_t missing = 0;
-    static const auto copyOemInf = win::LateFunction<decltype(::SetupCopyOEMInfW)>(SetupApi(missing), "SetupCopyOEMInfW");
-    if (!copyOemInf) return SetupApi(missing) ? ERROR_PROC_NOT_FOUND : missing;
+    const win::InstallFunctions& setupapi = win::Install();
+    const auto copyOemInf = setupapi.setupCopyOemInf;
+    if (!copyOemInf) return setupapi.setupapiError ? setupapi.setupapiError : ERROR_PROC_NOT_FOUND;
     // Not over a package the store holds already: then the call says so
     // and gives its name, and that package is not this run's to take out.
     wchar_t name[MAX_PATH] = {};
@@ -135,10 +118,9 @@ std::uint32_t WinDriverStore::Add(const std::wstring& inf, std::wstring& publish
 
 std::uint32_t WinDriverStore::Remove(const std::wstring& publishedName)
 {
-    std::uint32_t missing = 0;
-    static const auto uninstall =
-        win::LateFunction<decltype(::SetupUninstallOEMInfW)>(SetupApi(missing), "SetupUninstallOEMInfW");
-    if (!uninstall) return SetupApi(missing) ? ERROR_PROC_NOT_FOUND : missing;
+    const win::InstallFunctions& setupapi = win::Install();
+    const auto uninstall = setupapi.setupUninstallOemInf;
+    if (!uninstall) return setupapi.setupapiError ? setupapi.setupapiError : ERROR_PROC_NOT_FOUND;
     return Outcome(uninstall(publishedName.c_str(), 0, nullptr));
 }
 

@@ -36,7 +36,8 @@ endif()
 # program looks up at run time: as imports they would stop it from starting.
 set(late_functions SetDefaultDllDirectories GetDpiForWindow AdjustWindowRectExForDpi
     SystemParametersInfoForDpi GetDpiForMonitor IsWow64Process Wow64DisableWow64FsRedirection
-    Wow64RevertWow64FsRedirection RtlDecompressBuffer InitCommonControlsEx SetupCopyOEMInfW IsWow64Process2)
+    Wow64RevertWow64FsRedirection RtlDecompressBuffer InitCommonControlsEx SetupCopyOEMInfW IsWow64Process2
+    GetDpiForSystem ShutdownBlockReasonCreate ShutdownBlockReasonDestroy)
 
 file(SIZE "${EXE}" size)
 set(problems "")
