@@ -66,6 +66,10 @@ public:
     std::uint32_t journalError = 0;                          // the journal cannot be written
     std::set<std::wstring> undeletable;                       // files that refuse deletion, by lower-case path
     bool pendingUnreadable = false;                          // the restart work cannot be read
+    std::uint32_t journalReadError = 0;                      // a journal cannot be read
+    // Refuses a move over a file (from, to: 0 lets it happen), for failures
+    // that depend on the moment, such as only the second of two moves.
+    std::function<std::uint32_t(const std::wstring&, const std::wstring&)> moveRefusal;
     int searchFailsAfter = -1;                               // names a search gives before it fails
     int powerCutAfter = -1;                                  // changes to the disk before the power goes
     std::function<void(const std::wstring&)> whileStaging;   // another program's doing while a copy is written
@@ -245,6 +249,7 @@ public:
         const File* file = FileAt(Redirected(from));
         if (!file) return kErrorFileNotFound;
         if (const auto e = moveErrors.find(Lower(to)); e != moveErrors.end()) return e->second;
+        if (const std::uint32_t refused = moveRefusal ? moveRefusal(from, to) : 0) return refused;
         if (file->node->holder == Holder::NoSharing || file->node->immutable) return kErrorAccessDenied;
         if (const std::uint32_t error = Replaceable(FileAt(Redirected(to)))) return error;
         return Move(Redirected(from), Redirected(to));
@@ -295,6 +300,7 @@ public:
     {
         const File* file = FileAt(path);
         if (!file) return kErrorFileNotFound;
+        if (journalReadError) return journalReadError;
         text = file->node->text;
         return 0;
     }

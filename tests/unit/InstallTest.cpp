@@ -640,6 +640,72 @@ TEST(Recovery, TakesBackOnlyWhatTheKilledRunDidFromAnyNameTheOldFileHas)
     }
 }
 
+// What a killed run left that cannot be taken back now: the run names it,
+// installs nothing, and leaves the journal, and the run after it, once the
+// cause has gone, takes it back and installs.
+TEST(Recovery, WhatCannotBeTakenBackStopsTheInstallAndStaysForTheNextRun)
+{
+    struct Case {
+        const char* name;
+        void (*arrange)(FakeMachine&, const std::wstring& target, const std::wstring& kept);
+        void (*clear)(FakeMachine&, const std::wstring& target, const std::wstring& kept);
+        const wchar_t* named;  // in the message
+    };
+    const Case cases[] = {
+        {"the journal cannot be read", [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.journalReadError = 5; },
+         [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.journalReadError = 0; }, L"jnl"},
+        {"its copy for the restart is held open",
+         [](FakeMachine& s, const std::wstring&, const std::wstring& kept) { s.Hold(kept, Holder::NoSharing); },
+         [](FakeMachine& s, const std::wstring&, const std::wstring& kept) { s.Hold(kept, Holder::None); }, L"r.sys"},
+        {"the copy in place is loaded and the old file's second move fails, then its own undo works",
+         [](FakeMachine& s, const std::wstring& target, const std::wstring&) {
+             s.Hold(target, Holder::Loaded);
+             s.moveRefusal = [&s](const std::wstring& from, const std::wstring&) -> std::uint32_t {
+                 return from.find(L".bak") != std::wstring::npos && !s.FileAt(kDrivers + L"\\r.sys") ? 87 : 0;
+             };
+         },
+         [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.moveRefusal = nullptr; }, L"r.sys"},
+    };
+    const RunId killed{0x77, 0x1d9c0000};
+    for (const auto& c : cases) {
+        FakeMachine s = Machine();
+        const std::wstring target = kDrivers + L"\\r.sys";
+        auto name = [&](const wchar_t* kind) { return kDrivers + L"\\" + install::TemporaryName(killed, 1, kind); };
+        // Killed after giving V1 its second name and putting V2 in place;
+        // a copy for the restart (of a file held open before) waits too.
+        s.AddFile(target, "V1");
+        s.LinkFile(target, name(L"bak"));
+        s.AddFile(name(L"tmp"), "V2");
+        install::Journal journal;
+        journal.run = killed;
+        journal.folders = {kDrivers};
+        journal.entries = {{0, L"r.sys", true, s.IdOf(name(L"tmp")), 1}};
+        s.MoveOver(name(L"tmp"), target);
+        s.AddFile(name(L"new"), "V2 for the restart");
+        s.WriteJournal(kInf + L"\\" + install::TemporaryName(killed, 2, L"jnl"), install::FormatJournal(journal), false);
+        c.arrange(s, target, name(L"new"));
+
+        const Result stopped = InstallOther(s);
+
+        ASSERT_EQ(stopped.notRestored.size(), 1u) << c.name;
+        EXPECT_NE(stopped.notRestored[0].name.find(c.named), std::wstring::npos) << c.name;
+        EXPECT_FALSE(s.FileAt(kDrivers + L"\\other.sys")) << c.name << ": installed after a failed recovery";
+        EXPECT_TRUE(JournalLeft(s)) << c.name;
+        EXPECT_TRUE(s.FileAt(name(L"bak"))) << c.name << ": the old file's second name went";
+        c.clear(s, target, name(L"new"));
+        s.EndProgram(false);
+        s.Restart();
+        const Result next = InstallOther(s);
+        s.EndProgram(false);
+        s.Restart();
+        EXPECT_TRUE(next.notRestored.empty() && next.failures.empty()) << c.name;
+        EXPECT_EQ(s.BytesAt(target), "V1") << c.name;
+        EXPECT_EQ(s.BytesAt(kDrivers + L"\\other.sys"), "other package") << c.name;
+        EXPECT_TRUE(TemporaryFiles(s).empty()) << c.name;
+        EXPECT_FALSE(JournalLeft(s)) << c.name;
+    }
+}
+
 // Journals that cannot be deleted once recovered, and process ids that are
 // used again: a run acts on the names its own journal made, never on
 // another run's, and a journal it has finished is not taken back again.
