@@ -4,7 +4,8 @@
 #include "platform/WinApi.h"
 #include "platform/WinFileFacts.h"
 #include "platform/WinProgram.h"
-#include "platform/WinServices.h"
+#include "platform/WinFileSystem.h"
+#include "platform/WinSystem.h"
 #include "platform/WinText.h"
 
 int wmain()

@@ -5,7 +5,7 @@
 #include "platform/WinApi.h"
 #include "platform/WinHandles.h"
 #include "platform/WinLate.h"
-#include "platform/WinServices.h"
+#include "platform/WinSystem.h"
 #include "platform/WinText.h"
 
 namespace setup {

@@ -1,4 +1,4 @@
-#include "platform/WinServices.h"
+#include "platform/WinFileSystem.h"
 
 #include <windows.h>
 #include <setupapi.h>
