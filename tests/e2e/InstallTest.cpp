@@ -523,39 +523,53 @@ TEST_F(Installing, TwoPackagesInstalledAtOnceInstallOneAfterTheOther)
     }
 }
 
-// Killed (or the power gone) between renaming an old driver in use away and
-// putting the new one in its place: no file under the driver's name. The
-// next install, of any package, puts the old one back before anything else.
+// Killed (or the power gone) between renaming an old driver in use away
+// (.old, with its .bak) and putting the new one in its place: no file under
+// the driver's name. Then, maybe, a clean-up tool deletes the .bak, or an
+// updater puts V9 at the driver's name. The next install, of any package,
+// puts the old driver back from whichever name it still has before anything
+// else, or leaves V9 and lets the old driver's names go.
 TEST_F(Installing, AnInstallKilledHalfWayIsTakenBackByTheNextRun)
 {
     const std::wstring old = kDrivers + L"\\e2e11.sys";
-    WriteFileBytes(old, "old driver");
-    {
-        Package killed(L"killed", g_faultyExe);
-        const ScopedEnvironment fault(L"SETUP_FAULT", L"kill-after-set-aside");
-        killed.WriteFile(L"Driver\\e2e11.sys", "new driver");
-        // Open and shared for deleting, as a loaded driver: it cannot be
-        // replaced, only renamed away.
-        const HANDLE held = CreateFileW(old.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        SetupProcess setup(killed);
-        ASSERT_TRUE(setup.MainWindow());
-        setup.PressKey(VK_RETURN);
-        EXPECT_EQ(setup.WaitForExit(30000), 99u) << "not killed where it was to be";
-        CloseHandle(held);
+    enum class After { Nothing, BackupDeleted, Updater };
+    for (const After after : {After::Nothing, After::BackupDeleted, After::Updater}) {
+        TearDown();
+        WriteFileBytes(old, "old driver");
+        {
+            Package killed(L"killed", g_faultyExe);
+            const ScopedEnvironment fault(L"SETUP_FAULT", L"kill-after-set-aside");
+            killed.WriteFile(L"Driver\\e2e11.sys", "new driver");
+            // Open and shared for deleting, as a loaded driver: it cannot be
+            // replaced, only renamed away.
+            const HANDLE held = CreateFileW(old.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+            SetupProcess setup(killed);
+            ASSERT_TRUE(setup.MainWindow());
+            setup.PressKey(VK_RETURN);
+            EXPECT_EQ(setup.WaitForExit(30000), 99u) << "not killed where it was to be";
+            CloseHandle(held);
+        }
+        ASSERT_FALSE(Exists(old)) << "the state this test is about: the driver's name is gone";
+        if (after == After::Updater) {
+            WriteFileBytes(old + L".e2e-update", "V9");
+            ASSERT_TRUE(MoveFileW((old + L".e2e-update").c_str(), old.c_str()));
+        }
+        if (after == After::BackupDeleted)
+            for (const auto& name : FilesStartingWith(kDrivers, L"~setup-"))
+                if (name.find(L".bak") != std::wstring::npos) DeleteFileW((kDrivers + L"\\" + name).c_str());
+
+        Package next(L"next");
+        next.WriteFile(L"Driver\\e2e11other.sys", "another package");
+        const auto [message, warning, code] = Install(next);
+
+        EXPECT_EQ(code, 0u) << std::string(message.begin(), message.end());
+        ASSERT_TRUE(Exists(old)) << "the old driver is lost";
+        EXPECT_EQ(ReadFileBytes(old), after == After::Updater ? "V9" : "old driver");
+        EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e11other.sys"), "another package");
+        EXPECT_TRUE(TemporaryFiles().empty()) << "the old driver stays under a temporary name";
     }
-    ASSERT_FALSE(Exists(old)) << "the state this test is about: the driver's name is gone";
-
-    Package next(L"next");
-    next.WriteFile(L"Driver\\e2e11other.sys", "another package");
-    const auto [message, warning, code] = Install(next);
-
-    EXPECT_EQ(code, 0u) << std::string(message.begin(), message.end());
-    ASSERT_TRUE(Exists(old)) << "the old driver is lost";
-    EXPECT_EQ(ReadFileBytes(old), "old driver");
-    EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e11other.sys"), "another package");
-    EXPECT_TRUE(TemporaryFiles().empty());
 }
 
 // V1 installed; V2 waits for the restart (the file was held open); V3 is
@@ -768,51 +782,6 @@ TEST_F(Wow64, RedirectionIsBackOnAfterTheSystem32Work)
 // another package whose folder looks like this one's.
 class Recovering : public Installing {};
 
-// Killed between renaming an old driver in use away (.old, with its .bak)
-// and putting the new one in place; then a clean-up tool deletes the .bak,
-// or an updater puts V9 at the driver's name. The next install of another
-// package puts the old driver back from the .old, or leaves V9 and lets the
-// old driver's names go.
-TEST_F(Recovering, AKilledRunIsTakenBackFromWhicheverNameTheOldDriverStillHas)
-{
-    const std::wstring old = kDrivers + L"\\e2e17.sys";
-    for (const bool updater : {true, false}) {
-        TearDown();
-        WriteFileBytes(old, "old driver");
-        {
-            Package killed(L"killed", g_faultyExe);
-            const ScopedEnvironment fault(L"SETUP_FAULT", L"kill-after-set-aside");
-            killed.WriteFile(L"Driver\\e2e17.sys", "new driver");
-            const HANDLE held = CreateFileW(old.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, 0, nullptr);
-            ASSERT_NE(held, INVALID_HANDLE_VALUE);
-            SetupProcess setup(killed);
-            ASSERT_TRUE(setup.MainWindow());
-            setup.PressKey(VK_RETURN);
-            EXPECT_EQ(setup.WaitForExit(30000), 99u) << "not killed where it was to be";
-            CloseHandle(held);
-        }
-        ASSERT_FALSE(Exists(old));
-        if (updater) {
-            WriteFileBytes(old + L".e2e-update", "V9");
-            ASSERT_TRUE(MoveFileW((old + L".e2e-update").c_str(), old.c_str()));
-        } else {
-            for (const auto& name : FilesStartingWith(kDrivers, L"~setup-"))
-                if (name.find(L".bak") != std::wstring::npos) DeleteFileW((kDrivers + L"\\" + name).c_str());
-        }
-
-        Package next(L"next");
-        next.WriteFile(L"Driver\\e2e17other.sys", "another package");
-        const auto [message, warning, code] = Install(next);
-
-        EXPECT_EQ(code, 0u) << std::string(message.begin(), message.end());
-        ASSERT_TRUE(Exists(old)) << "the old driver is lost";
-        EXPECT_EQ(ReadFileBytes(old), updater ? "V9" : "old driver");
-        EXPECT_TRUE(TemporaryFiles().empty()) << "the old driver stays under a temporary name";
-        DeleteFileW(old.c_str());
-    }
-}
-
 // V1; V2 waits for the restart (the driver was held open); then another
 // program holds V2's copy open, without letting it be deleted, while V3 is
 // installed, also under the name in another case. The restart ends with V3.
@@ -866,16 +835,15 @@ TEST_F(Recovering, WhileWaitingForAnotherInstallTheCloseBoxAndTheSessionEndMayEn
         PostMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
         HWND label = GetDlgItem(window, 101);
         const std::wstring waiting = L"\r\nWaiting for another setup to finish...";
-        for (DWORD start = GetTickCount(); GetTickCount() - start < 10000 && WindowText(label) != waiting;) Sleep(5);
-        ASSERT_EQ(WindowText(label), waiting);
+        ASSERT_TRUE(Until([&] { return WindowText(label) == waiting; })) << "no Waiting text";
         const std::wstring log = package.Path(L"menu-probe.log");
         auto state = [&] {
             const std::string text = Exists(log) ? ReadFileBytes(log) : "";
             const auto last = text.rfind("close: ");
             return last == std::string::npos ? std::string() : text.substr(last);
         };
-        for (DWORD start = GetTickCount(); GetTickCount() - start < 5000 && state() != "close: on\r\n";) Sleep(5);
-        EXPECT_EQ(state(), "close: on\r\n") << "the close box and Alt+F4 are off while waiting";
+        EXPECT_TRUE(Until([&] { return state() == "close: on\r\n"; }))
+            << "the close box and Alt+F4 are off while waiting: " << state();
         if (sessionEnd) {
             EXPECT_EQ(RunProgram(L"wineboot.exe -e"), 0u) << "the session end was refused";
         } else {
