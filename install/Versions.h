@@ -16,8 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "install/DriverInstall.h"
-#include "install/Recovery.h"
+#include "install/Context.h"
 
 namespace setup::install {
 
