@@ -57,7 +57,8 @@ void frmMain::InstallDriver()
     progress.gate = &m_gate;
     m_form.RunInBackground(
         [this, folder, progress] {
-            m_result = install::InstallDriverFiles(m_services.files, m_services.store, m_services.system, m_services.facts,
+            m_result = install::InstallDriverFiles(m_services.files, m_services.restart, m_services.redirection,
+                                                   m_services.store, m_services.system, m_services.facts,
                                                    folder, progress);
         },
         [this] { ShowOutcome(); });

@@ -13,9 +13,11 @@ int wmain()
     setup::win::RestrictDllSearch();
     setup::WinTextServices texts(true);
     setup::WinFileSystem files;
+    setup::WinRestartQueue restart;
+    setup::WinFolderRedirection redirection;
     setup::WinDriverStore store;
     setup::WinSystem system;
     setup::WinFileFacts facts;
     setup::WinProgram program;
-    return setup::RunSetup({texts, files, store, system, facts}, program);
+    return setup::RunSetup({texts, files, restart, redirection, store, system, facts}, program);
 }

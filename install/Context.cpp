@@ -67,8 +67,9 @@ std::optional<TemporaryNameParts> ParseTemporaryName(const std::wstring& name)
     return std::nullopt;
 }
 
-Context::Context(FileSystem& fileSystem, DriverStore& driverStore, System& facts)
-    : files(fileSystem), store(driverStore), system(facts), windows(WindowsDirectory(facts)), run(facts.ThisRun())
+Context::Context(FileSystem& fileSystem, RestartQueue& restartQueue, FolderRedirection& folderRedirection,
+                 DriverStore& driverStore, System& facts)
+    : files(fileSystem), restart(restartQueue), redirection(folderRedirection), store(driverStore), system(facts), windows(WindowsDirectory(facts)), run(facts.ThisRun())
 {
 }
 
@@ -95,12 +96,12 @@ bool Context::SameFile(const std::wstring& a, const std::wstring& b) const
 bool Context::Drop(const std::wstring& path)
 {
     const std::uint32_t error = files.RemoveFile(path);
-    return error == 0 || error == kErrorFileNotFound || files.DeleteAtRestart(path) == 0;
+    return error == 0 || error == kErrorFileNotFound || restart.DeleteAtRestart(path) == 0;
 }
 
 const std::optional<std::vector<RestartWork>>& Context::Pending()
 {
-    if (!m_pendingRead) m_pending = files.PendingRestartWork();
+    if (!m_pendingRead) m_pending = restart.PendingRestartWork();
     m_pendingRead = true;
     return m_pending;
 }
@@ -132,16 +133,16 @@ bool Context::CancelEarlierReplacements(const std::wstring& target, const std::w
     return cancelled;
 }
 
-Redirection::Redirection(Context& context, const std::wstring& folder) : m_files(context.files)
+Redirection::Redirection(Context& context, const std::wstring& folder) : m_redirection(context.redirection)
 {
-    if (!context.InSystem32(folder) || !m_files.RunsUnderWow64()) return;
-    m_error = m_files.DisableFolderRedirection(m_saved);
+    if (!context.InSystem32(folder) || !m_redirection.RunsUnderWow64()) return;
+    m_error = m_redirection.DisableFolderRedirection(m_saved);
     m_off = m_error == 0;
 }
 
 Redirection::~Redirection()
 {
-    if (m_off) m_files.RestoreFolderRedirection(m_saved);
+    if (m_off) m_redirection.RestoreFolderRedirection(m_saved);
 }
 
 }  // namespace setup::install

@@ -77,9 +77,12 @@ inline bool Busy(std::uint32_t error)
 // The system, the Windows folder and this run's temporary names.
 class Context {
 public:
-    Context(FileSystem& fileSystem, DriverStore& driverStore, System& facts);
+    Context(FileSystem& fileSystem, RestartQueue& restartQueue, FolderRedirection& folderRedirection,
+            DriverStore& driverStore, System& facts);
 
     FileSystem& files;
+    RestartQueue& restart;
+    FolderRedirection& redirection;
     DriverStore& store;
     System& system;
     const std::wstring windows;
@@ -135,7 +138,7 @@ public:
     std::uint32_t Error() const { return m_error; }
 
 private:
-    FileSystem& m_files;
+    FolderRedirection& m_redirection;
     std::uint32_t m_error = 0;
     bool m_off = false;
     void* m_saved = nullptr;

@@ -258,8 +258,8 @@ private:
         for (auto& item : m_items) {
             const Redirection redirection(m_c, item.folder);
             std::uint32_t error = redirection.Error();
-            if (error == 0 && item.state == Item::State::AtRestart) error = m_c.files.ReplaceAtRestart(Kept(item), item.target);
-            if (error == 0 && item.state == Item::State::SetAside) error = m_c.files.DeleteAtRestart(Aside(item));
+            if (error == 0 && item.state == Item::State::AtRestart) error = m_c.restart.ReplaceAtRestart(Kept(item), item.target);
+            if (error == 0 && item.state == Item::State::SetAside) error = m_c.restart.DeleteAtRestart(Aside(item));
             if (error == 0 && item.state != Item::State::AtRestart) error = Guard(item);
             if (error != 0) return Abandon(item.name, item.folder, error);
         }
@@ -299,7 +299,7 @@ private:
         if (earlier && earlier->empty()) return 0;
         std::uint32_t error = m_c.files.LinkFile(item.target, Kept(item));
         item.guarded = error == 0;
-        if (error == 0) error = m_c.files.ReplaceAtRestart(Kept(item), item.target);
+        if (error == 0) error = m_c.restart.ReplaceAtRestart(Kept(item), item.target);
         return error;
     }
 
@@ -432,13 +432,14 @@ std::uint32_t RegisterDriverPackage(DriverStore& store, System& system, const st
     return exitCode == kRebootRequired ? 0 : exitCode;
 }
 
-Result InstallDriverFiles(FileSystem& files, DriverStore& store, System& system, FileFacts& facts,
+Result InstallDriverFiles(FileSystem& files, RestartQueue& restart, FolderRedirection& redirection, DriverStore& store,
+                          System& system, FileFacts& facts,
                           const std::wstring& programFolder, const Progress& progress)
 {
     // Before any folder redirection goes off on this thread.
     facts.Prepare();
     Result result;
-    Context context(files, store, system);
+    Context context(files, restart, redirection, store, system);
     Install install(context, result, facts, programFolder);
     if (!install.List()) {
         result.filesUnchanged = true;

@@ -71,7 +71,8 @@ std::uint32_t RegisterDriverPackage(DriverStore& store, System& system, const st
                                     const std::wstring& inf, std::wstring& publishedName, bool& added);
 
 // The whole install.
-Result InstallDriverFiles(FileSystem& files, DriverStore& store, System& system, FileFacts& facts,
+Result InstallDriverFiles(FileSystem& files, RestartQueue& restart, FolderRedirection& redirection, DriverStore& store,
+                          System& system, FileFacts& facts,
                           const std::wstring& programFolder,
                           const Progress& progress = {});
 

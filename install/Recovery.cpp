@@ -33,7 +33,7 @@ std::uint32_t Restore(Context& c, const std::wstring& from, const std::wstring& 
         c.files.MoveOver(aside, to);
         return again;
     }
-    c.files.DeleteAtRestart(aside);
+    c.restart.DeleteAtRestart(aside);
     result.restartNeeded = true;
     return 0;
 }

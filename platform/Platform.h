@@ -180,15 +180,25 @@ public:
     virtual std::uint32_t WriteJournal(const std::wstring& path, const std::wstring& text, bool append) = 0;
     // Its whole text: 0 or the error.
     virtual std::uint32_t ReadJournal(const std::wstring& path, std::wstring& text) const = 0;
+};
 
-    // Work the system does when it next starts, before anything can use
-    // the files: deleting path, or renaming from over to.
+// The work Windows does with files when it next starts, before anything
+// can use them, as the install records it and reads it back.
+class RestartQueue {
+public:
+    virtual ~RestartQueue() = default;
+    // Deleting path, or renaming from over to; 0 or the system's error.
     virtual std::uint32_t DeleteAtRestart(const std::wstring& path) = 0;
     virtual std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) = 0;
     // The work recorded for the next start, by this program and others;
     // nullopt when it cannot be read.
     virtual std::optional<std::vector<RestartWork>> PendingRestartWork() const = 0;
+};
 
+// The folder redirection of a 32-bit program on 64-bit Windows (WOW64).
+class FolderRedirection {
+public:
+    virtual ~FolderRedirection() = default;
     // True for a 32-bit program on 64-bit Windows, whose view of System32
     // the system redirects to SysWOW64.
     virtual bool RunsUnderWow64() const = 0;
@@ -246,6 +256,8 @@ class FileFacts;  // at the end of this file
 struct Services {
     TextServices& texts;
     FileSystem& files;
+    RestartQueue& restart;
+    FolderRedirection& redirection;
     DriverStore& store;
     System& system;
     FileFacts& facts;

@@ -285,17 +285,17 @@ std::uint32_t WinFileSystem::ReadJournal(const std::wstring& path, std::wstring&
     return 0;
 }
 
-std::uint32_t WinFileSystem::DeleteAtRestart(const std::wstring& path)
+std::uint32_t WinRestartQueue::DeleteAtRestart(const std::wstring& path)
 {
     return Outcome(::MoveFileExW(LongPath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
 }
 
-std::uint32_t WinFileSystem::ReplaceAtRestart(const std::wstring& from, const std::wstring& to)
+std::uint32_t WinRestartQueue::ReplaceAtRestart(const std::wstring& from, const std::wstring& to)
 {
     return Outcome(::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
 }
 
-std::optional<std::vector<RestartWork>> WinFileSystem::PendingRestartWork() const
+std::optional<std::vector<RestartWork>> WinRestartQueue::PendingRestartWork() const
 {
     // Pairs of names, NUL-separated: "\??\from", then "" (delete) or
     // "\??\to" ("!\??\to": replacing). The 64-bit view, for a 32-bit
@@ -337,14 +337,14 @@ std::optional<std::vector<RestartWork>> WinFileSystem::PendingRestartWork() cons
     return work;
 }
 
-bool WinFileSystem::RunsUnderWow64() const
+bool WinFolderRedirection::RunsUnderWow64() const
 {
     const auto isWow64Process = win::Install().isWow64Process;
     BOOL wow64 = FALSE;
     return isWow64Process && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
-std::uint32_t WinFileSystem::DisableFolderRedirection(void*& saved)
+std::uint32_t WinFolderRedirection::DisableFolderRedirection(void*& saved)
 {
     // Resolved before the first time it goes off: nothing may be loaded
     // while it is.
@@ -353,7 +353,7 @@ std::uint32_t WinFileSystem::DisableFolderRedirection(void*& saved)
     return Outcome(disable(&saved));
 }
 
-void WinFileSystem::RestoreFolderRedirection(void* saved)
+void WinFolderRedirection::RestoreFolderRedirection(void* saved)
 {
     const auto revert = win::Install().wow64RevertFsRedirection;
     if (revert) revert(saved);

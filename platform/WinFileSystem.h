@@ -1,4 +1,5 @@
-// The file system on Win32, as the install sees it.
+// The file system on Win32, as the install sees it, and beside it the
+// restart work and the folder redirection.
 #pragma once
 
 #include <vector>
@@ -23,15 +24,25 @@ public:
     std::uint32_t FlushFolder(const std::wstring& folder) override;
     std::uint32_t WriteJournal(const std::wstring& path, const std::wstring& text, bool append) override;
     std::uint32_t ReadJournal(const std::wstring& path, std::wstring& text) const override;
-    std::uint32_t DeleteAtRestart(const std::wstring& path) override;
-    std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) override;
-    std::optional<std::vector<RestartWork>> PendingRestartWork() const override;
-    bool RunsUnderWow64() const override;
-    std::uint32_t DisableFolderRedirection(void*& saved) override;
-    void RestoreFolderRedirection(void* saved) override;
 
 private:
     std::vector<char> m_copyBuffer;  // for the copies, made once
+};
+
+// The restart work, kept by Windows in the registry (MoveFileEx).
+class WinRestartQueue : public RestartQueue {
+public:
+    std::uint32_t DeleteAtRestart(const std::wstring& path) override;
+    std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) override;
+    std::optional<std::vector<RestartWork>> PendingRestartWork() const override;
+};
+
+// WOW64's folder redirection, per thread.
+class WinFolderRedirection : public FolderRedirection {
+public:
+    bool RunsUnderWow64() const override;
+    std::uint32_t DisableFolderRedirection(void*& saved) override;
+    void RestoreFolderRedirection(void* saved) override;
 };
 
 }  // namespace setup

@@ -68,8 +68,6 @@ public:
 
 class FaultyFiles final : public setup::WinFileSystem {
 public:
-    explicit FaultyFiles(const setup::System& system) : m_system(system) {}
-
     std::uint32_t RenameFile(const std::wstring& from, const std::wstring& to) override
     {
         const std::uint32_t error = WinFileSystem::RenameFile(from, to);
@@ -77,15 +75,21 @@ public:
             TerminateProcess(GetCurrentProcess(), 99);
         return error;
     }
+};
+
+class FaultyRedirection final : public setup::WinFolderRedirection {
+public:
+    explicit FaultyRedirection(const setup::System& system) : m_system(system) {}
+
     std::uint32_t DisableFolderRedirection(void*& saved) override
     {
-        const std::uint32_t error = WinFileSystem::DisableFolderRedirection(saved);
+        const std::uint32_t error = WinFolderRedirection::DisableFolderRedirection(saved);
         Probe("off: ");
         return error;
     }
     void RestoreFolderRedirection(void* saved) override
     {
-        WinFileSystem::RestoreFolderRedirection(saved);
+        WinFolderRedirection::RestoreFolderRedirection(saved);
         Probe("on: ");
     }
 
@@ -176,9 +180,11 @@ int wmain()
     FaultySystem system;
     static std::wstring folder = system.ProgramFolder();
     if (g_fault == L"menu-probe") CloseHandle(CreateThread(nullptr, 0, ProbeCloseItem, &folder, 0, nullptr));
-    FaultyFiles files(system);
+    FaultyFiles files;
+    setup::WinRestartQueue restart;
+    FaultyRedirection redirection(system);
     setup::WinDriverStore store;
     setup::WinFileFacts facts;
     setup::WinProgram program(g_fault != L"no-preload");
-    return setup::RunSetup({texts, files, store, system, facts}, program);
+    return setup::RunSetup({texts, files, restart, redirection, store, system, facts}, program);
 }

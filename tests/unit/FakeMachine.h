@@ -18,11 +18,100 @@
 
 namespace setup::test {
 
-// What the three share: the log of calls in order, and whether the install
-// lock is held.
+// What the parts share: the log of calls in order, whether the install lock
+// is held, the power, the folder redirection and the restart work.
 struct FakeShared {
     mutable std::vector<std::wstring> calls;
     bool lockHeld = false;
+    int powerCutAfter = -1;                                  // changes to the disk before the power goes
+    int changesWithoutLock = 0;  // changes made while the install lock was not held
+    std::uint32_t restartError = 0;                          // restart work cannot be recorded
+    bool pendingUnreadable = false;                          // the restart work cannot be read
+    // A 32-bit program on 64-bit Windows: System32 is SysWOW64 unless
+    // redirection is off.
+    bool wow64 = false;
+    std::uint32_t redirectionError = 0;
+    bool redirectionOff = false;
+    int redirectionDepth = 0;  // scopes that turned it off, nested
+
+    std::vector<RestartWork> atRestart;
+
+    static constexpr std::uint32_t kErrorNotReady = 21;  // the disk went away
+
+    // The path a 32-bit program's call reaches.
+    std::wstring Redirected(const std::wstring& path) const
+    {
+        const std::wstring system32 = L"c:\\windows\\system32";
+        const std::wstring lower = Lower(path);
+        if (!wow64 || redirectionOff || lower.rfind(system32, 0) != 0 ||
+            (lower.size() > system32.size() && lower[system32.size()] != L'\\'))
+            return path;
+        return L"C:\\Windows\\SysWOW64" + path.substr(system32.size());
+    }
+
+    // Counts a change to the disk; false once the power has gone.
+    bool Change()
+    {
+        if (!lockHeld) ++changesWithoutLock;
+        if (powerCutAfter == 0) return false;
+        if (powerCutAfter > 0) --powerCutAfter;
+        return true;
+    }
+};
+
+// The restart work Windows keeps, with failures on demand.
+class FakeRestartQueue : public RestartQueue, public virtual FakeShared {
+public:
+    std::uint32_t DeleteAtRestart(const std::wstring& path) override
+    {
+        calls.push_back(L"delete at restart " + path);
+        if (restartError) return restartError;
+        if (!Change()) return kErrorNotReady;
+        atRestart.push_back({Redirected(path), L""});
+        return 0;
+    }
+
+    std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) override
+    {
+        calls.push_back(L"replace at restart " + from + L" -> " + to);
+        if (restartError) return restartError;
+        if (!Change()) return kErrorNotReady;
+        atRestart.push_back({Redirected(from), Redirected(to)});
+        return 0;
+    }
+
+    std::optional<std::vector<RestartWork>> PendingRestartWork() const override
+    {
+        // Read through a DLL that a 32-bit program cannot load while the
+        // redirection is off.
+        calls.push_back(L"read restart work");
+        if (pendingUnreadable || (wow64 && redirectionOff)) return std::nullopt;
+        return atRestart;
+    }
+};
+
+// The folder redirection of a 32-bit program on 64-bit Windows.
+class FakeRedirection : public FolderRedirection, public virtual FakeShared {
+public:
+    bool RunsUnderWow64() const override { return wow64; }
+    // As Windows does, each call saves the state it found, and its restore
+    // puts back exactly that.
+    std::uint32_t DisableFolderRedirection(void*& saved) override
+    {
+        calls.push_back(L"redirection off");
+        if (redirectionError) return redirectionError;
+        saved = reinterpret_cast<void*>(std::uintptr_t(redirectionOff ? 2 : 1));
+        redirectionOff = true;
+        ++redirectionDepth;
+        return 0;
+    }
+    void RestoreFolderRedirection(void* saved) override
+    {
+        calls.push_back(L"redirection on");
+        redirectionOff = reinterpret_cast<std::uintptr_t>(saved) == 2;
+        --redirectionDepth;
+    }
+
 };
 
 class FakeFiles : public FileSystem, public virtual FakeShared {
@@ -62,31 +151,19 @@ public:
     std::map<std::wstring, std::uint32_t> renameErrors;      // renaming a target away fails
     std::map<std::wstring, std::uint32_t> searchErrors;      // a folder cannot be listed
     std::uint32_t linkError = 0;                             // no second names (a FAT disk)
-    std::uint32_t restartError = 0;                          // restart work cannot be recorded
     std::uint32_t journalError = 0;                          // the journal cannot be written
     std::set<std::wstring> undeletable;                       // files that refuse deletion, by lower-case path
-    bool pendingUnreadable = false;                          // the restart work cannot be read
     std::uint32_t journalReadError = 0;                      // a journal cannot be read
     // Refuses a move over a file (from, to: 0 lets it happen), for failures
     // that depend on the moment, such as only the second of two moves.
     std::function<std::uint32_t(const std::wstring&, const std::wstring&)> moveRefusal;
     int searchFailsAfter = -1;                               // names a search gives before it fails
-    int powerCutAfter = -1;                                  // changes to the disk before the power goes
     std::function<void(const std::wstring&)> whileStaging;   // another program's doing while a copy is written
 
-    int changesWithoutLock = 0;  // changes made while the install lock was not held
 
     // Folders with renames that a power cut could still take back.
     std::set<std::wstring> unflushed;
 
-    // A 32-bit program on 64-bit Windows: System32 is SysWOW64 unless
-    // redirection is off.
-    bool wow64 = false;
-    std::uint32_t redirectionError = 0;
-    bool redirectionOff = false;
-    int redirectionDepth = 0;  // scopes that turned it off, nested
-
-    std::vector<RestartWork> atRestart;
     std::vector<std::wstring> placed;              // targets of the copies put in place, in order
 
     void AddFolder(const std::wstring& path)
@@ -305,65 +382,6 @@ public:
         return 0;
     }
 
-    std::uint32_t DeleteAtRestart(const std::wstring& path) override
-    {
-        calls.push_back(L"delete at restart " + path);
-        if (restartError) return restartError;
-        if (!Change()) return kErrorNotReady;
-        atRestart.push_back({Redirected(path), L""});
-        return 0;
-    }
-
-    std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) override
-    {
-        calls.push_back(L"replace at restart " + from + L" -> " + to);
-        if (restartError) return restartError;
-        if (!Change()) return kErrorNotReady;
-        atRestart.push_back({Redirected(from), Redirected(to)});
-        return 0;
-    }
-
-    std::optional<std::vector<RestartWork>> PendingRestartWork() const override
-    {
-        // Read through a DLL that a 32-bit program cannot load while the
-        // redirection is off.
-        calls.push_back(L"read restart work");
-        if (pendingUnreadable || (wow64 && redirectionOff)) return std::nullopt;
-        return atRestart;
-    }
-
-    bool RunsUnderWow64() const override { return wow64; }
-    // As Windows does, each call saves the state it found, and its restore
-    // puts back exactly that.
-    std::uint32_t DisableFolderRedirection(void*& saved) override
-    {
-        calls.push_back(L"redirection off");
-        if (redirectionError) return redirectionError;
-        saved = reinterpret_cast<void*>(std::uintptr_t(redirectionOff ? 2 : 1));
-        redirectionOff = true;
-        ++redirectionDepth;
-        return 0;
-    }
-    void RestoreFolderRedirection(void* saved) override
-    {
-        calls.push_back(L"redirection on");
-        redirectionOff = reinterpret_cast<std::uintptr_t>(saved) == 2;
-        --redirectionDepth;
-    }
-
-    static constexpr std::uint32_t kErrorNotReady = 21;  // the disk went away
-
-    // The path a 32-bit program's call reaches.
-    std::wstring Redirected(const std::wstring& path) const
-    {
-        const std::wstring system32 = L"c:\\windows\\system32";
-        const std::wstring lower = Lower(path);
-        if (!wow64 || redirectionOff || lower.rfind(system32, 0) != 0 ||
-            (lower.size() > system32.size() && lower[system32.size()] != L'\\'))
-            return path;
-        return L"C:\\Windows\\SysWOW64" + path.substr(system32.size());
-    }
-
 private:
     // A copy on its way, marked for deletion until it is put in place.
     class Staged : public StagedFile {
@@ -442,14 +460,6 @@ private:
     {
         error = code;
         return nullptr;
-    }
-    // Counts a change to the disk; false once the power has gone.
-    bool Change()
-    {
-        if (!lockHeld) ++changesWithoutLock;
-        if (powerCutAfter == 0) return false;
-        if (powerCutAfter > 0) --powerCutAfter;
-        return true;
     }
     std::uint32_t Move(const std::wstring& from, const std::wstring& to)
     {
@@ -585,9 +595,11 @@ private:
 
 };
 
-struct FakeMachine : FakeFiles, FakeStore, FakeSystem, FileFacts {
+struct FakeMachine : FakeFiles, FakeRestartQueue, FakeRedirection, FakeStore, FakeSystem, FileFacts {
     FakeMachine() { placedBy = this; }
-    FakeMachine(const FakeMachine& other) : FakeShared(other), FakeFiles(other), FakeStore(other), FakeSystem(other)
+    FakeMachine(const FakeMachine& other)
+        : FakeShared(other), FakeFiles(other), FakeRestartQueue(other), FakeRedirection(other), FakeStore(other),
+          FakeSystem(other)
     {
         placedBy = this;
     }
@@ -645,7 +657,7 @@ struct FakeMachine : FakeFiles, FakeStore, FakeSystem, FileFacts {
 struct FakeSetup {
     FakeTexts texts;
     FakeMachine machine;
-    Services Get() { return {texts, machine, machine, machine, machine}; }
+    Services Get() { return {texts, machine, machine, machine, machine, machine, machine}; }
 };
 
 }  // namespace setup::test

@@ -26,7 +26,7 @@ FakeMachine Machine()
     return s;
 }
 
-Result Install(FakeMachine& s) { return InstallDriverFiles(s, s, s, s, L"C:\\Package"); }
+Result Install(FakeMachine& s) { return InstallDriverFiles(s, s, s, s, s, s, L"C:\\Package"); }
 
 // The program's own names (~setup-...) in the three folders.
 std::vector<std::wstring> TemporaryFiles(const FakeMachine& s)
@@ -348,7 +348,7 @@ Result InstallOther(FakeMachine& s)
 {
     s.AddFile(L"C:\\Other\\Driver\\other.sys", "other package");
     s.run = {s.run.process + 0x100, s.run.started + 1};
-    return InstallDriverFiles(s, s, s, s, L"C:\\Other");
+    return InstallDriverFiles(s, s, s, s, s, s, L"C:\\Other");
 }
 
 // A rename that fails for another reason takes back the renames before it,
@@ -539,7 +539,7 @@ TEST(Install, OneInstallAtATime)
         int waiting = 0, started = 0;
         const auto before = s.files;
 
-        const Result result = InstallDriverFiles(s, s, s, s, L"C:\\Package", {[&] { ++waiting; }, [&] { ++started; }, &gate});
+        const Result result = InstallDriverFiles(s, s, s, s, s, s, L"C:\\Package", {[&] { ++waiting; }, [&] { ++started; }, &gate});
 
         EXPECT_EQ(waiting, c.waits ? 1 : 0) << c.name;
         EXPECT_EQ(started, c.waits && c.installs ? 1 : 0) << c.name;
@@ -955,7 +955,7 @@ TEST(Install, FoldersAreJoinedAsTheSystemGivesThem)
         s.windowsFolderFails = c.fails;
         s.AddFolder(c.inf.substr(0, c.inf.size() - 6));
         s.AddFile(install::JoinPath(c.program, L"Driver\\a.inf"), "inf");
-        const Result result = InstallDriverFiles(s, s, s, s, c.program);
+        const Result result = InstallDriverFiles(s, s, s, s, s, s, c.program);
         EXPECT_EQ(s.placed, std::vector<std::wstring>{c.inf}) << c.name;
         EXPECT_TRUE(result.failures.empty()) << c.name;
     }

@@ -84,7 +84,7 @@ FakeMachine Machine()
     return s;
 }
 
-Result Install(FakeMachine& s) { return InstallDriverFiles(s, s, s, s, L"C:\\Package"); }
+Result Install(FakeMachine& s) { return InstallDriverFiles(s, s, s, s, s, s, L"C:\\Package"); }
 
 std::map<std::wstring, std::string> Snapshot(const FakeMachine& s)
 {
