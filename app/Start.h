@@ -1,7 +1,8 @@
 // The program's run, from the setup window to its exit code.
 #pragma once
 
-#include "platform/Platform.h"
+#include "app/Form.h"
+#include "app/Services.h"
 
 namespace setup {
 

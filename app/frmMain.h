@@ -2,7 +2,8 @@
 #pragma once
 
 #include "install/DriverInstall.h"
-#include "platform/Platform.h"
+#include "app/Form.h"
+#include "app/Services.h"
 #include "text/mduResoure.h"
 
 namespace setup {

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/CodePages.h"
+#include "check/CodePages.h"
 #include "check/IniFile.h"
 #include "check/TextWidth.h"
 #include "text/mduResoure.h"

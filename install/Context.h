@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "install/Services.h"
 
 namespace setup::install {
 

@@ -1,7 +1,7 @@
 // Code pages and profile reads on Win32, for the Setup.Ini checker.
 #pragma once
 
-#include "platform/CodePages.h"
+#include "check/CodePages.h"
 #include "platform/WinText.h"
 
 namespace setup {

@@ -1,7 +1,7 @@
 // What the install reads in the driver's files, on Win32 (FileFacts).
 #pragma once
 
-#include "platform/Platform.h"
+#include "install/Services.h"
 
 namespace setup {
 

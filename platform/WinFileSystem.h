@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "platform/Platform.h"
+#include "install/Services.h"
 
 namespace setup {
 

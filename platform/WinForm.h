@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "assets/Picture.h"
-#include "platform/Platform.h"
+#include "app/Form.h"
 #include "platform/WinBackgroundWork.h"
 #include "platform/WinHandles.h"
 #include "platform/WinPicture.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/Platform.h"
+#include "app/Form.h"
 #include "platform/WinHandles.h"
 
 namespace setup {

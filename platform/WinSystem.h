@@ -1,7 +1,7 @@
 // The program's facts and the driver store on Win32.
 #pragma once
 
-#include "platform/Platform.h"
+#include "install/Services.h"
 
 namespace setup {
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "install/Services.h"
 #include "text/Ascii.h"
 #include "text/Numbers.h"
 

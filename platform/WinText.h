@@ -3,7 +3,7 @@
 // Setup.Ini checker, which needs nothing else of the system.
 #pragma once
 
-#include "platform/Platform.h"
+#include "text/TextServices.h"
 
 namespace setup {
 

@@ -1,8 +1,10 @@
 # Checks the layout of the source, which the compiler alone does not hold:
 #   - only platform/ talks to Windows: no other source includes a Windows
 #     header;
-#   - platform/ builds on the shared code's vocabulary, never on the
-#     program's logic: it includes nothing from app/ or install/;
+#   - platform/ implements the interfaces of the parts it serves and builds
+#     on the shared vocabulary, never on the program's logic: of app/ and
+#     install/ it includes their interfaces only (Form.h, Services.h);
+#   - text/ includes nothing from platform/;
 #   - no two parts of install/ include each other, one way each at most;
 #   - every function looked up at run time is listed in platform/WinLate:
 #     no other file calls GetProcAddress or LateFunction.
@@ -21,12 +23,21 @@ endforeach()
 file(GLOB platform RELATIVE ${SOURCE} ${SOURCE}/platform/*)
 foreach(file ${platform})
   file(STRINGS ${SOURCE}/${file} lines REGEX "^#include \"(app|install)/")
+  list(FILTER lines EXCLUDE REGEX "\"(app/Form|app/Services|install/Services)\\.h\"")
   if(lines)
     list(APPEND problems "${file} builds on the program's logic: ${lines}")
   endif()
   file(STRINGS ${SOURCE}/${file} lines REGEX "GetProcAddress|LateFunction<")
   if(lines AND NOT file MATCHES "platform/(WinLate\\.cpp|WinApi\\.h)$")
     list(APPEND problems "${file} looks a function up itself (list it in platform/WinLate.h)")
+  endif()
+endforeach()
+
+file(GLOB text RELATIVE ${SOURCE} ${SOURCE}/text/*)
+foreach(file ${text})
+  file(STRINGS ${SOURCE}/${file} lines REGEX "^#include \"platform/")
+  if(lines)
+    list(APPEND problems "${file} includes from platform/: ${lines}")
   endif()
 endforeach()
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Platform.h"
+#include "text/TextServices.h"
 #include "text/Ascii.h"
 
 namespace setup::mduResoure {

@@ -9,7 +9,7 @@
 // An invalid byte decodes as '?' and takes one byte.
 #pragma once
 
-#include "platform/CodePages.h"
+#include "check/CodePages.h"
 
 namespace setup::test {
 

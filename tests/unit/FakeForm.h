@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "app/Form.h"
 
 namespace setup::test {
 

@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "FakeTexts.h"
-#include "platform/Platform.h"
+#include "app/Services.h"
+#include "install/Services.h"
 
 namespace setup::test {
 

@@ -1,11 +1,7 @@
-// The operating-system services the program's own code calls.
-//
-// Everything outside platform/ talks to Windows only through these
-// interfaces (the two programs' wmain aside), so it builds and is
-// unit-tested on any system: the native build compiles it all. The Windows
-// build implements them in platform/Win*.cpp; the unit tests use fakes.
-// Nothing here knows the setup window: its controls, events and exit codes
-// belong to app/.
+// What the install asks of the system: its files, the restart work, WOW64's
+// folder redirection, the driver store, the program's facts and what the
+// driver's files say of themselves. Implemented on Win32 in platform/ and
+// faked in the unit tests; each interface is as small as its callers need.
 #pragma once
 
 #include <cstddef>
@@ -100,36 +96,6 @@ struct RunId {
     std::uint32_t process = 0;
     std::uint64_t started = 0;
     friend bool operator==(const RunId& a, const RunId& b) { return a.process == b.process && a.started == b.started; }
-};
-
-// What the text table is read with: the system's language and the profile
-// (INI file) reader, in the system's ANSI code page.
-class TextServices {
-public:
-    virtual ~TextServices() = default;
-
-    virtual std::uint16_t SystemDefaultLangId() const = 0;
-
-    // The key's value as a signed 32-bit number; def when the file, the
-    // section or the key is missing.
-    virtual std::int32_t ProfileInt(const std::wstring& section, const std::wstring& key,
-                                    std::int32_t def, const std::wstring& file) const = 0;
-
-    // The key's value decoded to wide characters, without NULs; def when
-    // the file, the section or the key is missing. Returns at least the
-    // first 254 characters of a long value; the caller applies the length
-    // limit.
-    virtual std::wstring ProfileString(const std::wstring& section, const std::wstring& key,
-                                       const std::wstring& def,
-                                       const std::wstring& file) const = 0;
-
-    // Names of the keys of a section (empty when the file or section is
-    // missing); nullopt when the list could not be read whole.
-    virtual std::optional<std::vector<std::wstring>> ProfileKeys(
-        const std::wstring& section, const std::wstring& file) const = 0;
-
-    // Bytes the text takes in the system's ANSI code page.
-    virtual std::size_t AnsiSize(std::wstring_view text) const = 0;
 };
 
 // The files of the install, as the calling thread sees them.
@@ -249,138 +215,6 @@ public:
     virtual std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments,
                                     std::uint32_t& exitCode) = 0;
 };
-
-class FileFacts;  // at the end of this file
-
-// The services as the program's start hands them out.
-struct Services {
-    TextServices& texts;
-    FileSystem& files;
-    RestartQueue& restart;
-    FolderRedirection& redirection;
-    DriverStore& store;
-    System& system;
-    FileFacts& facts;
-};
-
-
-// ---- Forms: a window designed in twips, as a form designer lays it out.
-
-// Names a control of a form; kFormId names the form itself.
-using ControlId = int;
-constexpr ControlId kFormId = 0;
-
-// A rectangle in twips: 1440 to the inch, 15 to the pixel at 96 DPI.
-struct Twips {
-    double left = 0, top = 0, width = 0, height = 0;
-    friend bool operator==(const Twips& a, const Twips& b)
-    {
-        return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
-    }
-};
-
-struct PixelRect {
-    int left = 0, top = 0, width = 0, height = 0;
-    friend bool operator==(const PixelRect& a, const PixelRect& b)
-    {
-        return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
-    }
-};
-
-// twips * dpi / 1440, rounded to the nearest pixel, halves away from zero.
-inline int TwipsToPixels(double twips, unsigned dpi)
-{
-    const auto t = static_cast<std::int64_t>(twips < 0 ? twips - 0.5 : twips + 0.5);
-    const std::int64_t scaled = t * static_cast<std::int64_t>(dpi);
-    return static_cast<int>(scaled >= 0 ? (scaled + 720) / 1440 : -((-scaled + 720) / 1440));
-}
-
-// The edges are scaled, not the sizes, so that controls that touch at one
-// DPI touch at every DPI.
-inline PixelRect ToPixels(const Twips& r, unsigned dpi)
-{
-    const int left = TwipsToPixels(r.left, dpi);
-    const int top = TwipsToPixels(r.top, dpi);
-    return {left, top, TwipsToPixels(r.left + r.width, dpi) - left, TwipsToPixels(r.top + r.height, dpi) - top};
-}
-
-// What a control is. The platform gives the default button the Enter key
-// and the first focus, and the cancel button the Esc key.
-// A progress bar shows only while the form works in the background.
-enum class ControlKind { Picture, Label, DefaultButton, CancelButton, Progress };
-
-struct ControlDesign {
-    ControlId id;
-    ControlKind kind;
-    Twips rect;
-};
-
-// A form as it stands at design time: its inner size and its controls in
-// tab order.
-struct FormDesign {
-    double scaleWidth;
-    double scaleHeight;
-    std::vector<ControlDesign> controls;
-};
-
-// What a form tells its owner.
-class FormCallbacks {
-public:
-    virtual ~FormCallbacks() = default;
-    virtual void Load() = 0;                    // before the form is first shown
-    virtual void Click(ControlId control) = 0;  // a button was pressed
-};
-
-enum class MessageIcon { None, Warning };
-
-// The window as its own procedures see it. Positions are in twips.
-class Form {
-public:
-    virtual ~Form() = default;
-    virtual Twips Geometry(ControlId control) const = 0;
-    virtual void Move(ControlId control, const Twips& rect) = 0;
-    virtual double ScaleWidth() const = 0;  // inner width in twips
-    virtual void SetText(ControlId control, const std::wstring& text) = 0;
-    // A modal message with a single OK button; returns when it is closed.
-    virtual void ShowMessage(const std::wstring& text, MessageIcon icon) = 0;
-    // Runs fn on the form's thread; callable from any thread. Dropped once
-    // the form is gone.
-    virtual void Post(std::function<void()> fn) = 0;
-    // While the form works in the background: lets the user press this
-    // control (and Esc or the close box, for the cancel button) after all,
-    // or not again.
-    virtual void AllowWhileBusy(ControlId control, bool allowed) = 0;
-    // Runs work on another thread while the form shows that it is busy (its
-    // buttons disabled, its progress bar moving, a wait cursor), ignores
-    // clicks, Esc and its close box, and asks the session not to end; then
-    // runs done on the form's thread,
-    // after dropping the keys and clicks that came meanwhile. An exception
-    // thrown by work is thrown on the form's thread instead of done.
-    virtual void RunInBackground(std::function<void()> work, std::function<void()> done) = 0;
-    // Ends the program with the exit code; no event runs after it.
-    virtual void End(int exitCode) = 0;
-};
-
-// The program's run on its platform: one copy per package, its form, and
-// the words for a start that cannot go on.
-class Program {
-public:
-    virtual ~Program() = default;
-
-    // True for the first copy of the package in its folder, whatever path
-    // reached it; a second copy brings the first one's window to the front
-    // instead.
-    virtual bool ClaimPackage(const std::wstring& programFolder) = 0;
-
-    using FormFactory = std::function<std::unique_ptr<FormCallbacks>(Form& form)>;
-    enum class FormEnd { Ended, NoWindow, OutOfMemory, Failed };
-    // Runs the form until it ends; exitCode is the code it ended with.
-    virtual FormEnd RunForm(const FormDesign& design, const FormFactory& createForm, int& exitCode) = 0;
-
-    // A message with an error icon, when there is no window to own it.
-    virtual void ShowFatalMessage(const std::wstring& text) = 0;
-};
-
 
 // ---- What the install reads in the driver's files, and its pauses.
 
