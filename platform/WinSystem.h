@@ -1,4 +1,5 @@
-// The program's facts and the driver store on Win32.
+// The program's facts (WinSystem.cpp) and the driver store
+// (WinDriverStore.cpp) on Win32.
 #pragma once
 
 #include "install/Services.h"

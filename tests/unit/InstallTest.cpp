@@ -884,7 +884,7 @@ TEST(Journal, EveryCutOfItsTextIsReadAsFarAsItWasWritten)
     install::Journal journal;
     journal.run = {0x1a2b, 0x1d9c0ffee};
     journal.folders = {L"C:\\Windows\\Inf", L"C:\\Windows\\System32\\Drivers"};
-    journal.entries = {{0, L"a b.inf", false, FileId{7, 0x123456789, 0xffffffffffffffff, 0x1d9c0ffee}, 1},
+    journal.entries = {{0, L"a b.inf", false, FileId{7, 0xffffffffffffffff, 0xffffffffffffffff, 0x1d9c0ffee}, 1},
                        {1, L"\x9A71\x52A8 \u00e9.sys", true, std::nullopt, 0xffffffff}};
     const std::wstring first = install::FormatJournal(journal);
     const std::wstring text = first + install::FormatPublished(L"oem12.inf") + install::FormatCommitted();
