@@ -1,6 +1,5 @@
 // The program's facts, on Win32.
 #include <windows.h>
-#include <setupapi.h>
 
 #include "platform/WinApi.h"
 #include "platform/WinHandles.h"
