@@ -35,8 +35,8 @@ int ChildId(ControlKind kind, std::size_t index)
 
 }  // namespace
 
-WinForm::WinForm(const FormDesign& design)
-    : m_scaleWidth(design.scaleWidth), m_scaleHeight(design.scaleHeight), m_bannerLoad(IDR_BANNER)
+WinForm::WinForm(const FormDesign& design, win::StoredPictureLoad::Work beforeDrawing)
+    : m_scaleWidth(design.scaleWidth), m_scaleHeight(design.scaleHeight), m_bannerLoad(IDR_BANNER, beforeDrawing)
 {
     for (const auto& control : design.controls)
         m_items.push_back({control, ChildId(control.kind, m_items.size()), nullptr, {}, false});
@@ -85,6 +85,11 @@ bool WinForm::Create(FormCallbacks& callbacks, const std::wstring& tag)
     wc.hInstance = Instance();
     wc.hIcon = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_SETUP), IMAGE_ICON, 0, 0,
                                                LR_DEFAULTSIZE | LR_SHARED));
+    // The small icon is given, not left to Windows to make from the large
+    // one: that costs more than loading it.
+    wc.hIconSm = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_SETUP), IMAGE_ICON,
+                                                 ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
+                                                 LR_SHARED));
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kClassName;
@@ -135,6 +140,7 @@ int WinForm::Run()
 
 bool WinForm::CreateControls()
 {
+    if (auto banner = m_bannerLoad.Take()) m_banner = std::move(*banner);
     for (auto& item : m_items) {
         const wchar_t* cls = L"STATIC";
         DWORD style = WS_CHILD | WS_VISIBLE;
@@ -142,7 +148,6 @@ bool WinForm::CreateControls()
         case ControlKind::Picture:
             // Drawn by the window: its edge and the banner at the DPI's size.
             style |= SS_OWNERDRAW;
-            if (auto banner = m_bannerLoad.Take()) m_banner = std::move(*banner);
             break;
         case ControlKind::Label:
             style |= SS_LEFT | SS_NOPREFIX;

@@ -24,7 +24,9 @@ const wchar_t* MessageTitle();
 
 class WinForm final : public Form {
 public:
-    explicit WinForm(const FormDesign& design);
+    // beforeDrawing runs beside the making of the window (see
+    // StoredPictureLoad), and is over before any control exists.
+    WinForm(const FormDesign& design, win::StoredPictureLoad::Work beforeDrawing);
     ~WinForm() override;
     WinForm(const WinForm&) = delete;
     WinForm& operator=(const WinForm&) = delete;

@@ -33,8 +33,8 @@ std::optional<picture::Image> LoadStoredPicture(int id)
 
 }  // namespace
 
-StoredPictureLoad::StoredPictureLoad(int id)
-    : m_id(id), m_thread(::CreateThread(nullptr, 0, &StoredPictureLoad::Run, this, 0, nullptr))
+StoredPictureLoad::StoredPictureLoad(int id, Work ahead)
+    : m_id(id), m_ahead(ahead), m_thread(::CreateThread(nullptr, 0, &StoredPictureLoad::Run, this, 0, nullptr))
 {
 }
 
@@ -46,6 +46,8 @@ StoredPictureLoad::~StoredPictureLoad()
 DWORD WINAPI StoredPictureLoad::Run(void* self)
 {
     auto& load = *static_cast<StoredPictureLoad*>(self);
+    if (load.m_ahead) load.m_ahead();
+    load.m_aheadDone = true;
     try {
         load.m_picture = LoadStoredPicture(load.m_id);
         load.m_done = true;
@@ -58,6 +60,8 @@ std::optional<picture::Image> StoredPictureLoad::Take()
 {
     if (m_thread) ::WaitForSingleObject(m_thread.get(), INFINITE);
     m_thread.reset();
+    if (!m_aheadDone && m_ahead) m_ahead();  // no thread
+    m_aheadDone = true;
     if (!m_done) m_picture = LoadStoredPicture(m_id);  // no thread, or it ran out of memory
     m_done = false;
     return std::move(m_picture);

@@ -13,11 +13,13 @@ namespace setup::win {
 
 // The picture stored as resource id (RCDATA) of the program, decompressed
 // on a thread of its own started at construction, so that it is ready by
-// the time the window needs it: the DLLs that the window loads first leave
-// the other processor idle.
+// the time the window needs it: the window is made meanwhile. `ahead`, when
+// given, runs first on that thread (or in Take, without one), exactly once:
+// work that must be done before the window first draws.
 class StoredPictureLoad {
 public:
-    explicit StoredPictureLoad(int id);
+    using Work = void (*)();
+    StoredPictureLoad(int id, Work ahead);
     ~StoredPictureLoad();
     StoredPictureLoad(const StoredPictureLoad&) = delete;
     StoredPictureLoad& operator=(const StoredPictureLoad&) = delete;
@@ -29,6 +31,8 @@ private:
     static DWORD WINAPI Run(void* self);
 
     int m_id;
+    Work m_ahead;
+    bool m_aheadDone = false;
     std::optional<picture::Image> m_picture;
     bool m_done = false;  // false after the thread: it ran out of memory, so this thread tries again
     UniqueHandle m_thread;

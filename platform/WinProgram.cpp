@@ -22,21 +22,30 @@ void PreloadSystemDlls()
     // Where the search is restricted, Windows applies it to DLLs loaded
     // later by name, to their imports and to delay-loads; Wine does not to
     // delay-loads, and uxtheme delay-loads msimg32 and dwmapi when it first
-    // draws. Those three, which drawing loads anyway, are loaded here, just
-    // before the window; setupapi is loaded from System32 when the install
-    // first needs it. Where the search is not restricted, every DLL that
-    // the system's DLLs may load by name comes from System32 first: version
-    // and application-compatibility look-ups, the setup, user-profile,
-    // property, accessibility, COM-catalogue, security and cryptography
-    // helpers. A missing one is no error.
-    static const wchar_t* const kDrawing[] = {L"uxtheme.dll", L"msimg32.dll", L"dwmapi.dll"};
+    // draws. uxtheme, which the window loads anyway, is loaded here, before
+    // the window; the other two beside the making of the window
+    // (PreloadForFirstFrame); setupapi from System32 when the install first
+    // needs it. Where the search is not restricted, every DLL that the
+    // system's DLLs may load by name comes from System32 first, here:
+    // version and application-compatibility look-ups, the setup,
+    // user-profile, property, accessibility, COM-catalogue, security and
+    // cryptography helpers. A missing one is no error.
     static const wchar_t* const kOthers[] = {
         L"version.dll", L"userenv.dll",   L"setupapi.dll", L"propsys.dll", L"apphelp.dll",
         L"cryptbase.dll", L"oleacc.dll", L"clbcatq.dll",  L"ntmarta.dll",
     };
-    for (const wchar_t* name : kDrawing) win::SystemLibrary(name);
+    win::SystemLibrary(L"uxtheme.dll");
     if (!win::DllSearchRestricted())
         for (const wchar_t* name : kOthers) win::SystemLibrary(name);
+}
+
+void PreloadForFirstFrame()
+{
+    // What the first paint loads (uxtheme's delay-loads) and what the first
+    // focus loads (COM, for the system's text input), loaded on the banner's
+    // thread while the window is made, and loaded before it draws.
+    static const wchar_t* const kFirstFrame[] = {L"msimg32.dll", L"dwmapi.dll", L"ole32.dll"};
+    for (const wchar_t* name : kFirstFrame) win::SystemLibrary(name);
 }
 
 namespace {
@@ -57,9 +66,11 @@ Program::FormEnd WinProgram::RunForm(const FormDesign& design, const FormFactory
 {
     ::HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
     try {
-        WinForm form(design);  // its banner is decompressed meanwhile
         if (m_preload) PreloadSystemDlls();
         InitVisualStyles();
+        // Made after the DLLs that the window loads first: its thread's work
+        // then runs while the window is made.
+        WinForm form(design, m_preload ? &PreloadForFirstFrame : nullptr);
         const auto events = createForm(form);
         if (!form.Create(*events, m_tag)) return FormEnd::NoWindow;
         exitCode = form.Run();
