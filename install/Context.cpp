@@ -133,6 +133,42 @@ bool Context::CancelEarlierReplacements(const std::wstring& target, const std::w
     return cancelled;
 }
 
+void FolderNames::List()
+{
+    std::uint32_t error = 0;
+    const auto search = m_files.FindFiles(JoinPath(m_folder, L"*"), error);
+    // No folder at all holds no names either.
+    m_listed = error == 0 || error == kErrorPathNotFound;
+    FoundFile entry;
+    while (search && search->Next(entry)) {
+        const bool ascii = std::all_of(entry.name.begin(), entry.name.end(), [](wchar_t c) { return c < 0x80; });
+        if (ascii) m_ascii.emplace(LowerAscii(entry.name), m_entries.size());
+        else m_others.push_back(m_entries.size());
+        m_entries.push_back(std::move(entry));
+    }
+    if (search && search->Error() != 0) m_listed = false;
+}
+
+std::optional<std::uint32_t> FolderNames::Attributes(const std::wstring& name)
+{
+    if (m_lookUps <= kLookUps && ++m_lookUps > kLookUps) List();
+    if (!m_listed) return m_files.Attributes(JoinPath(m_folder, name));
+    const bool ascii = std::all_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x80; });
+    // Some letters beyond ASCII fold to ASCII ones, so names beyond ASCII
+    // are compared as the file system compares them: an ASCII name with
+    // those, any other with every entry.
+    if (ascii) {
+        if (const auto found = m_ascii.find(LowerAscii(name)); found != m_ascii.end())
+            return m_entries[found->second].attributes;
+        for (const std::size_t i : m_others)
+            if (m_files.SamePath(m_entries[i].name, name)) return m_entries[i].attributes;
+        return std::nullopt;
+    }
+    for (const auto& entry : m_entries)
+        if (m_files.SamePath(entry.name, name)) return entry.attributes;
+    return std::nullopt;
+}
+
 Redirection::Redirection(Context& context, const std::wstring& folder) : m_redirection(context.redirection)
 {
     if (!context.InSystem32(folder) || !m_redirection.RunsUnderWow64()) return;

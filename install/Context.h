@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "install/Services.h"
@@ -143,6 +144,70 @@ private:
     bool m_off = false;
     void* m_saved = nullptr;
 };
+
+// What a folder holds, looked up by name as the file system compares names.
+// A few names are looked up one by one; beyond those the folder is listed,
+// once, and the rest found in the list. (Under Wine every look-up of a name
+// that does not exist searches the whole folder without regard to case.)
+// Where the folder cannot be listed to its end, each name is looked up.
+class FolderNames {
+public:
+    static constexpr int kLookUps = 4;  // one by one, before the folder is listed
+
+    FolderNames(const FileSystem& files, const std::wstring& folder) : m_files(files), m_folder(folder) {}
+    // The entry's attributes; nullopt when the folder has no such name.
+    std::optional<std::uint32_t> Attributes(const std::wstring& name);
+
+private:
+    void List();
+
+    const FileSystem& m_files;
+    const std::wstring m_folder;
+    int m_lookUps = 0;
+    bool m_listed = false;
+    std::vector<FoundFile> m_entries;
+    std::unordered_map<std::wstring, std::size_t> m_ascii;  // names of ASCII characters only, in lower case
+    std::vector<std::size_t> m_others;                      // every other name
+};
+
+// Work in one folder: the folder redirection off for it where it applies
+// (Error: it could not be turned off), and what the folder holds, listed
+// when first asked for.
+class FolderScope {
+public:
+    FolderScope(Context& context, const std::wstring& folder)
+        : m_files(context.files), m_folder(folder), m_redirection(context, folder)
+    {
+    }
+    std::uint32_t Error() const { return m_redirection.Error(); }
+    FolderNames& Names()
+    {
+        if (!m_names) m_names.emplace(m_files, m_folder);
+        return *m_names;
+    }
+
+private:
+    const FileSystem& m_files;
+    const std::wstring m_folder;
+    const Redirection m_redirection;
+    std::optional<FolderNames> m_names;
+};
+
+// Runs work(element, scope) on each element of [first, last) in the scope
+// of the element's folder (folderOf(element)): one scope for each run of
+// elements in one folder. Stops when work returns false, and says whether
+// it went through.
+template <typename It, typename FolderOf, typename Work>
+bool EachInFolder(Context& context, It first, It last, FolderOf folderOf, Work work)
+{
+    while (first != last) {
+        const std::wstring folder = folderOf(*first);
+        FolderScope scope(context, folder);
+        for (; first != last && folderOf(*first) == folder; ++first)
+            if (!work(*first, scope)) return false;
+    }
+    return true;
+}
 
 // Renaming it away failed because another program holds it open: only the
 // restart can replace it. Access denied here is a file that refuses

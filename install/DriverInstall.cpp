@@ -35,6 +35,10 @@ struct Item {
     std::wstring name, folder, target;
     std::uint32_t counter = 0;  // of its temporary names
     bool existed = false;
+    // An INF file: the driver store may put its copy of it at the file's
+    // name while it takes the package (Wine does), so its name may be taken
+    // by the time it is put in place.
+    bool registered = false;
     bool backedUp = false;      // the old file has its second name (.bak)
     bool guarded = false;       // a second name of the copy (.new) replaces it again at restart
     std::unique_ptr<StagedFile> staged;
@@ -104,10 +108,20 @@ private:
     // processor and a package with an older file than one installed.
     bool Check()
     {
-        for (std::size_t p = 0; p < std::size(kPasses); ++p)
-            for (const auto& name : m_names[p])
-                CheckPackageFile(m_c, m_facts, m_patience, JoinPath(m_source, name),
-                                 JoinPath(m_c.windows, kPasses[p].destination), name, p == 0, p == 2, m_result);
+        for (std::size_t p = 0; p < std::size(kPasses); ++p) {
+            const std::wstring folder = JoinPath(m_c.windows, kPasses[p].destination);
+            const bool inf = p == 0;
+            std::vector<std::optional<FoundVersion>> installed(m_names[p].size());
+            {
+                FolderScope scope(m_c, folder);
+                for (std::size_t i = 0; !scope.Error() && i < installed.size(); ++i)
+                    if (scope.Names().Attributes(m_names[p][i]))
+                        installed[i] = ReadVersion(m_facts, m_patience, JoinPath(folder, m_names[p][i]), inf);
+            }
+            for (std::size_t i = 0; i < installed.size(); ++i)
+                CheckPackageFile(m_facts, m_patience, JoinPath(m_source, m_names[p][i]), folder, m_names[p][i],
+                                 installed[i], inf, p == 2, m_result);
+        }
         m_result.filesUnchanged = !m_result.failures.empty() || !m_result.newer.empty();
         return !m_result.filesUnchanged;
     }
@@ -127,32 +141,25 @@ private:
     {
         for (std::size_t p = 0; p < std::size(kPasses); ++p) {
             const std::wstring folder = JoinPath(m_c.windows, kPasses[p].destination);
-            const Redirection redirection(m_c, folder);
+            const FolderScope scope(m_c, folder);
             // A folder that this Windows does not have (System\IoSubSys
             // exists only on old ones) means the pass does not apply here.
-            if (!redirection.Error()) {
+            if (!scope.Error()) {
                 const auto attributes = m_c.files.Attributes(folder);
                 if (!attributes || !(*attributes & kAttributeDirectory)) continue;
                 Sweep(m_c, folder);
             }
-            for (const auto& name : m_names[p]) StageFile(folder, name, redirection.Error());
+            for (const auto& name : m_names[p]) StageFile(folder, name, p == 0, scope.Error());
         }
     }
 
-    void StageFile(const std::wstring& folder, const std::wstring& name, std::uint32_t error)
+    void StageFile(const std::wstring& folder, const std::wstring& name, bool registered, std::uint32_t error)
     {
         Item item;
+        item.registered = registered;
         item.name = name;
         item.folder = folder;
         item.target = JoinPath(folder, name);
-        if (error == 0) {
-            // Windows does not copy over a read-only or hidden file; keep
-            // that rule even where the system would not enforce it.
-            const auto existing = m_c.files.Attributes(item.target);
-            item.existed = existing.has_value();
-            if (existing && (*existing & (kAttributeReadOnly | kAttributeHidden | kAttributeDirectory)))
-                error = kErrorAccessDenied;
-        }
         // A name that a killed copy with this process's id left and that
         // could not be removed is passed over.
         for (int attempt = 0; error == 0 && attempt < kNameAttempts; ++attempt) {
@@ -179,18 +186,20 @@ private:
 
     // Each target as it is now, when its old file is about to get its
     // second name, not as it was when the copying began: a file that
-    // appeared meanwhile is backed up, or refused, like any other.
+    // appeared meanwhile is backed up, or refused, like any other. Windows
+    // does not copy over a read-only or hidden file; that rule holds even
+    // where the system would not enforce it.
     bool LookAtTargets()
     {
-        for (auto& item : m_items) {
-            const Redirection redirection(m_c, item.folder);
-            std::uint32_t error = redirection.Error();
-            const auto attributes = error ? std::nullopt : m_c.files.Attributes(item.target);
+        EachItem(m_items.begin(), m_items.end(), [&](Item& item, FolderScope& scope) {
+            std::uint32_t error = scope.Error();
+            const auto attributes = error ? std::nullopt : scope.Names().Attributes(item.name);
             item.existed = attributes.has_value();
             if (attributes && (*attributes & (kAttributeReadOnly | kAttributeHidden | kAttributeDirectory)))
                 error = kErrorAccessDenied;
             if (error != 0) m_result.failures.push_back({item.name, item.folder, error});
-        }
+            return true;
+        });
         if (m_result.failures.empty()) return true;
         m_items.clear();  // every copy is deleted
         m_result.filesUnchanged = true;
@@ -222,62 +231,76 @@ private:
     // replaced, before the driver store changes.
     bool Prepare()
     {
-        for (auto& item : m_items) {
-            const Redirection redirection(m_c, item.folder);
-            std::uint32_t error = redirection.Error();
+        return EachItem(m_items.begin(), m_items.end(), [&](Item& item, FolderScope& scope) {
+            std::uint32_t error = scope.Error();
             if (!item.existed) {
                 // One that appears now is not in the journal: nothing has
                 // changed yet, so the install stops here.
-                if (error == 0 && m_c.Exists(item.target)) error = kErrorFileExists;
-                if (error == 0) continue;
-                Abandon(item.name, item.folder, error);
-                return false;
+                if (error == 0 && scope.Names().Attributes(item.name)) error = kErrorFileExists;
+                return Failed(item, error);
             }
             if (error == 0) error = m_c.files.LinkFile(item.target, Backup(item));
             item.backedUp = error == 0;
             // Held open by another program: replaced at restart. Anything
             // else that keeps it from being renamed fails it now.
             if (error == 0) error = m_c.files.CheckRenamable(item.target);
-            if (error != 0 && !HeldOpen(error)) {
-                Abandon(item.name, item.folder, error);
-                return false;
-            }
-        }
-        return true;
+            return Failed(item, HeldOpen(error) ? 0 : error);
+        }) || Abandoned();
+    }
+
+    // Runs work(item, scope) on the items of [first, last), folder by
+    // folder; false when it stops.
+    template <typename It, typename Work>
+    bool EachItem(It first, It last, Work work)
+    {
+        return EachInFolder(m_c, first, last, [](const Item& item) -> const std::wstring& { return item.folder; }, work);
+    }
+
+    // Notes the item's failure (not 0) for Abandoned, outside every
+    // folder's scope; true when there is none.
+    bool Failed(const Item& item, std::uint32_t error)
+    {
+        if (error != 0) m_failed = {item.name, item.folder, error};
+        return error == 0;
+    }
+    bool Abandoned()
+    {
+        Abandon(m_failed.name, m_failed.folder, m_failed.error);
+        return false;
     }
 
     // Puts every copy in place, pass by pass; undoes them all if one fails.
     void Commit()
     {
-        for (auto& item : m_items) {
-            const Redirection redirection(m_c, item.folder);
-            std::uint32_t error = redirection.Error();
+        const auto placed = [&](Item& item, FolderScope& scope) {
+            std::uint32_t error = scope.Error();
             if (error == 0) error = PutInPlace(item);
-            if (error != 0) return Abandon(item.name, item.folder, error);
-        }
-        for (auto& item : m_items) {
-            const Redirection redirection(m_c, item.folder);
-            std::uint32_t error = redirection.Error();
+            return Failed(item, error);
+        };
+        const auto restartWork = [&](Item& item, FolderScope& scope) {
+            std::uint32_t error = scope.Error();
             if (error == 0 && item.state == Item::State::AtRestart) error = m_c.restart.ReplaceAtRestart(Kept(item), item.target);
             if (error == 0 && item.state == Item::State::SetAside) error = m_c.restart.DeleteAtRestart(Aside(item));
             if (error == 0 && item.state != Item::State::AtRestart) error = Guard(item);
-            if (error != 0) return Abandon(item.name, item.folder, error);
+            return Failed(item, error);
+        };
+        if (!EachItem(m_items.begin(), m_items.end(), placed) || !EachItem(m_items.begin(), m_items.end(), restartWork)) {
+            Abandoned();
+            return;
         }
         // The renames survive a power cut before the message says they are
         // done; then the journal says so.
         std::wstring flushed;
-        for (const auto& item : m_items) {
-            if (item.folder == flushed) continue;
-            const Redirection redirection(m_c, item.folder);
-            m_c.files.FlushFolder(flushed = item.folder);
-        }
+        EachItem(m_items.begin(), m_items.end(), [&](const Item& item, FolderScope&) {
+            if (item.folder != flushed) m_c.files.FlushFolder(flushed = item.folder);
+            return true;
+        });
         // Until the journal says so, the next run would take the install
         // back; a run that cannot say so takes it back itself.
         if (const std::uint32_t error = m_c.files.WriteJournal(m_journal, FormatCommitted(), true); error != 0)
             return Abandon(JournalName(), JournalFolder(), error);
         bool clean = true;  // no old file's name is left for the next run to let go
-        for (auto& item : m_items) {
-            const Redirection redirection(m_c, item.folder);
+        EachItem(m_items.begin(), m_items.end(), [&](Item& item, FolderScope&) {
             if (item.backedUp) clean = m_c.Drop(Backup(item)) && clean;
             // The earlier replacements go; where one cannot, the guard
             // stays and replaces it again after them.
@@ -285,7 +308,8 @@ private:
             m_result.restartNeeded = m_result.restartNeeded || item.state == Item::State::AtRestart ||
                                      item.state == Item::State::SetAside;
             ++m_result.copied;
-        }
+            return true;
+        });
         if (clean) m_c.files.RemoveFile(m_journal);
     }
 
@@ -303,9 +327,12 @@ private:
         return error;
     }
 
+    // A new file goes in only where no file has its name: one that appeared
+    // since the last look fails it, and is not lost. The driver store's copy
+    // of an INF file is replaced.
     std::uint32_t PutInPlace(Item& item)
     {
-        std::uint32_t error = item.staged->PutInPlace(item.target);
+        std::uint32_t error = item.staged->PutInPlace(item.target, item.existed || item.registered);
         if (error == 0) {
             item.state = Item::State::Placed;
             return 0;
@@ -319,7 +346,7 @@ private:
         bool again = false;
         error = m_patience.Retry([&] {
             if (std::exchange(again, true)) {
-                const std::uint32_t replaced = item.staged->PutInPlace(item.target);
+                const std::uint32_t replaced = item.staged->PutInPlace(item.target, true);
                 if (replaced == 0) item.state = Item::State::Placed;
                 if (!Busy(replaced)) return replaced;
             }
@@ -328,7 +355,7 @@ private:
         if (item.state == Item::State::Placed) return 0;
         if (error == 0) {
             item.state = Item::State::SetAside;  // undone from its new name, whatever comes next
-            return item.staged->PutInPlace(item.target);
+            return item.staged->PutInPlace(item.target, true);
         }
         if (!HeldOpen(error)) return error;
         // Not even that: the copy waits beside it for the restart.
@@ -344,17 +371,17 @@ private:
     {
         m_result.failures.push_back({name, folder, error});
         bool undone = true, clean = true;
-        for (auto item = m_items.rbegin(); item != m_items.rend(); ++item) {
-            const Redirection redirection(m_c, item->folder);
-            const std::uint32_t undoError = redirection.Error() ? redirection.Error() : Undo(*item);
+        EachItem(m_items.rbegin(), m_items.rend(), [&](Item& item, FolderScope& scope) {
+            const std::uint32_t undoError = scope.Error() ? scope.Error() : Undo(item);
             if (undoError != 0) {
-                m_result.notRestored.push_back({item->name, item->folder, undoError});
+                m_result.notRestored.push_back({item.name, item.folder, undoError});
                 undone = false;
-            } else if (item->backedUp) {
-                clean = m_c.Drop(Backup(*item)) && clean;
+            } else if (item.backedUp) {
+                clean = m_c.Drop(Backup(item)) && clean;
             }
-            item->staged.reset();  // a copy not yet in place is deleted
-        }
+            item.staged.reset();  // a copy not yet in place is deleted
+            return true;
+        });
         // Otherwise the journal stays, and the next run does the rest, the
         // driver store included.
         for (const auto& published : undone && clean ? m_published : std::vector<std::wstring>{})
@@ -404,6 +431,7 @@ private:
     std::vector<Item> m_items;
     std::wstring m_journal;
     std::vector<std::wstring> m_published;  // packages this run added to the driver store
+    Failure m_failed{};                     // what stopped the install, for Abandoned
 };
 
 }  // namespace

@@ -80,14 +80,13 @@ void SettleReplacements(Context& c, const std::wstring& target, const std::wstri
 bool TakeBack(Context& c, const Journal& j, Result& result)
 {
     bool whole = true;
-    for (auto e = j.entries.rbegin(); e != j.entries.rend(); ++e) {
-        const std::wstring& folder = j.folders[e->folder];
-        const Redirection redirection(c, folder);
-        const std::uint32_t error = redirection.Error() ? redirection.Error() : TakeBackFile(c, j, *e, result);
-        if (error == 0) continue;
-        result.notRestored.push_back({e->name, folder, error});
-        whole = false;
-    }
+    const auto folderOf = [&](const JournalEntry& e) -> const std::wstring& { return j.folders[e.folder]; };
+    EachInFolder(c, j.entries.rbegin(), j.entries.rend(), folderOf, [&](const JournalEntry& e, FolderScope& scope) {
+        const std::uint32_t error = scope.Error() ? scope.Error() : TakeBackFile(c, j, e, result);
+        if (error != 0) result.notRestored.push_back({e.name, folderOf(e), error});
+        whole = whole && error == 0;
+        return true;
+    });
     if (!whole) return false;
     // A package that cannot be taken out of the store is named, and the
     // journal stays for the next run to try again.
@@ -103,17 +102,17 @@ bool TakeBack(Context& c, const Journal& j, Result& result)
 // and the earlier runs' replacements of its files to cancel.
 bool Finish(Context& c, const Journal& j)
 {
-    for (const auto& e : j.entries) {
-        const std::wstring& folder = j.folders[e.folder];
-        const Redirection redirection(c, folder);
-        if (redirection.Error()) return false;
+    const auto folderOf = [&](const JournalEntry& e) -> const std::wstring& { return j.folders[e.folder]; };
+    return EachInFolder(c, j.entries.begin(), j.entries.end(), folderOf, [&](const JournalEntry& e, FolderScope& scope) {
+        if (scope.Error()) return false;
+        const std::wstring& folder = folderOf(e);
         for (const wchar_t* kind : {L"bak", L"old"}) {
             const std::wstring path = JoinPath(folder, TemporaryName(j.run, e.counter, kind));
             if (e.existed && c.Exists(path) && !c.Drop(path)) return false;
         }
         SettleReplacements(c, JoinPath(folder, e.name), JoinPath(folder, TemporaryName(j.run, e.counter, L"new")));
-    }
-    return true;
+        return true;
+    });
 }
 
 }  // namespace

@@ -59,6 +59,9 @@ public:
     // The next name (the first on the first call); false at the end of the
     // list and when the search fails.
     virtual bool Next(FoundFile& file) = 0;
+    // After Next gave false: 0 at the end of the list, else why the search
+    // failed before it.
+    virtual std::uint32_t Error() const = 0;
 };
 
 // A copy of a package file in its destination folder under a temporary
@@ -66,9 +69,10 @@ public:
 class StagedFile {
 public:
     virtual ~StagedFile() = default;
-    // Renames it to target in one step, replacing the file there. 0 or the
-    // error, in which case it stays a temporary file.
-    virtual std::uint32_t PutInPlace(const std::wstring& target) = 0;
+    // Renames it to target in one step, replacing the file there if
+    // replace, else failing where a file has that name. 0 or the error, in
+    // which case it stays a temporary file.
+    virtual std::uint32_t PutInPlace(const std::wstring& target, bool replace) = 0;
     // Keeps it for good under another temporary name, which must not exist
     // (for a replacement at restart). 0 or the error.
     virtual std::uint32_t KeepAs(const std::wstring& path) = 0;

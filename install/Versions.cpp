@@ -44,8 +44,19 @@ std::optional<std::uint16_t> ImageMachine(std::string_view head)
     return static_cast<std::uint16_t>(byte(at + 4) | byte(at + 5) << 8);
 }
 
-void CheckPackageFile(Context& c, FileFacts& facts, Patience& patience, const std::wstring& source,
-                      const std::wstring& folder, const std::wstring& name, bool inf, bool image, Result& result)
+std::optional<FoundVersion> ReadVersion(FileFacts& facts, Patience& patience, const std::wstring& path, bool inf)
+{
+    FoundVersion version;
+    patience.Retry([&] { return facts.FileVersion(path, inf, version.text); });
+    const auto rank = ParseVersion(version.text, inf);
+    if (!rank) return std::nullopt;
+    version.rank = *rank;
+    return version;
+}
+
+void CheckPackageFile(FileFacts& facts, Patience& patience, const std::wstring& source, const std::wstring& folder,
+                      const std::wstring& name, const std::optional<FoundVersion>& installed, bool inf, bool image,
+                      Result& result)
 {
     Failure refusal{name, folder, 0};
     if (image) {
@@ -60,20 +71,10 @@ void CheckPackageFile(Context& c, FileFacts& facts, Patience& patience, const st
             return;
         }
     }
-    // The installed file, then the package's: its version as the user reads
-    // it, and its rank.
-    std::optional<DriverVersion> ranks[2];
-    std::wstring packageText;
-    for (int side = 0; side < 2; ++side) {
-        const std::wstring path = side == 0 ? JoinPath(folder, name) : source;
-        std::wstring& text = side == 0 ? refusal.reason : packageText;
-        const Redirection redirection(c, path);
-        if (redirection.Error() || !c.Exists(path)) return;  // nothing to compare with
-        patience.Retry([&] { return facts.FileVersion(path, inf, text); });
-        if (!(ranks[side] = ParseVersion(text, inf))) return;
-    }
-    if (!(*ranks[1] < *ranks[0])) return;
-    refusal.reason.append(L"; ").append(packageText);  // "installed; package's"
+    if (!installed) return;  // nothing to compare with
+    const auto package = ReadVersion(facts, patience, source, inf);
+    if (!package || !(package->rank < installed->rank)) return;
+    refusal.reason = installed->text + L"; " + package->text;  // "installed; package's"
     result.newer.push_back(std::move(refusal));
 }
 

@@ -73,11 +73,21 @@ private:
     std::uint32_t m_waitedMs = 0;
 };
 
+// A file's version as the user reads it, and its rank; nullopt when the
+// file has none (or cannot be read).
+struct FoundVersion {
+    std::wstring text;
+    DriverVersion rank;
+};
+std::optional<FoundVersion> ReadVersion(FileFacts& facts, Patience& patience, const std::wstring& path, bool inf);
+
 // Compares a package file (an INF file, a .sys driver image or another
-// driver file) with the file it would replace in folder: a failure
+// driver file) with the version of the file it would replace in folder
+// (nullopt: none, or one without a version): a failure
 // (kErrorMachineMismatch) in result for a driver image for another
 // processor, in result.newer an installed file newer than the package's.
-void CheckPackageFile(Context& context, FileFacts& facts, Patience& patience, const std::wstring& source,
-                      const std::wstring& folder, const std::wstring& name, bool inf, bool image, Result& result);
+void CheckPackageFile(FileFacts& facts, Patience& patience, const std::wstring& source, const std::wstring& folder,
+                      const std::wstring& name, const std::optional<FoundVersion>& installed, bool inf, bool image,
+                      Result& result);
 
 }  // namespace setup::install

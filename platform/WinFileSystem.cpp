@@ -82,7 +82,7 @@ class WinStagedFile final : public StagedFile {
 public:
     explicit WinStagedFile(win::UniqueFile file) : m_file(std::move(file)) {}
 
-    std::uint32_t PutInPlace(const std::wstring& target) override { return Rename(target, true); }
+    std::uint32_t PutInPlace(const std::wstring& target, bool replace) override { return Rename(target, replace); }
     std::uint32_t KeepAs(const std::wstring& path) override { return Rename(path, false); }
     std::optional<FileId> Id() const override { return m_file ? IdOfHandle(m_file.get()) : std::nullopt; }
 
@@ -114,17 +114,24 @@ public:
 
     bool Next(FoundFile& file) override
     {
-        if (m_started && !::FindNextFileW(m_handle.get(), &m_data)) return false;
+        if (m_started && !::FindNextFileW(m_handle.get(), &m_data)) {
+            m_error = LastError();
+            if (m_error == ERROR_NO_MORE_FILES) m_error = 0;
+            return false;
+        }
         m_started = true;
         file.name = m_data.cFileName;
         file.attributes = m_data.dwFileAttributes;
         return true;
     }
 
+    std::uint32_t Error() const override { return m_error; }
+
 private:
     win::UniqueFind m_handle;
     WIN32_FIND_DATAW m_data;
     bool m_started = false;
+    std::uint32_t m_error = 0;
 };
 
 }  // namespace

@@ -394,11 +394,12 @@ private:
             // unless the power has gone.
             if (!m_done && m_fake.powerCutAfter != 0) m_fake.files.erase(Lower(m_path));
         }
-        std::uint32_t PutInPlace(const std::wstring& target) override
+        std::uint32_t PutInPlace(const std::wstring& target, bool replace) override
         {
             m_fake.calls.push_back(L"put " + m_path + L" -> " + target);
             const std::wstring to = m_fake.Redirected(target);
             if (const auto e = m_fake.placeErrors.find(Lower(to)); e != m_fake.placeErrors.end()) return e->second;
+            if (!replace && m_fake.FileAt(to)) return kErrorAlreadyExists;
             if (const std::uint32_t error = Replaceable(m_fake.FileAt(to))) return error;
             return Finish(to, true);
         }
@@ -479,15 +480,18 @@ private:
         Search(std::vector<FoundFile> names, int failAfter) : m_names(std::move(names)), m_failAfter(failAfter) {}
         bool Next(FoundFile& file) override
         {
-            if (m_next >= m_names.size() || (m_failAfter >= 0 && int(m_next) >= m_failAfter)) return false;
+            if (m_failAfter >= 0 && int(m_next) >= m_failAfter && m_next < m_names.size()) m_error = kErrorNotReady;
+            if (m_next >= m_names.size() || m_error) return false;
             file = m_names[m_next++];
             return true;
         }
+        std::uint32_t Error() const override { return m_error; }
 
     private:
         std::vector<FoundFile> m_names;
         int m_failAfter;
         std::size_t m_next = 0;
+        std::uint32_t m_error = 0;
     };
 
 };
@@ -500,13 +504,20 @@ public:
     std::vector<std::size_t> placedWhenRegistered;       // copies put in place by then
     std::map<std::wstring, std::wstring> store;         // published name -> INF (lower case) it came from
     std::uint32_t removeError = 0;                      // the store refuses to take a package out
+    std::function<void()> whileRegistering;             // another program's doing meanwhile
+    bool copiesUnderItsName = false;                    // also puts the INF in Inf under its own name, as Wine does
 
     std::uint32_t Add(const std::wstring& inf, std::wstring& publishedName, bool& added) override
     {
         calls.push_back(L"register " + inf);
+        if (whileRegistering) whileRegistering();
         if (placedBy && placedBy->wow64) return kErrorInWow64;
         if (const auto e = storeErrors.find(Lower(inf)); e != storeErrors.end()) return e->second;
         registered.push_back(inf);
+        if (copiesUnderItsName && placedBy) {
+            const std::wstring name = inf.substr(inf.find_last_of(L'\\') + 1);
+            const_cast<FakeFiles*>(placedBy)->AddFile(L"C:\\Windows\\Inf\\" + name, "the store's");
+        }
         placedWhenRegistered.push_back(placedBy ? placedBy->placed.size() : 0);
         for (const auto& [name, from] : store)
             if (from == Lower(inf)) {

@@ -253,6 +253,28 @@ TEST(Install, A32BitProgramOn64BitWindowsRegistersThroughPnputil)
 
 // A 32-bit program on 64-bit Windows: the .sys files reach System32, not
 // SysWOW64, and only their work runs with redirection off.
+// Beyond a few names, a folder is listed once and the rest found in the
+// list, as the file system compares names: in any case, also beyond ASCII,
+// where a letter may fold to an ASCII one (the long s to S); name by
+// name where the folder cannot be listed. A name missed would fail the
+// install: a new file never replaces one it did not see.
+TEST(Install, ManyFilesOfAFolderAreFoundAsTheFileSystemComparesNames)
+{
+    for (const bool listable : {true, false}) {
+        FakeMachine s = Machine();
+        if (!listable) s.searchErrors[Lower(kDrivers)] = kErrorAccessDenied;
+        for (const wchar_t* name : {L"a", L"b", L"c", L"d", L"e", L"\u00fc", L"s"})
+            s.AddFile(L"C:\\Package\\Driver\\" + std::wstring(name) + L".sys", "new");
+        for (const wchar_t* name : {L"E.SYS", L"\u00dc.sys", L"\u017f.sys"}) s.AddFile(kDrivers + L"\\" + name, "old");
+
+        const Result result = Install(s);
+
+        EXPECT_TRUE(result.failures.empty()) << listable;
+        for (const wchar_t* name : {L"a.sys", L"\u00fc.sys", L"s.sys", L"e.sys"})
+            EXPECT_EQ(s.BytesAt(kDrivers + L"\\" + name), "new") << listable;
+    }
+}
+
 TEST(Install, RedirectionIsOffOnlyForTheSystem32Folder)
 {
     FakeMachine s = Machine();
@@ -821,28 +843,43 @@ TEST(Recovery, TheRestartNeverBringsBackAReplacementThatALaterInstallOverrode)
 // A file that another program creates at a target while the package is
 // copied is looked at as it is when the old files get their second names:
 // one that refuses to be renamed fails the install before the driver store
-// changes, one that does not is replaced like any other.
+// changes, one that does not is replaced like any other. One created after
+// that look, while the driver store takes the package, is not in the
+// journal and has no second name: it fails the install, and stays.
 TEST(Install, ATargetThatAppearsWhileCopyingIsLookedAtBeforeTheDriverStoreChanges)
 {
-    for (const bool immutable : {true, false}) {
-        FakeMachine s = Machine();
-        s.AddFile(L"C:\\Package\\Driver\\a.inf", "new a");
-        s.AddFile(L"C:\\Package\\Driver\\n.sys", "new n");
-        s.whileStaging = [&s, immutable](const std::wstring& source) {
-            if (source.find(L"n.sys") == std::wstring::npos) return;
-            s.AddFile(kDrivers + L"\\n.sys", "someone's");
-            s.files.at(L"c:\\windows\\system32\\drivers\\n.sys").node->immutable = immutable;
-        };
+    for (const bool registering : {false, true})
+        for (const bool immutable : {true, false}) {
+            FakeMachine s = Machine();
+            s.AddFile(L"C:\\Package\\Driver\\a.inf", "new a");
+            s.AddFile(L"C:\\Package\\Driver\\n.sys", "new n");
+            const auto appear = [&s, immutable] {
+                s.AddFile(kDrivers + L"\\n.sys", "someone's");
+                s.files.at(L"c:\\windows\\system32\\drivers\\n.sys").node->immutable = immutable;
+            };
+            if (registering) s.whileRegistering = appear;
+            else s.whileStaging = [&](const std::wstring& source) { if (source.find(L"n.sys") != std::wstring::npos) appear(); };
 
-        const Result result = Install(s);
-        s.EndProgram(false);
+            const Result result = Install(s);
+            s.EndProgram(false);
 
-        EXPECT_EQ(result.failures.size(), immutable ? 1u : 0u) << immutable;
-        EXPECT_EQ(result.filesUnchanged, immutable);
-        EXPECT_EQ(s.registered.empty(), immutable) << "the driver store changed first";
-        EXPECT_EQ(s.BytesAt(kDrivers + L"\\n.sys"), immutable ? "someone's" : "new n");
-        EXPECT_TRUE(TemporaryFiles(s).empty());
-    }
+            const bool fails = immutable || registering;
+            const std::string row = registering ? "while registering" : "while copying";
+            EXPECT_EQ(result.failures.size(), fails ? 1u : 0u) << row;
+            EXPECT_EQ(result.filesUnchanged, fails) << row;
+            EXPECT_EQ(s.registered.empty(), fails && !registering) << "the driver store changed first, " << row;
+            EXPECT_EQ(s.BytesAt(kDrivers + L"\\n.sys"), fails ? "someone's" : "new n") << row;
+            EXPECT_EQ(s.FileAt(kInf + L"\\a.inf") != nullptr, !fails) << "undone, " << row;
+            EXPECT_EQ(s.store.empty(), fails) << row;
+            EXPECT_TRUE(TemporaryFiles(s).empty()) << row;
+        }
+    // But the driver store's own copy of an INF file at its name (Wine puts
+    // one there) is replaced.
+    FakeMachine wine = Machine();
+    wine.copiesUnderItsName = true;
+    wine.AddFile(L"C:\\Package\\Driver\\a.inf", "new a");
+    EXPECT_TRUE(Install(wine).failures.empty());
+    EXPECT_EQ(wine.BytesAt(kInf + L"\\a.inf"), "new a");
 }
 
 TEST(Install, TemporaryNamesAreShortAndNeverShared)
