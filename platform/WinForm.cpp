@@ -79,30 +79,23 @@ bool WinForm::Create(FormCallbacks& callbacks, const std::wstring& tag)
     m_callbacks = &callbacks;
     m_tag = tag;
 
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WndProc;
-    wc.hInstance = Instance();
-    wc.hIcon = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_SETUP), IMAGE_ICON, 0, 0,
-                                               LR_DEFAULTSIZE | LR_SHARED));
+    const HICON icon = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_SETUP), IMAGE_ICON, 0, 0,
+                                                        LR_DEFAULTSIZE | LR_SHARED));
     // The small icon is given, not left to Windows to make from the large
     // one: that costs more than loading it.
-    wc.hIconSm = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_SETUP), IMAGE_ICON,
-                                                 ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
-                                                 LR_SHARED));
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    if (!::RegisterClassExW(&wc)) return false;
+    const HICON smallIcon = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_SETUP), IMAGE_ICON,
+                                                             ::GetSystemMetrics(SM_CXSMICON),
+                                                             ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    if (!Register({kClassName, icon, smallIcon, ::LoadCursorW(nullptr, IDC_ARROW),
+                   reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)}))
+        return false;
 
     // Made at its size, centred on the primary monitor's work area; moved
     // only where that monitor's DPI is not the one expected. The controls
     // are made where they go.
     const UINT expectedDpi = win::DpiForNewWindow();
     const RECT place = PlaceOnMonitor(::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), expectedDpi);
-    if (!::CreateWindowExW(kExStyle, kClassName, L"", kStyle, place.left, place.top, place.right - place.left,
-                           place.bottom - place.top, nullptr, nullptr, Instance(), this))
-        return false;
+    if (!MakeWindow(kClassName, kStyle, kExStyle, place)) return false;
     if (!m_tag.empty()) ::SetPropW(m_hwnd, m_tag.c_str(), reinterpret_cast<HANDLE>(1));
     m_dpi = win::DpiForWindow(m_hwnd);
     if (m_dpi != expectedDpi) {
@@ -118,7 +111,7 @@ bool WinForm::Create(FormCallbacks& callbacks, const std::wstring& tag)
 int WinForm::Run()
 {
     m_callbacks->Load();
-    if (m_error) std::rethrow_exception(std::exchange(m_error, nullptr));
+    ThrowFailure();
     if (m_ended || !m_hwnd) return m_exitCode;
 
     ::ShowWindow(m_hwnd, SW_SHOWDEFAULT);
@@ -134,7 +127,7 @@ int WinForm::Run()
     }
     m_inLoop = false;
     m_background.Wait();
-    if (m_error) std::rethrow_exception(std::exchange(m_error, nullptr));
+    ThrowFailure();
     return m_exitCode;
 }
 
@@ -389,34 +382,6 @@ void WinForm::End(int exitCode)
     if (m_hwnd) ::DestroyWindow(m_hwnd);
 }
 
-LRESULT CALLBACK WinForm::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    WinForm* self = nullptr;
-    if (msg == WM_NCCREATE) {
-        self = static_cast<WinForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->m_hwnd = hwnd;
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    } else {
-        self = reinterpret_cast<WinForm*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    }
-    if (self && msg == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->m_hwnd = nullptr;
-        self = nullptr;
-    }
-    if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    // No exception may leave through the system's frames: it is kept, the
-    // window goes, and Run throws it again after the loop.
-    try {
-        return self->HandleMessage(msg, wParam, lParam);
-    } catch (...) {
-        if (!self->m_error) self->m_error = std::current_exception();
-        self->m_ended = true;
-        ::DestroyWindow(hwnd);
-        return 0;
-    }
-}
-
 LRESULT WinForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
@@ -462,6 +427,12 @@ LRESULT WinForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     return ::DefWindowProcW(m_hwnd, msg, wParam, lParam);
+}
+
+// A handler threw: the form has ended, and its window goes next.
+void WinForm::OnFailed() noexcept
+{
+    m_ended = true;
 }
 
 void WinForm::OnCommand(int id, int code)

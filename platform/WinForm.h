@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +14,7 @@
 #include "platform/WinBackgroundWork.h"
 #include "platform/WinHandles.h"
 #include "platform/WinPicture.h"
+#include "platform/WinWindow.h"
 
 namespace setup {
 
@@ -22,7 +22,7 @@ namespace setup {
 // build, from its string resource; "Setup" without one.
 const wchar_t* MessageTitle();
 
-class WinForm final : public Form {
+class WinForm final : public win::BaseWindow<WinForm, Form> {
 public:
     // beforeDrawing runs beside the making of the window (see
     // StoredPictureLoad), and is over before any control exists.
@@ -60,8 +60,9 @@ private:
         bool allowedWhileBusy = false;
     };
 
-    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    friend class win::BaseWindow<WinForm, Form>;
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    void OnFailed() noexcept;
     void OnCommand(int id, int code);
     void OnActivate(bool active);
     bool OnGetDpiScaledSize(UINT dpi, SIZE* size) const;
@@ -89,7 +90,6 @@ private:
     double m_scaleWidth;
     double m_scaleHeight;
     std::vector<Item> m_items;
-    HWND m_hwnd = nullptr;
     UINT m_dpi = 96;
     win::UniqueGdi m_font;
     win::StoredPictureLoad m_bannerLoad;
@@ -104,7 +104,6 @@ private:
     bool m_inLoop = false;
     bool m_ended = false;
     int m_exitCode = 0;
-    std::exception_ptr m_error;
 };
 
 // The window of another process that Create marked with tag; nullptr when
