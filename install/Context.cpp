@@ -142,11 +142,12 @@ void FolderNames::List()
     FoundFile entry;
     while (search && search->Next(entry)) {
         const bool ascii = std::all_of(entry.name.begin(), entry.name.end(), [](wchar_t c) { return c < 0x80; });
-        if (ascii) m_ascii.emplace(LowerAscii(entry.name), m_entries.size());
+        if (ascii) m_ascii.emplace_back(LowerAscii(entry.name), m_entries.size());
         else m_others.push_back(m_entries.size());
         m_entries.push_back(std::move(entry));
     }
     if (search && search->Error() != 0) m_listed = false;
+    std::sort(m_ascii.begin(), m_ascii.end());
 }
 
 std::optional<std::uint32_t> FolderNames::Attributes(const std::wstring& name)
@@ -158,8 +159,9 @@ std::optional<std::uint32_t> FolderNames::Attributes(const std::wstring& name)
     // are compared as the file system compares them: an ASCII name with
     // those, any other with every entry.
     if (ascii) {
-        if (const auto found = m_ascii.find(LowerAscii(name)); found != m_ascii.end())
-            return m_entries[found->second].attributes;
+        const std::wstring key = LowerAscii(name);
+        const auto found = std::lower_bound(m_ascii.begin(), m_ascii.end(), std::pair{key, std::size_t(0)});
+        if (found != m_ascii.end() && found->first == key) return m_entries[found->second].attributes;
         for (const std::size_t i : m_others)
             if (m_files.SamePath(m_entries[i].name, name)) return m_entries[i].attributes;
         return std::nullopt;

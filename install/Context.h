@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "install/Services.h"
@@ -166,7 +166,7 @@ private:
     int m_lookUps = 0;
     bool m_listed = false;
     std::vector<FoundFile> m_entries;
-    std::unordered_map<std::wstring, std::size_t> m_ascii;  // names of ASCII characters only, in lower case
+    std::vector<std::pair<std::wstring, std::size_t>> m_ascii;  // names of ASCII characters only, in lower case, sorted
     std::vector<std::size_t> m_others;                      // every other name
 };
 
