@@ -111,16 +111,19 @@ private:
         for (std::size_t p = 0; p < std::size(kPasses); ++p) {
             const std::wstring folder = JoinPath(m_c.windows, kPasses[p].destination);
             const bool inf = p == 0;
-            std::vector<std::optional<FoundVersion>> installed(m_names[p].size());
-            {
-                FolderScope scope(m_c, folder);
-                for (std::size_t i = 0; !scope.Error() && i < installed.size(); ++i)
-                    if (scope.Names().Attributes(m_names[p][i]))
-                        installed[i] = ReadVersion(m_facts, m_patience, JoinPath(folder, m_names[p][i]), inf);
+            // The package's files first; the installed ones, where the
+            // package's has a version to compare, in their folder's scope.
+            std::vector<std::optional<FoundVersion>> package;
+            for (const auto& name : m_names[p])
+                package.push_back(CheckPackageFile(m_facts, m_patience, JoinPath(m_source, name), {name, folder, 0},
+                                                   inf, p == 2, m_result));
+            FolderScope scope(m_c, folder);
+            for (std::size_t i = 0; !scope.Error() && i < package.size(); ++i) {
+                const std::wstring& name = m_names[p][i];
+                if (!package[i] || !scope.Names().Attributes(name)) continue;
+                CompareWithInstalled(*package[i], ReadVersion(m_facts, m_patience, JoinPath(folder, name), inf),
+                                     {name, folder, 0}, m_result);
             }
-            for (std::size_t i = 0; i < installed.size(); ++i)
-                CheckPackageFile(m_facts, m_patience, JoinPath(m_source, m_names[p][i]), folder, m_names[p][i],
-                                 installed[i], inf, p == 2, m_result);
         }
         m_result.filesUnchanged = !m_result.failures.empty() || !m_result.newer.empty();
         return !m_result.filesUnchanged;

@@ -54,11 +54,9 @@ std::optional<FoundVersion> ReadVersion(FileFacts& facts, Patience& patience, co
     return version;
 }
 
-void CheckPackageFile(FileFacts& facts, Patience& patience, const std::wstring& source, const std::wstring& folder,
-                      const std::wstring& name, const std::optional<FoundVersion>& installed, bool inf, bool image,
-                      Result& result)
+std::optional<FoundVersion> CheckPackageFile(FileFacts& facts, Patience& patience, const std::wstring& source,
+                                             const Failure& file, bool inf, bool image, Result& result)
 {
-    Failure refusal{name, folder, 0};
     if (image) {
         char head[kImageHeadBytes];
         std::size_t size = 0;
@@ -66,16 +64,20 @@ void CheckPackageFile(FileFacts& facts, Patience& patience, const std::wstring& 
         const bool read = patience.Retry([&] { return facts.ReadStart(source, head, sizeof head, size); }) == 0;
         const auto machine = read ? ImageMachine({head, size}) : std::nullopt;
         if (kernel != 0 && machine && *machine != kernel) {
-            refusal.error = kErrorMachineMismatch;
-            result.failures.push_back(std::move(refusal));
-            return;
+            result.failures.push_back({file.name, file.folder, kErrorMachineMismatch});
+            return std::nullopt;
         }
+        // No program image, so no version: its start says so already.
+        if (read && (size < 2 || head[0] != 'M' || head[1] != 'Z')) return std::nullopt;
     }
-    if (!installed) return;  // nothing to compare with
-    const auto package = ReadVersion(facts, patience, source, inf);
-    if (!package || !(package->rank < installed->rank)) return;
-    refusal.reason = installed->text + L"; " + package->text;  // "installed; package's"
-    result.newer.push_back(std::move(refusal));
+    return ReadVersion(facts, patience, source, inf);
+}
+
+void CompareWithInstalled(const FoundVersion& package, const std::optional<FoundVersion>& installed,
+                          const Failure& file, Result& result)
+{
+    if (!installed || !(package.rank < installed->rank)) return;
+    result.newer.push_back({file.name, file.folder, 0, installed->text + L"; " + package.text});  // "installed; package's"
 }
 
 }  // namespace setup::install

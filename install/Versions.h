@@ -81,13 +81,15 @@ struct FoundVersion {
 };
 std::optional<FoundVersion> ReadVersion(FileFacts& facts, Patience& patience, const std::wstring& path, bool inf);
 
-// Compares a package file (an INF file, a .sys driver image or another
-// driver file) with the version of the file it would replace in folder
-// (nullopt: none, or one without a version): a failure
+// A package file (an INF file, a .sys driver image or another driver file;
+// its name and destination folder in file) before it goes in: a failure
 // (kErrorMachineMismatch) in result for a driver image for another
-// processor, in result.newer an installed file newer than the package's.
-void CheckPackageFile(FileFacts& facts, Patience& patience, const std::wstring& source, const std::wstring& folder,
-                      const std::wstring& name, const std::optional<FoundVersion>& installed, bool inf, bool image,
-                      Result& result);
+// processor; else its version, if it has one, for CompareWithInstalled.
+std::optional<FoundVersion> CheckPackageFile(FileFacts& facts, Patience& patience, const std::wstring& source,
+                                             const Failure& file, bool inf, bool image, Result& result);
+// An installed file (nullopt: none, or one without a version) newer than
+// the package's goes to result.newer.
+void CompareWithInstalled(const FoundVersion& package, const std::optional<FoundVersion>& installed,
+                          const Failure& file, Result& result);
 
 }  // namespace setup::install

@@ -69,6 +69,13 @@ std::uint32_t WinFileFacts::FileVersion(const std::wstring& path, bool inf, std:
         return 0;
     }
     if (!f.getFileVersionInfoSize || !f.getFileVersionInfo || !f.verQueryValue) return 0;
+    // Only a program image (MZ: Windows, VxD and 16-bit images alike) has a
+    // version resource. Under Wine, looking for one in any other file
+    // costs four times this look at its first two bytes.
+    char head[2];
+    std::size_t read = 0;
+    if (const std::uint32_t e = ReadStart(path, head, sizeof head, read); e != 0) return Held(e) ? e : 0;
+    if (read < sizeof head || head[0] != 'M' || head[1] != 'Z') return 0;
     DWORD ignored = 0;
     // A driver's version resource takes a few hundred bytes; a larger one
     // than this is no driver's.

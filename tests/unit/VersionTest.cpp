@@ -119,7 +119,9 @@ TEST(Versions, AnInstalledFileNewerThanThePackagesRefusesThePackage)
         FakeMachine s = Machine();
         const std::wstring folder = c.file.back() == L'f' ? kInf : c.file.back() == L'r' ? kIoSubSys : kDrivers;
         const std::wstring installed = folder + L"\\" + c.file, package = kPackage + L"\\" + c.file;
-        s.AddFile(package, "new");
+        // A driver image starts as every program image does.
+        const std::string bytes = folder == kInf ? "new" : "MZ new";
+        s.AddFile(package, bytes);
         s.AddFile(kPackage + L"\\other.inf", "other");
         s.AddFile(installed, "old");
         s.versions[Lower(installed)] = c.installed;
@@ -130,7 +132,7 @@ TEST(Versions, AnInstalledFileNewerThanThePackagesRefusesThePackage)
 
         if (!c.refused) {
             EXPECT_TRUE(result.newer.empty() && result.failures.empty()) << c.name;
-            EXPECT_EQ(s.BytesAt(installed), "new") << c.name;
+            EXPECT_EQ(s.BytesAt(installed), bytes) << c.name;
             continue;
         }
         ASSERT_EQ(result.newer.size(), 1u) << c.name;
@@ -191,7 +193,7 @@ TEST(Versions, A32BitProgramComparesWithTheRealSystem32)
     FakeMachine s = Machine();
     s.wow64 = true;
     s.AddFolder(L"C:\\Windows\\SysWOW64\\Drivers");
-    s.AddFile(kPackage + L"\\d.sys", "new");
+    s.AddFile(kPackage + L"\\d.sys", "MZ new");
     s.AddFile(kDrivers + L"\\d.sys", "installed");
     s.AddFile(L"C:\\Windows\\SysWOW64\\Drivers\\d.sys", "32-bit folder's");
     s.versions[Lower(kPackage + L"\\d.sys")] = L"2.0.0.0";
