@@ -89,6 +89,9 @@ bool WinForm::Create(FormCallbacks& callbacks, const std::wstring& tag)
     if (!Register({kClassName, icon, smallIcon, ::LoadCursorW(nullptr, IDC_ARROW),
                    reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)}))
         return false;
+    // The banner's thread starts after the icons are found: both look in
+    // the program's resources, which one thread at a time may do.
+    m_bannerLoad.Start();
 
     // Made at its size, centred on the primary monitor's work area; moved
     // only where that monitor's DPI is not the one expected. The controls
@@ -134,38 +137,44 @@ int WinForm::Run()
 bool WinForm::CreateControls()
 {
     if (auto banner = m_bannerLoad.Take()) m_banner = std::move(*banner);
-    for (auto& item : m_items) {
-        const wchar_t* cls = L"STATIC";
-        DWORD style = WS_CHILD | WS_VISIBLE;
-        switch (item.design.kind) {
-        case ControlKind::Picture:
-            // Drawn by the window: its edge and the banner at the DPI's size.
-            style |= SS_OWNERDRAW;
-            break;
-        case ControlKind::Label:
-            style |= SS_LEFT | SS_NOPREFIX;
-            break;
-        case ControlKind::DefaultButton:
-            cls = L"BUTTON";
-            style |= WS_TABSTOP | BS_DEFPUSHBUTTON;
-            break;
-        case ControlKind::CancelButton:
-            cls = L"BUTTON";
-            style |= WS_TABSTOP | BS_PUSHBUTTON;
-            break;
-        case ControlKind::Progress:
-            cls = L"msctls_progress32";  // PROGRESS_CLASS
-            style = WS_CHILD | PBS_MARQUEE;  // hidden until there is work
-            break;
-        }
-        item.placed = ToPixels(item.design.rect, m_dpi);
-        const PixelRect& r = item.placed;
-        item.hwnd = ::CreateWindowExW(0, cls, L"", style, r.left, r.top, r.width, r.height, m_hwnd,
-                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(item.childId)), Instance(),
-                                      nullptr);
-        if (!item.hwnd) return false;
-        if (item.design.kind == ControlKind::Picture) MakeBannerBitmap(item);
+    // The progress bar is made when there is work to show: most starts end
+    // without it.
+    for (auto& item : m_items)
+        if (item.design.kind != ControlKind::Progress && !CreateControl(item)) return false;
+    return true;
+}
+
+bool WinForm::CreateControl(Item& item)
+{
+    const wchar_t* cls = L"STATIC";
+    DWORD style = WS_CHILD | WS_VISIBLE;
+    switch (item.design.kind) {
+    case ControlKind::Picture:
+        // Drawn by the window: its edge and the banner at the DPI's size.
+        style |= SS_OWNERDRAW;
+        break;
+    case ControlKind::Label:
+        style |= SS_LEFT | SS_NOPREFIX;
+        break;
+    case ControlKind::DefaultButton:
+        cls = L"BUTTON";
+        style |= WS_TABSTOP | BS_DEFPUSHBUTTON;
+        break;
+    case ControlKind::CancelButton:
+        cls = L"BUTTON";
+        style |= WS_TABSTOP | BS_PUSHBUTTON;
+        break;
+    case ControlKind::Progress:
+        cls = L"msctls_progress32";  // PROGRESS_CLASS
+        style = WS_CHILD | PBS_MARQUEE;  // shown by SetBusy
+        break;
     }
+    item.placed = ToPixels(item.design.rect, m_dpi);
+    const PixelRect& r = item.placed;
+    item.hwnd = ::CreateWindowExW(0, cls, L"", style, r.left, r.top, r.width, r.height, m_hwnd,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(item.childId)), Instance(), nullptr);
+    if (!item.hwnd) return false;
+    if (item.design.kind == ControlKind::Picture) MakeBannerBitmap(item);
     return true;
 }
 
@@ -175,7 +184,7 @@ void WinForm::ApplyFont()
     win::UniqueGdi created(::CreateFontIndirectW(&font));
     if (!created) return;
     for (const auto& item : m_items)
-        if (item.design.kind != ControlKind::Picture)
+        if (item.design.kind != ControlKind::Picture && item.hwnd)
             ::SendMessageW(item.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(created.get()), TRUE);
     m_font = std::move(created);  // the old font goes only after no control uses it
 }
@@ -328,11 +337,13 @@ void WinForm::RunInBackground(std::function<void()> work, std::function<void()> 
 void WinForm::SetBusy()
 {
     m_busy = true;
-    for (const auto& item : m_items) {
+    for (auto& item : m_items) {
         switch (item.design.kind) {
         case ControlKind::DefaultButton:
         case ControlKind::CancelButton: ::EnableWindow(item.hwnd, FALSE); break;
         case ControlKind::Progress:
+            // Without it the work still runs; only its sign is missing.
+            if (!item.hwnd && !CreateControl(item)) break;
             ::ShowWindow(item.hwnd, SW_SHOWNA);
             ::SendMessageW(item.hwnd, PBM_SETMARQUEE, TRUE, 30);
             break;

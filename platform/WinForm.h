@@ -75,6 +75,7 @@ private:
     void SetBusy();
 
     bool CreateControls();
+    bool CreateControl(Item& item);
     void ApplyFont();
     SIZE WindowSizeFor(UINT dpi) const;
     RECT PlaceOnMonitor(HMONITOR monitor, UINT dpi) const;  // the window's rectangle, centred on its work area

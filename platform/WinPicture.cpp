@@ -34,8 +34,13 @@ std::optional<picture::Image> LoadStoredPicture(int id)
 }  // namespace
 
 StoredPictureLoad::StoredPictureLoad(int id, Work ahead)
-    : m_id(id), m_ahead(ahead), m_thread(::CreateThread(nullptr, 0, &StoredPictureLoad::Run, this, 0, nullptr))
+    : m_id(id), m_ahead(ahead)
 {
+}
+
+void StoredPictureLoad::Start()
+{
+    if (!m_thread && !m_aheadDone) m_thread.reset(::CreateThread(nullptr, 0, &StoredPictureLoad::Run, this, 0, nullptr));
 }
 
 StoredPictureLoad::~StoredPictureLoad()

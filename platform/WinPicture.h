@@ -12,8 +12,8 @@
 namespace setup::win {
 
 // The picture stored as resource id (RCDATA) of the program, decompressed
-// on a thread of its own started at construction, so that it is ready by
-// the time the window needs it: the window is made meanwhile. `ahead`, when
+// on a thread of its own started by Start, so that it is ready by the time
+// the window needs it: the window is made meanwhile. `ahead`, when
 // given, runs first on that thread (or in Take, without one), exactly once:
 // work that must be done before the window first draws.
 class StoredPictureLoad {
@@ -23,6 +23,9 @@ public:
     ~StoredPictureLoad();
     StoredPictureLoad(const StoredPictureLoad&) = delete;
     StoredPictureLoad& operator=(const StoredPictureLoad&) = delete;
+
+    // Starts the loading beside the caller; without it, Take loads.
+    void Start();
 
     // Waits for the picture, once; nullopt when it is missing or damaged.
     std::optional<picture::Image> Take();

@@ -68,8 +68,9 @@ Program::FormEnd WinProgram::RunForm(const FormDesign& design, const FormFactory
     try {
         if (m_preload) PreloadSystemDlls();
         InitVisualStyles();
-        // Made after the DLLs that the window loads first: its thread's work
-        // then runs while the window is made.
+        // Made after the DLLs that the window loads first; its thread starts
+        // once the window's class is registered and works while the window
+        // is made.
         WinForm form(design, m_preload ? &PreloadForFirstFrame : nullptr);
         const auto events = createForm(form);
         if (!form.Create(*events, m_tag)) return FormEnd::NoWindow;

@@ -380,11 +380,15 @@ TEST_F(Slow, InstallRunsOnceAndTheWindowKeepsAnswering)
     SetupProcess setup(*s_package);
     HWND window = setup.MainWindow();
     ASSERT_TRUE(window);
-    HWND install = GetDlgItem(window, IDOK), cancel = GetDlgItem(window, IDCANCEL), progress = GetDlgItem(window, 104);
-    EXPECT_FALSE(IsWindowVisible(progress)) << "the progress bar shows only while installing";
+    HWND install = GetDlgItem(window, IDOK), cancel = GetDlgItem(window, IDCANCEL);
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(window, 104))) << "the progress bar shows only while installing";
     PostMessageW(install, BM_CLICK, 0, 0);
     PostMessageW(install, BM_CLICK, 0, 0);
-    Until([&] { return !IsWindowEnabled(install) && !IsWindowEnabled(cancel) && IsWindowVisible(progress); });
+    HWND progress = nullptr;
+    Until([&] {
+        progress = GetDlgItem(window, 104);
+        return !IsWindowEnabled(install) && !IsWindowEnabled(cancel) && IsWindowVisible(progress);
+    });
     // Working: the buttons are off, the progress bar moves, the window
     // answers at once, and Enter, Esc and the close box change nothing.
     EXPECT_FALSE(IsWindowEnabled(install));
