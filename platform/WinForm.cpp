@@ -20,6 +20,9 @@ constexpr UINT kPosted = win::BackgroundWork::kDone + 1;  // lParam: a std::func
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
+// A sunken edge is two lines of one pixel at 96 DPI.
+int EdgeWidthAt(UINT dpi) { return 2 * ::MulDiv(1, static_cast<int>(dpi), 96); }
+
 // Enter and Esc press the buttons whose ids are IDOK and IDCANCEL.
 int ChildId(ControlKind kind, std::size_t index)
 {
@@ -89,14 +92,14 @@ bool WinForm::Create(FormCallbacks& callbacks, const std::wstring& tag)
     if (!Register({kClassName, icon, smallIcon, ::LoadCursorW(nullptr, IDC_ARROW),
                    reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)}))
         return false;
-    // The banner's thread starts after the icons are found: both look in
-    // the program's resources, which one thread at a time may do.
-    m_bannerLoad.Start();
-
     // Made at its size, centred on the primary monitor's work area; moved
     // only where that monitor's DPI is not the one expected. The controls
     // are made where they go.
     const UINT expectedDpi = win::DpiForNewWindow();
+    // The banner's thread starts after the icons are found (both look in
+    // the program's resources, which one thread at a time may do), and
+    // scales the banner to its place at the DPI expected.
+    m_bannerLoad.Start(BannerSizeAt(expectedDpi));
     const RECT place = PlaceOnMonitor(::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), expectedDpi);
     if (!MakeWindow(kClassName, kStyle, kExStyle, place)) return false;
     if (!m_tag.empty()) ::SetPropW(m_hwnd, m_tag.c_str(), reinterpret_cast<HANDLE>(1));
@@ -137,6 +140,7 @@ int WinForm::Run()
 bool WinForm::CreateControls()
 {
     if (auto banner = m_bannerLoad.Take()) m_banner = std::move(*banner);
+    m_bannerScaled = m_bannerLoad.TakeShown();
     // The progress bar is made when there is work to show: most starts end
     // without it.
     for (auto& item : m_items)
@@ -225,8 +229,17 @@ void WinForm::PlaceControl(Item& item)
 
 int WinForm::EdgeWidth() const
 {
-    // A sunken edge is two lines of one pixel at 96 DPI.
-    return 2 * ::MulDiv(1, static_cast<int>(m_dpi), 96);
+    return EdgeWidthAt(m_dpi);
+}
+
+picture::Size WinForm::BannerSizeAt(UINT dpi) const
+{
+    for (const auto& item : m_items)
+        if (item.design.kind == ControlKind::Picture) {
+            const PixelRect r = ToPixels(item.design.rect, dpi);
+            return {r.width - 2 * EdgeWidthAt(dpi), r.height - 2 * EdgeWidthAt(dpi)};
+        }
+    return {};
 }
 
 void WinForm::MakeBannerBitmap(const Item& item)
@@ -237,8 +250,12 @@ void WinForm::MakeBannerBitmap(const Item& item)
     ::GetClientRect(item.hwnd, &client);
     const int width = client.right - 2 * EdgeWidth(), height = client.bottom - 2 * EdgeWidth();
     m_bannerShown.reset();
+    // Scaled already where the window came out at the DPI expected.
+    std::optional<picture::Image> scaled = std::move(m_bannerScaled);
+    m_bannerScaled.reset();
+    if (scaled && (scaled->width != width || scaled->height != height)) scaled.reset();
     if (m_banner.width > 0 && width > 0 && height > 0)
-        m_bannerShown.reset(win::MakeBitmap(picture::Scale(m_banner, width, height)));
+        m_bannerShown.reset(win::MakeBitmap(scaled ? *scaled : picture::Scale(m_banner, width, height)));
     ::InvalidateRect(item.hwnd, nullptr, FALSE);
 }
 

@@ -38,9 +38,11 @@ StoredPictureLoad::StoredPictureLoad(int id, Work ahead)
 {
 }
 
-void StoredPictureLoad::Start()
+void StoredPictureLoad::Start(picture::Size shown)
 {
-    if (!m_thread && !m_aheadDone) m_thread.reset(::CreateThread(nullptr, 0, &StoredPictureLoad::Run, this, 0, nullptr));
+    if (m_thread || m_aheadDone) return;
+    m_shownSize = shown;
+    m_thread.reset(::CreateThread(nullptr, 0, &StoredPictureLoad::Run, this, 0, nullptr));
 }
 
 StoredPictureLoad::~StoredPictureLoad()
@@ -56,6 +58,9 @@ DWORD WINAPI StoredPictureLoad::Run(void* self)
     try {
         load.m_picture = LoadStoredPicture(load.m_id);
         load.m_done = true;
+        const picture::Size shown = load.m_shownSize;
+        if (load.m_picture && shown.width > 0 && shown.height > 0)
+            load.m_shown = picture::Scale(*load.m_picture, shown.width, shown.height);
     } catch (const std::bad_alloc&) {
     }
     return 0;

@@ -24,11 +24,16 @@ public:
     StoredPictureLoad(const StoredPictureLoad&) = delete;
     StoredPictureLoad& operator=(const StoredPictureLoad&) = delete;
 
-    // Starts the loading beside the caller; without it, Take loads.
-    void Start();
+    // Starts the loading beside the caller, which also scales the picture
+    // to `shown` when that is not empty. Without it, Take loads.
+    void Start(picture::Size shown);
 
     // Waits for the picture, once; nullopt when it is missing or damaged.
     std::optional<picture::Image> Take();
+
+    // After Take: the picture at the size given to Start, once; nullopt
+    // when there is none.
+    std::optional<picture::Image> TakeShown() { return std::move(m_shown); }
 
 private:
     static DWORD WINAPI Run(void* self);
@@ -37,6 +42,8 @@ private:
     Work m_ahead;
     bool m_aheadDone = false;
     std::optional<picture::Image> m_picture;
+    picture::Size m_shownSize;
+    std::optional<picture::Image> m_shown;
     bool m_done = false;  // false after the thread: it ran out of memory, so this thread tries again
     UniqueHandle m_thread;
 };
