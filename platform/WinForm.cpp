@@ -92,14 +92,16 @@ bool WinForm::Create(FormCallbacks& callbacks, const std::wstring& tag)
     if (!Register({kClassName, icon, smallIcon, ::LoadCursorW(nullptr, IDC_ARROW),
                    reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)}))
         return false;
-    // Made at its size, centred on the primary monitor's work area; moved
-    // only where that monitor's DPI is not the one expected. The controls
-    // are made where they go.
-    const UINT expectedDpi = win::DpiForNewWindow();
+
     // The banner's thread starts after the icons are found (both look in
     // the program's resources, which one thread at a time may do), and
     // scales the banner to its place at the DPI expected.
+    const UINT expectedDpi = win::DpiForNewWindow();
     m_bannerLoad.Start(BannerSizeAt(expectedDpi));
+
+    // Made at its size, centred on the primary monitor's work area; moved
+    // only where that monitor's DPI is not the one expected. The controls
+    // are made where they go.
     const RECT place = PlaceOnMonitor(::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), expectedDpi);
     if (!MakeWindow(kClassName, kStyle, kExStyle, place)) return false;
     if (!m_tag.empty()) ::SetPropW(m_hwnd, m_tag.c_str(), reinterpret_cast<HANDLE>(1));

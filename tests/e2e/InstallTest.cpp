@@ -395,6 +395,8 @@ TEST_F(Slow, InstallRunsOnceAndTheWindowKeepsAnswering)
     EXPECT_FALSE(IsWindowEnabled(cancel));
     EXPECT_TRUE(IsWindowVisible(progress));
     EXPECT_EQ(ClassName(progress), L"msctls_progress32");
+    const RECT bar = ChildRect(progress), place{177, 304, 341, 319};  // at 96 DPI
+    EXPECT_TRUE(EqualRect(&bar, &place)) << "the progress bar, made only now, is not at its place";
     DWORD_PTR result = 0;
     EXPECT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &result));
     setup.PressKey(VK_RETURN);
