@@ -142,7 +142,6 @@ int WinForm::Run()
 bool WinForm::CreateControls()
 {
     if (auto banner = m_bannerLoad.Take()) m_banner = std::move(*banner);
-    m_bannerScaled = m_bannerLoad.TakeShown();
     // The progress bar is made when there is work to show: most starts end
     // without it.
     for (auto& item : m_items)
@@ -253,8 +252,7 @@ void WinForm::MakeBannerBitmap(const Item& item)
     const int width = client.right - 2 * EdgeWidth(), height = client.bottom - 2 * EdgeWidth();
     m_bannerShown.reset();
     // Scaled already where the window came out at the DPI expected.
-    std::optional<picture::Image> scaled = std::move(m_bannerScaled);
-    m_bannerScaled.reset();
+    std::optional<picture::Image> scaled = m_bannerLoad.TakeShown();
     if (scaled && (scaled->width != width || scaled->height != height)) scaled.reset();
     if (m_banner.width > 0 && width > 0 && height > 0)
         m_bannerShown.reset(win::MakeBitmap(scaled ? *scaled : picture::Scale(m_banner, width, height)));

@@ -97,7 +97,6 @@ private:
     win::StoredPictureLoad m_bannerLoad;
     picture::Image m_banner;       // as stored, twice the size shown at 96 DPI
     win::UniqueGdi m_bannerShown;  // scaled to the picture control at m_dpi
-    std::optional<picture::Image> m_bannerScaled;  // by the banner's thread, until first used
     FormCallbacks* m_callbacks = nullptr;
     HWND m_lastFocus = nullptr;
     std::wstring m_tag;

@@ -33,7 +33,12 @@ public:
 
     // After Take: the picture at the size given to Start, once; nullopt
     // when there is none.
-    std::optional<picture::Image> TakeShown() { return std::move(m_shown); }
+    std::optional<picture::Image> TakeShown()
+    {
+        std::optional<picture::Image> shown = std::move(m_shown);
+        m_shown.reset();  // a moved-from picture keeps its size, not its pixels
+        return shown;
+    }
 
 private:
     static DWORD WINAPI Run(void* self);
