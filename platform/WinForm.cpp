@@ -38,8 +38,8 @@ int ChildId(ControlKind kind, std::size_t index)
 
 }  // namespace
 
-WinForm::WinForm(const FormDesign& design, win::StoredPictureLoad::Work beforeDrawing)
-    : m_scaleWidth(design.scaleWidth), m_scaleHeight(design.scaleHeight), m_bannerLoad(IDR_BANNER, beforeDrawing)
+WinForm::WinForm(const FormDesign& design, win::StoredPictureLoad::Work beforeControls)
+    : m_scaleWidth(design.scaleWidth), m_scaleHeight(design.scaleHeight), m_bannerLoad(IDR_BANNER, beforeControls)
 {
     for (const auto& control : design.controls)
         m_items.push_back({control, ChildId(control.kind, m_items.size()), nullptr, {}, false});
@@ -93,8 +93,10 @@ bool WinForm::Create(FormCallbacks& callbacks, const std::wstring& tag)
                    reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)}))
         return false;
 
-    // The banner's thread starts after the icons are found (both look in
-    // the program's resources, which one thread at a time may do), and
+    // The banner's thread starts after the icons are loaded. Loading them
+    // starts the display driver, which the visual styles' DLL asks for while
+    // the thread loads it: under Wine both at once can deadlock (one start
+    // in about 140 hung when the thread started first). The thread also
     // scales the banner to its place at the DPI expected.
     const UINT expectedDpi = win::DpiForNewWindow();
     m_bannerLoad.Start(BannerSizeAt(expectedDpi));

@@ -24,9 +24,9 @@ const wchar_t* MessageTitle();
 
 class WinForm final : public win::BaseWindow<WinForm, Form> {
 public:
-    // beforeDrawing runs beside the making of the window (see
+    // beforeControls runs beside the making of the window (see
     // StoredPictureLoad), and is over before any control exists.
-    WinForm(const FormDesign& design, win::StoredPictureLoad::Work beforeDrawing);
+    WinForm(const FormDesign& design, win::StoredPictureLoad::Work beforeControls);
     ~WinForm() override;
     WinForm(const WinForm&) = delete;
     WinForm& operator=(const WinForm&) = delete;

@@ -15,7 +15,7 @@ namespace setup::win {
 // on a thread of its own started by Start, so that it is ready by the time
 // the window needs it: the window is made meanwhile. `ahead`, when
 // given, runs first on that thread (or in Take, without one), exactly once:
-// work that must be done before the window first draws.
+// work that must be over before Take returns.
 class StoredPictureLoad {
 public:
     using Work = void (*)();

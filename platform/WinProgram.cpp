@@ -17,37 +17,6 @@
 
 namespace setup {
 
-void PreloadSystemDlls()
-{
-    // Where the search is restricted, Windows applies it to DLLs loaded
-    // later by name, to their imports and to delay-loads; Wine does not to
-    // delay-loads, and uxtheme delay-loads msimg32 and dwmapi when it first
-    // draws. uxtheme, which the window loads anyway, is loaded here, before
-    // the window; the other two beside the making of the window
-    // (PreloadForFirstFrame); setupapi from System32 when the install first
-    // needs it. Where the search is not restricted, every DLL that the
-    // system's DLLs may load by name comes from System32 first, here:
-    // version and application-compatibility look-ups, the setup,
-    // user-profile, property, accessibility, COM-catalogue, security and
-    // cryptography helpers. A missing one is no error.
-    static const wchar_t* const kOthers[] = {
-        L"version.dll", L"userenv.dll",   L"setupapi.dll", L"propsys.dll", L"apphelp.dll",
-        L"cryptbase.dll", L"oleacc.dll", L"clbcatq.dll",  L"ntmarta.dll",
-    };
-    win::SystemLibrary(L"uxtheme.dll");
-    if (!win::DllSearchRestricted())
-        for (const wchar_t* name : kOthers) win::SystemLibrary(name);
-}
-
-void PreloadForFirstFrame()
-{
-    // What the first paint loads (uxtheme's delay-loads) and what the first
-    // focus loads (COM, for the system's text input), loaded on the banner's
-    // thread while the window is made, and loaded before it draws.
-    static const wchar_t* const kFirstFrame[] = {L"msimg32.dll", L"dwmapi.dll", L"ole32.dll"};
-    for (const wchar_t* name : kFirstFrame) win::SystemLibrary(name);
-}
-
 namespace {
 
 // Version 6 of the common controls, which the manifest names, draws the
@@ -60,6 +29,38 @@ void InitVisualStyles()
     init(&icc);
 }
 
+// Where the search is not restricted to System32, every DLL that the
+// system's DLLs may load by name comes from System32 first, here, before
+// the window: the visual styles, version and application-compatibility
+// look-ups, the setup, user-profile, property, accessibility,
+// COM-catalogue, security and cryptography helpers. A missing one is no
+// error.
+void PreloadSystemDlls()
+{
+    if (win::DllSearchRestricted()) return;
+    static const wchar_t* const kAll[] = {
+        L"uxtheme.dll",  L"version.dll", L"userenv.dll", L"setupapi.dll", L"propsys.dll", L"apphelp.dll",
+        L"cryptbase.dll", L"oleacc.dll", L"clbcatq.dll", L"ntmarta.dll",
+    };
+    for (const wchar_t* name : kAll) win::SystemLibrary(name);
+}
+
+// On the banner's thread, while the window is made: the visual styles and
+// the common controls, which every control needs, then what the first
+// paint loads (uxtheme's delay-loads) and what the first focus loads (COM,
+// for the system's text input). Where the search is restricted, Windows
+// applies it to DLLs loaded later by name, to their imports and to
+// delay-loads; Wine does not to delay-loads, and uxtheme delay-loads
+// msimg32 and dwmapi when it first draws, so they are loaded from System32
+// here. setupapi comes from System32 when the install first needs it.
+void PrepareToDraw()
+{
+    win::SystemLibrary(L"uxtheme.dll");
+    InitVisualStyles();
+    static const wchar_t* const kFirstFrame[] = {L"msimg32.dll", L"dwmapi.dll", L"ole32.dll"};
+    for (const wchar_t* name : kFirstFrame) win::SystemLibrary(name);
+}
+
 }  // namespace
 
 Program::FormEnd WinProgram::RunForm(const FormDesign& design, const FormFactory& createForm, int& exitCode)
@@ -67,11 +68,10 @@ Program::FormEnd WinProgram::RunForm(const FormDesign& design, const FormFactory
     ::HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
     try {
         if (m_preload) PreloadSystemDlls();
-        InitVisualStyles();
-        // Made after the DLLs that the window loads first; its thread starts
-        // once the window's class is registered and works while the window
-        // is made.
-        WinForm form(design, m_preload ? &PreloadForFirstFrame : nullptr);
+        // The visual styles and the common controls load on the banner's
+        // thread while the window is made: the window is of the program's
+        // own class and needs neither, the controls need both.
+        WinForm form(design, m_preload ? &PrepareToDraw : &InitVisualStyles);
         const auto events = createForm(form);
         if (!form.Create(*events, m_tag)) return FormEnd::NoWindow;
         exitCode = form.Run();

@@ -9,12 +9,6 @@
 
 namespace setup {
 
-// Load from System32 the DLLs that system DLLs load later by name and the
-// restriction does not cover, so that those later loads find them already
-// loaded: the first before the window is made, the second before it draws.
-void PreloadSystemDlls();
-void PreloadForFirstFrame();
-
 class WinProgram final : public Program {
 public:
     // preload false: as a test build shows what the preloading prevents.
