@@ -38,8 +38,11 @@ int ChildId(ControlKind kind, std::size_t index)
 
 }  // namespace
 
-WinForm::WinForm(const FormDesign& design, win::StoredPictureLoad::Work beforeControls)
-    : m_scaleWidth(design.scaleWidth), m_scaleHeight(design.scaleHeight), m_bannerLoad(IDR_BANNER, beforeControls)
+WinForm::WinForm(const FormDesign& design, win::StoredPictureLoad::Work beforeControls,
+                 win::StoredPictureLoad::Work beforeShowing)
+    : m_scaleWidth(design.scaleWidth),
+      m_scaleHeight(design.scaleHeight),
+      m_bannerLoad(IDR_BANNER, beforeControls, beforeShowing)
 {
     for (const auto& control : design.controls)
         m_items.push_back({control, ChildId(control.kind, m_items.size()), nullptr, {}, false});
@@ -124,6 +127,7 @@ int WinForm::Run()
     ThrowFailure();
     if (m_ended || !m_hwnd) return m_exitCode;
 
+    m_bannerLoad.Finish();
     ::ShowWindow(m_hwnd, SW_SHOWDEFAULT);
     ::UpdateWindow(m_hwnd);
     if (const HWND focus = FirstFocus()) ::SetFocus(focus);
@@ -252,12 +256,12 @@ void WinForm::MakeBannerBitmap(const Item& item)
     RECT client{};
     ::GetClientRect(item.hwnd, &client);
     const int width = client.right - 2 * EdgeWidth(), height = client.bottom - 2 * EdgeWidth();
-    m_bannerShown.reset();
-    // Scaled already where the window came out at the DPI expected.
-    std::optional<picture::Image> scaled = m_bannerLoad.TakeShown();
-    if (scaled && (scaled->width != width || scaled->height != height)) scaled.reset();
-    if (m_banner.width > 0 && width > 0 && height > 0)
-        m_bannerShown.reset(win::MakeBitmap(scaled ? *scaled : picture::Scale(m_banner, width, height)));
+    // Made already where the window came out at the DPI expected.
+    picture::Size size;
+    m_bannerShown = m_bannerLoad.TakeShown(size);
+    if (m_bannerShown && (size.width != width || size.height != height)) m_bannerShown.reset();
+    if (!m_bannerShown && m_banner.width > 0 && width > 0 && height > 0)
+        m_bannerShown.reset(win::MakeBitmap(picture::Scale(m_banner, width, height)));
     ::InvalidateRect(item.hwnd, nullptr, FALSE);
 }
 

@@ -25,8 +25,11 @@ const wchar_t* MessageTitle();
 class WinForm final : public win::BaseWindow<WinForm, Form> {
 public:
     // beforeControls runs beside the making of the window (see
-    // StoredPictureLoad), and is over before any control exists.
-    WinForm(const FormDesign& design, win::StoredPictureLoad::Work beforeControls);
+    // StoredPictureLoad), and is over before any control exists;
+    // beforeShowing runs after it, beside the making of the controls, and is
+    // over before the window shows.
+    WinForm(const FormDesign& design, win::StoredPictureLoad::Work beforeControls,
+            win::StoredPictureLoad::Work beforeShowing = nullptr);
     ~WinForm() override;
     WinForm(const WinForm&) = delete;
     WinForm& operator=(const WinForm&) = delete;

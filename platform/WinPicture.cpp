@@ -33,8 +33,8 @@ std::optional<picture::Image> LoadStoredPicture(int id)
 
 }  // namespace
 
-StoredPictureLoad::StoredPictureLoad(int id, Work ahead)
-    : m_id(id), m_ahead(ahead)
+StoredPictureLoad::StoredPictureLoad(int id, Work ahead, Work after)
+    : m_id(id), m_ahead(ahead), m_after(after)
 {
 }
 
@@ -42,7 +42,8 @@ void StoredPictureLoad::Start(picture::Size shown)
 {
     if (m_thread || m_aheadDone) return;
     m_shownSize = shown;
-    m_thread.reset(::CreateThread(nullptr, 0, &StoredPictureLoad::Run, this, 0, nullptr));
+    m_ready.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (m_ready) m_thread.reset(::CreateThread(nullptr, 0, &StoredPictureLoad::Run, this, 0, nullptr));
 }
 
 StoredPictureLoad::~StoredPictureLoad()
@@ -60,21 +61,31 @@ DWORD WINAPI StoredPictureLoad::Run(void* self)
         load.m_done = true;
         const picture::Size shown = load.m_shownSize;
         if (load.m_picture && shown.width > 0 && shown.height > 0)
-            load.m_shown = picture::Scale(*load.m_picture, shown.width, shown.height);
+            load.m_shown.reset(MakeBitmap(picture::Scale(*load.m_picture, shown.width, shown.height)));
     } catch (const std::bad_alloc&) {
     }
+    ::SetEvent(load.m_ready.get());
+    if (load.m_after) load.m_after();
+    load.m_afterDone = true;
     return 0;
 }
 
 std::optional<picture::Image> StoredPictureLoad::Take()
 {
-    if (m_thread) ::WaitForSingleObject(m_thread.get(), INFINITE);
-    m_thread.reset();
+    if (m_thread) ::WaitForSingleObject(m_ready.get(), INFINITE);
     if (!m_aheadDone && m_ahead) m_ahead();  // no thread
     m_aheadDone = true;
     if (!m_done) m_picture = LoadStoredPicture(m_id);  // no thread, or it ran out of memory
     m_done = false;
     return std::move(m_picture);
+}
+
+void StoredPictureLoad::Finish()
+{
+    if (m_thread) ::WaitForSingleObject(m_thread.get(), INFINITE);
+    m_thread.reset();
+    if (!m_afterDone && m_after) m_after();  // no thread
+    m_afterDone = true;
 }
 
 HBITMAP MakeBitmap(const picture::Image& image)

@@ -13,43 +13,50 @@ namespace setup::win {
 
 // The picture stored as resource id (RCDATA) of the program, decompressed
 // on a thread of its own started by Start, so that it is ready by the time
-// the window needs it: the window is made meanwhile. `ahead`, when
-// given, runs first on that thread (or in Take, without one), exactly once:
-// work that must be over before Take returns.
+// the window needs it: the window is made meanwhile. `ahead`, when given,
+// runs first on that thread (or in Take, without one), exactly once: work
+// that must be over before Take returns. `after`, when given, runs on that
+// thread once the picture is ready (or in Finish, without one), exactly
+// once: work that must be over before Finish returns.
 class StoredPictureLoad {
 public:
     using Work = void (*)();
-    StoredPictureLoad(int id, Work ahead);
+    StoredPictureLoad(int id, Work ahead, Work after = nullptr);
     ~StoredPictureLoad();
     StoredPictureLoad(const StoredPictureLoad&) = delete;
     StoredPictureLoad& operator=(const StoredPictureLoad&) = delete;
 
-    // Starts the loading beside the caller, which also scales the picture
-    // to `shown` when that is not empty. Without it, Take loads.
+    // Starts the loading beside the caller, which also makes a bitmap of
+    // the picture at `shown` when that is not empty. Without it, Take loads.
     void Start(picture::Size shown);
 
     // Waits for the picture, once; nullopt when it is missing or damaged.
     std::optional<picture::Image> Take();
 
-    // After Take: the picture at the size given to Start, once; nullopt
-    // when there is none.
-    std::optional<picture::Image> TakeShown()
+    // After Take: the bitmap at the size given to Start, once; empty when
+    // there is none.
+    UniqueGdi TakeShown(picture::Size& size)
     {
-        std::optional<picture::Image> shown = std::move(m_shown);
-        m_shown.reset();  // a moved-from picture keeps its size, not its pixels
-        return shown;
+        size = m_shownSize;
+        return std::move(m_shown);
     }
+
+    // Waits for the work after the picture.
+    void Finish();
 
 private:
     static DWORD WINAPI Run(void* self);
 
     int m_id;
     Work m_ahead;
+    Work m_after;
     bool m_aheadDone = false;
+    bool m_afterDone = false;
     std::optional<picture::Image> m_picture;
     picture::Size m_shownSize;
-    std::optional<picture::Image> m_shown;
+    UniqueGdi m_shown;
     bool m_done = false;  // false after the thread: it ran out of memory, so this thread tries again
+    UniqueHandle m_ready;  // set by the thread once the picture is ready
     UniqueHandle m_thread;
 };
 

@@ -46,17 +46,22 @@ void PreloadSystemDlls()
 }
 
 // On the banner's thread, while the window is made: the visual styles and
-// the common controls, which every control needs, then what the first
+// the common controls, which every control needs.
+void PrepareControls()
+{
+    win::SystemLibrary(L"uxtheme.dll");
+    InitVisualStyles();
+}
+
+// On the banner's thread, while the controls are made: what the first
 // paint loads (uxtheme's delay-loads) and what the first focus loads (COM,
 // for the system's text input). Where the search is restricted, Windows
 // applies it to DLLs loaded later by name, to their imports and to
 // delay-loads; Wine does not to delay-loads, and uxtheme delay-loads
 // msimg32 and dwmapi when it first draws, so they are loaded from System32
 // here. setupapi comes from System32 when the install first needs it.
-void PrepareToDraw()
+void PrepareFirstFrame()
 {
-    win::SystemLibrary(L"uxtheme.dll");
-    InitVisualStyles();
     static const wchar_t* const kFirstFrame[] = {L"msimg32.dll", L"dwmapi.dll", L"ole32.dll"};
     for (const wchar_t* name : kFirstFrame) win::SystemLibrary(name);
 }
@@ -71,7 +76,7 @@ Program::FormEnd WinProgram::RunForm(const FormDesign& design, const FormFactory
         // The visual styles and the common controls load on the banner's
         // thread while the window is made: the window is of the program's
         // own class and needs neither, the controls need both.
-        WinForm form(design, m_preload ? &PrepareToDraw : &InitVisualStyles);
+        WinForm form(design, m_preload ? &PrepareControls : &InitVisualStyles, m_preload ? &PrepareFirstFrame : nullptr);
         const auto events = createForm(form);
         if (!form.Create(*events, m_tag)) return FormEnd::NoWindow;
         exitCode = form.Run();
