@@ -100,7 +100,7 @@ bool WinForm::Create(FormCallbacks& callbacks, const std::wstring& tag)
     // starts the display driver, which the visual styles' DLL asks for while
     // the thread loads it: under Wine both at once can deadlock (one start
     // in about 140 hung when the thread started first). The thread also
-    // scales the banner to its place at the DPI expected.
+    // makes the banner's bitmap for its place at the DPI expected.
     const UINT expectedDpi = win::DpiForNewWindow();
     m_bannerLoad.Start(BannerSizeAt(expectedDpi));
 
