@@ -88,32 +88,64 @@ void frmMain::ShowOutcome()
 
 namespace {
 
-// heading, then a line per file: name (folder): reason.
+// heading, then a line per file: name (folder): reason, and for a driver
+// package the files it lacks.
 std::wstring FileLines(const std::wstring& heading, const std::vector<install::Failure>& failures,
                        const System& system)
 {
     std::wstring lines = heading;
     const std::size_t shown = std::min(failures.size(), kMaxFailureLines);
-    for (std::size_t i = 0; i < shown; ++i)
-        lines += L"\r\n" + failures[i].name + L" (" + failures[i].folder + L"): " +
-                 (failures[i].reason.empty() ? system.ErrorText(failures[i].error) : failures[i].reason);
+    for (std::size_t i = 0; i < shown; ++i) {
+        const install::Failure& f = failures[i];
+        lines += L"\r\n" + f.name + L" (" + f.folder + L"): " +
+                 (f.reason.empty() ? ErrorWords(system, f.error, f.name) : f.reason);
+        if (!f.lacking.empty()) lines += L" " + f.lacking + L": " + ErrorWords(system, kErrorFileNotFound, f.lacking);
+    }
     if (shown < failures.size()) lines += L"\r\nand " + Decimal(failures.size() - shown) + L" more";
     return lines;
 }
 
 }  // namespace
 
+std::wstring ErrorWords(const System& system, std::uint32_t error, const std::wstring& insert)
+{
+    const std::wstring text = system.ErrorText(error);
+    if (text.empty()) return L"Error " + (error >= 0x10000 ? L"0x" + Hex(error, 8, true) : Decimal(error)) + L".";
+    // %1 to %99, with a format of their own (%1!s!) or none, are the
+    // inserts; %% is a percent sign.
+    std::wstring words;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool digit = i + 1 < text.size() && text[i] == L'%' && text[i + 1] >= L'1' && text[i + 1] <= L'9';
+        if (!digit) {
+            words += text[i];
+            if (text[i] == L'%' && i + 1 < text.size() && text[i + 1] == L'%') ++i;
+            continue;
+        }
+        i += 2;
+        if (i < text.size() && text[i] >= L'0' && text[i] <= L'9') ++i;
+        if (i < text.size() && text[i] == L'!') {
+            const auto end = text.find(L'!', i + 1);
+            if (end != std::wstring::npos) i = end + 1;
+        }
+        words += insert;
+        --i;
+    }
+    return words;
+}
+
 Outcome InstallOutcome(const install::Result& result, const mduResoure::TextTable& text, const System& system)
 {
     const std::wstring restart = result.restartNeeded ? L"\r\n" + text.strRestart : L"";
-    if (result.failures.empty() && result.notRestored.empty() && result.newer.empty())
+    if (result.failures.empty() && result.refused.empty() && result.notRestored.empty() && result.newer.empty())
         return {text.strComplete + restart, MessageIcon::None, result.restartNeeded ? kExitRestart : kExitOk};
     std::wstring message;
-    if (!result.failures.empty()) message = FileLines(text.strFailed, result.failures, system);
-    if (!result.newer.empty())
-        message += (message.empty() ? L"" : L"\r\n") + FileLines(text.strNewer, result.newer, system);
-    if (!result.notRestored.empty())
-        message += (message.empty() ? L"" : L"\r\n") + FileLines(text.strNotRestored, result.notRestored, system);
+    const auto add = [&](const std::wstring& heading, const std::vector<install::Failure>& failures) {
+        if (!failures.empty()) message += (message.empty() ? L"" : L"\r\n") + FileLines(heading, failures, system);
+    };
+    add(text.strFailed, result.failures);
+    add(text.strRefused, result.refused);
+    add(text.strNewer, result.newer);
+    add(text.strNotRestored, result.notRestored);
     if (result.filesUnchanged) message += L"\r\n" + text.strNothingChanged;
     return {message + restart, MessageIcon::Warning, kExitCopyFailed};
 }

@@ -32,6 +32,10 @@ struct Outcome {
 // The failure lines a message shows before it sums up the rest.
 constexpr std::size_t kMaxFailureLines = 20;
 Outcome InstallOutcome(const install::Result& result, const mduResoure::TextTable& text, const System& system);
+// The words for an error in a message: the system's, their inserts (%1)
+// filled with insert, or "Error" and the code where it has none (in
+// hexadecimal from 0x10000 on, as such codes are looked up).
+std::wstring ErrorWords(const System& system, std::uint32_t error, const std::wstring& insert);
 
 class frmMain final : public FormCallbacks {
 public:

@@ -24,6 +24,22 @@ std::wstring JoinPath(const std::wstring& a, const std::wstring& b)
     return a + L"\\" + b;
 }
 
+std::wstring RelativePath(std::wstring_view path)
+{
+    std::wstring relative;
+    for (std::size_t at = 0; at <= path.size();) {
+        const std::size_t end = std::min(path.find_first_of(L"\\/", at), path.size());
+        std::wstring_view part = path.substr(at, end - at);
+        at = end + 1;
+        while (!part.empty() && (part.front() == L' ' || part.front() == L'\t')) part.remove_prefix(1);
+        while (!part.empty() && (part.back() == L' ' || part.back() == L'\t')) part.remove_suffix(1);
+        if (part.empty() || part == L".") continue;
+        if (!relative.empty()) relative += L'\\';
+        relative += part;
+    }
+    return relative;
+}
+
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
 std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
@@ -131,6 +147,19 @@ bool Context::CancelEarlierReplacements(const std::wstring& target, const std::w
         cancelled = cancelled && (error == 0 || error == kErrorFileNotFound);
     }
     return cancelled;
+}
+
+std::uint32_t Context::RemovePackage(const std::wstring& publishedName)
+{
+    std::uint32_t error = store.Remove(publishedName);
+    if (error == kErrorInWow64) {
+        // Sysnative is where a 32-bit program sees the 64-bit System32.
+        std::uint32_t exitCode = 0;
+        error = system.RunHidden(JoinPath(windows, L"Sysnative\\pnputil.exe"), L"-d " + publishedName, exitCode);
+        constexpr std::uint32_t kRebootRequired = 3010;  // taken out; the device lets go of it at restart
+        if (error == 0 && exitCode != kRebootRequired) error = exitCode;
+    }
+    return error == kErrorFileNotFound ? 0 : error;
 }
 
 void FolderNames::List()

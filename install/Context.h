@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -23,11 +24,15 @@ struct Failure {
     std::wstring folder;  // the folder it was to go to, or kDriverStore
     std::uint32_t error;  // the system's error code
     std::wstring reason = {};  // when not empty, said in place of the error's text
+    // For a driver package Windows refused: the files its INF names that
+    // the package lacks, relative to the INF's folder, joined by ", ".
+    std::wstring lacking = {};
 };
 
 struct Result {
     int copied = 0;                  // files put in place (or to be, at restart)
-    std::vector<Failure> failures;   // files not copied, and driver packages the system refused
+    std::vector<Failure> failures;   // files not copied, or a package that cannot be installed
+    std::vector<Failure> refused;    // driver packages the driver store refused
     std::vector<Failure> notRestored;  // old files that could not be put back; the next run does
     bool filesUnchanged = false;     // with failures: every destination file is as it was
     bool restartNeeded = false;      // some files are replaced or removed only at restart
@@ -45,6 +50,10 @@ std::wstring JoinPath(const std::wstring& a, const std::wstring& b);
 // The folder of a path, and the name in it.
 std::wstring FolderOf(const std::wstring& path);
 std::wstring NameOf(const std::wstring& path);
+
+// A path relative to a folder as "\"-joined parts, without empty parts,
+// "." parts or separators at either end ("\\amd64\\.\\x.sys": "amd64\\x.sys").
+std::wstring RelativePath(std::wstring_view path);
 
 // True when name ends in "." and exactly ext, in any letter case.
 bool HasExtension(const std::wstring& name, const std::wstring& ext);
@@ -119,6 +128,10 @@ public:
     // open) or the work could not be read: then only a replacement of this
     // run's own after them makes the restart end with its file.
     bool CancelEarlierReplacements(const std::wstring& target, const std::wstring& own);
+    // Takes a package this program added out of the driver store again
+    // (a 32-bit program on 64-bit Windows has pnputil do it). 0 or the
+    // error; a package the store no longer holds is 0.
+    std::uint32_t RemovePackage(const std::wstring& publishedName);
 
 private:
     std::vector<std::uint32_t> m_taken;  // by names left from a killed process with this one's id

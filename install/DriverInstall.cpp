@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "install/Journal.h"
+#include "install/Processors.h"
 #include "install/Recovery.h"
 #include "install/Versions.h"
 #include "text/Ascii.h"
@@ -24,6 +25,14 @@ constexpr Pass kPasses[] = {
 };
 
 constexpr int kNameAttempts = 64;  // fresh temporary names tried before giving up
+constexpr std::size_t kMaxInfBytes = 16 << 20;  // an INF file read whole; real ones take a few hundred KB
+constexpr std::size_t kSysPass = 2;
+
+// A file of the package: its name, and where it lies (in Driver, or in
+// Driver's folder for this Windows' processor).
+struct PackageFile {
+    std::wstring name, source;
+};
 
 bool IsOrdinaryFile(std::uint32_t attributes)
 {
@@ -58,22 +67,15 @@ public:
     bool List()
     {
         for (const Pass& pass : kPasses) {
-            std::vector<std::wstring>& names = m_names.emplace_back();
-            std::uint32_t error = 0;
-            const auto search = m_c.files.FindFiles(JoinPath(m_source, L"*.") + pass.extension, error);
-            if (error != 0) return RefuseDriverFolder(error);
-            FoundFile file;
-            // The wildcard also matches short 8.3 names (a.info is A~1.INF),
-            // so the extension is checked again; a failing search ends the
-            // pass.
-            while (search && search->Next(file))
-                if (IsOrdinaryFile(file.attributes) && HasExtension(file.name, pass.extension)) names.push_back(file.name);
+            std::vector<PackageFile>& files = m_files.emplace_back();
+            if (!ListFolder(m_source, pass.extension, files)) return false;
         }
+        if (!ListProcessorFolder()) return false;
         // The driver store publishes packages under these names, and a copy
         // under one of them would replace another vendor's driver.
-        for (const auto& name : m_names[0])
-            if (IsReservedInfName(name))
-                m_result.failures.push_back({name, JoinPath(m_c.windows, kPasses[0].destination), kErrorReservedName});
+        for (const auto& file : m_files[0])
+            if (IsReservedInfName(file.name))
+                m_result.failures.push_back({file.name, JoinPath(m_c.windows, kPasses[0].destination), kErrorReservedName});
         return m_result.failures.empty();
     }
 
@@ -89,14 +91,18 @@ public:
         if (!LookAtTargets() || !WriteJournal() || !Prepare()) return;
         // Registered from the package before the copies are in place: that
         // is where the driver store takes the package from. Nothing after
-        // this can fail for a reason foreseen before it.
-        for (const auto& inf : m_names[0]) {
+        // this can fail for a reason foreseen before it. A package the
+        // store refuses is one Windows will not use: nothing goes in.
+        for (const auto& inf : m_files[0]) {
             std::wstring published;
             bool added = false;
-            const std::uint32_t error =
-                RegisterDriverPackage(m_c.store, m_c.system, m_c.windows, JoinPath(m_source, inf), published, added);
-            if (error != 0) m_result.failures.push_back({inf, kDriverStore, error});
-            if (error != 0 || !added) continue;
+            const std::uint32_t error = RegisterDriverPackage(m_c, m_facts, inf.source, published, added);
+            if (error != 0) {
+                m_result.refused.push_back({inf.name, kDriverStore, error, {}, Lacking(inf)});
+                TakeBackAll();
+                return;
+            }
+            if (!added) continue;
             m_published.push_back(published);
             m_c.files.WriteJournal(m_journal, FormatPublished(published), true);
         }
@@ -114,12 +120,12 @@ private:
             // The package's files first; the installed ones, where the
             // package's has a version to compare, in their folder's scope.
             std::vector<std::optional<FoundVersion>> package;
-            for (const auto& name : m_names[p])
-                package.push_back(CheckPackageFile(m_facts, m_patience, JoinPath(m_source, name), {name, folder, 0},
-                                                   inf, p == 2, m_result));
+            for (const auto& file : m_files[p])
+                package.push_back(CheckPackageFile(m_facts, m_patience, file.source, {file.name, folder, 0}, inf,
+                                                   p == kSysPass, m_result));
             FolderScope scope(m_c, folder);
             for (std::size_t i = 0; !scope.Error() && i < package.size(); ++i) {
-                const std::wstring& name = m_names[p][i];
+                const std::wstring& name = m_files[p][i].name;
                 if (!package[i] || !scope.Names().Attributes(name)) continue;
                 CompareWithInstalled(*package[i], ReadVersion(m_facts, m_patience, JoinPath(folder, name), inf),
                                      {name, folder, 0}, m_result);
@@ -138,6 +144,77 @@ private:
         return false;
     }
 
+    // Adds the ordinary files of folder with the extension to files; one of
+    // a name already there takes its place.
+    bool ListFolder(const std::wstring& folder, const wchar_t* extension, std::vector<PackageFile>& files)
+    {
+        std::uint32_t error = 0;
+        const auto search = m_c.files.FindFiles(JoinPath(folder, L"*.") + extension, error);
+        if (error != 0) return RefuseDriverFolder(error);
+        FoundFile file;
+        // The wildcard also matches short 8.3 names (a.info is A~1.INF), so
+        // the extension is checked again; a failing search ends the pass.
+        while (search && search->Next(file)) {
+            if (!IsOrdinaryFile(file.attributes) || !HasExtension(file.name, extension)) continue;
+            PackageFile found{file.name, JoinPath(folder, file.name)};
+            bool replaced = false;
+            for (auto& known : files)
+                if (!replaced && m_c.files.SamePath(known.name, file.name)) {
+                    known = found;
+                    replaced = true;
+                }
+            if (!replaced) files.push_back(std::move(found));
+        }
+        return true;
+    }
+
+    // Real packages keep their .sys files in a folder per processor
+    // (amd64, x86, ...): the one for this Windows' kernel is installed
+    // beside Driver's own, its files taking the place of theirs; the
+    // others are left alone. A package with such folders but none for this
+    // processor, and no .sys file of its own, has no driver for this
+    // Windows.
+    bool ListProcessorFolder()
+    {
+        const Processor* kernel = ProcessorOfMachine(m_facts.KernelMachine());
+        if (!kernel) return true;
+        std::uint32_t error = 0;
+        const auto search = m_c.files.FindFiles(JoinPath(m_source, L"*"), error);
+        if (error != 0) return RefuseDriverFolder(error);
+        std::vector<std::wstring> own;
+        bool others = false;
+        FoundFile entry;
+        while (search && search->Next(entry)) {
+            const Processor* processor = (entry.attributes & kAttributeDirectory) ? ProcessorOfFolder(entry.name) : nullptr;
+            if (processor == kernel) own.push_back(entry.name);
+            others = others || (processor && processor != kernel);
+        }
+        if (own.size() > 1) {
+            m_result.failures.push_back({own[0] + L", " + own[1], m_source, kErrorTwoProcessorFolders});
+            return false;
+        }
+        if (own.empty() && others && m_files[kSysPass].empty()) {
+            m_result.failures.push_back({L"Driver", m_programFolder, kErrorMachineMismatch});
+            return false;
+        }
+        return own.empty() || ListFolder(JoinPath(m_source, own[0]), kPasses[kSysPass].extension, m_files[kSysPass]);
+    }
+
+    // The files an INF file names for this processor that the package
+    // lacks: its catalog and its source files. Said when the driver store
+    // refuses it, which it does for each of them.
+    std::wstring Lacking(const PackageFile& inf) const
+    {
+        const Processor* processor = ProcessorOfMachine(m_facts.KernelMachine());
+        std::wstring lacking;
+        for (const auto& needed : m_facts.InfNeeds(inf.source, processor ? processor->decoration : L"")) {
+            const std::wstring path = RelativePath(needed);
+            if (!path.empty() && !m_c.Exists(JoinPath(FolderOf(inf.source), path)))
+                lacking += (lacking.empty() ? L"" : L", ") + path;
+        }
+        return lacking;
+    }
+
     // Copies every package file beside its target, in folders whose
     // leftovers are cleared first.
     void Stage()
@@ -152,12 +229,13 @@ private:
                 if (!attributes || !(*attributes & kAttributeDirectory)) continue;
                 Sweep(m_c, folder);
             }
-            for (const auto& name : m_names[p]) StageFile(folder, name, p == 0, scope.Error());
+            for (const auto& file : m_files[p]) StageFile(folder, file, p == 0, scope.Error());
         }
     }
 
-    void StageFile(const std::wstring& folder, const std::wstring& name, bool registered, std::uint32_t error)
+    void StageFile(const std::wstring& folder, const PackageFile& file, bool registered, std::uint32_t error)
     {
+        const std::wstring& name = file.name;
         Item item;
         item.registered = registered;
         item.name = name;
@@ -169,7 +247,8 @@ private:
             item.counter = m_c.NewCounter();
             // A package file that another program holds for a moment is
             // waited for.
-            const std::wstring source = JoinPath(m_source, name), temporary = m_c.TemporaryPath(folder, item.counter, L"tmp");
+            const std::wstring& source = file.source;
+            const std::wstring temporary = m_c.TemporaryPath(folder, item.counter, L"tmp");
             error = m_patience.Retry([&] {
                 std::uint32_t staging = 0;
                 item.staged = m_c.files.Stage(source, temporary, staging);
@@ -373,6 +452,12 @@ private:
     void Abandon(const std::wstring& name, const std::wstring& folder, std::uint32_t error)
     {
         m_result.failures.push_back({name, folder, error});
+        TakeBackAll();
+    }
+
+    // Takes back every change so far, the driver store's included.
+    void TakeBackAll()
+    {
         bool undone = true, clean = true;
         EachItem(m_items.rbegin(), m_items.rend(), [&](Item& item, FolderScope& scope) {
             const std::uint32_t undoError = scope.Error() ? scope.Error() : Undo(item);
@@ -388,7 +473,7 @@ private:
         // Otherwise the journal stays, and the next run does the rest, the
         // driver store included.
         for (const auto& published : undone && clean ? m_published : std::vector<std::wstring>{})
-            if (const std::uint32_t removeError = m_c.store.Remove(published); removeError != 0 && removeError != kErrorFileNotFound) {
+            if (const std::uint32_t removeError = m_c.RemovePackage(published); removeError != 0) {
                 m_result.notRestored.push_back({published, kDriverStore, removeError});
                 clean = false;
             }
@@ -430,7 +515,7 @@ private:
     const std::wstring m_source;
     FileFacts& m_facts;
     Patience m_patience;
-    std::vector<std::vector<std::wstring>> m_names;  // the package's files, by pass
+    std::vector<std::vector<PackageFile>> m_files;  // the package's files, by pass
     std::vector<Item> m_items;
     std::wstring m_journal;
     std::vector<std::wstring> m_published;  // packages this run added to the driver store
@@ -448,19 +533,68 @@ bool IsReservedInfName(const std::wstring& name)
     return true;
 }
 
-std::uint32_t RegisterDriverPackage(DriverStore& store, System& system, const std::wstring& windows,
-                                    const std::wstring& inf, std::wstring& publishedName, bool& added)
+namespace {
+
+// The INF files the driver store publishes (oem<n>.inf) in the Inf folder,
+// with their sizes; nullopt when the folder cannot be listed to its end.
+std::optional<std::vector<FoundFile>> Published(const Context& c, std::uint32_t& error)
+{
+    std::vector<FoundFile> published;
+    const auto search = c.files.FindFiles(JoinPath(c.windows, L"Inf\\oem*.inf"), error);
+    if (error != 0) return std::nullopt;
+    FoundFile file;
+    while (search && search->Next(file))
+        if (IsReservedInfName(file.name) && !(file.attributes & kAttributeDirectory)) published.push_back(file);
+    if (search && (error = search->Error()) != 0) return std::nullopt;
+    return published;
+}
+
+// Whether the published INF file holds exactly the package's bytes.
+bool Holds(const Context& c, const FileFacts& facts, const std::wstring& publishedName, const std::vector<char>& bytes)
+{
+    std::vector<char> published;
+    return facts.ReadFile(JoinPath(JoinPath(c.windows, L"Inf"), NameOf(publishedName)), kMaxInfBytes, published) == 0 &&
+           published == bytes;
+}
+
+}  // namespace
+
+std::uint32_t RegisterDriverPackage(Context& c, const FileFacts& facts, const std::wstring& inf,
+                                    std::wstring& publishedName, bool& added)
 {
     added = false;
-    const std::uint32_t error = store.Add(inf, publishedName, added);
+    std::vector<char> bytes;
+    if (const std::uint32_t error = facts.ReadFile(inf, kMaxInfBytes, bytes); error != 0) return error;
+    std::uint32_t error = c.store.Add(inf, publishedName, added);
+    if (error == 0) {
+        // "Already there" only when what the store gives back is this
+        // package: Wine takes any copy of the INF in the Inf folder for one.
+        return added || Holds(c, facts, publishedName, bytes) ? 0 : kErrorFileExists;
+    }
     if (error != kErrorInWow64) return error;
-    // Sysnative is where a 32-bit program sees the 64-bit System32.
+    // A 32-bit program on 64-bit Windows has the system's 64-bit pnputil
+    // add it, which does not say under which name. Windows publishes it as
+    // a copy of the INF file: the new oem<n>.inf of its bytes, or the one
+    // that was there before if the store held the package already.
+    const auto before = Published(c, error);
+    if (!before) return error;
     std::uint32_t exitCode = 0;
-    const std::uint32_t started =
-        system.RunHidden(JoinPath(windows, L"Sysnative\\pnputil.exe"), L"-a \"" + inf + L"\"", exitCode);
-    if (started != 0) return started;
+    // Sysnative is where a 32-bit program sees the 64-bit System32.
+    error = c.system.RunHidden(JoinPath(c.windows, L"Sysnative\\pnputil.exe"), L"-a \"" + inf + L"\"", exitCode);
     constexpr std::uint32_t kRebootRequired = 3010;  // added; the device takes it at restart
-    return exitCode == kRebootRequired ? 0 : exitCode;
+    if (error == 0 && exitCode != 0 && exitCode != kRebootRequired) error = exitCode;
+    const auto after = error == 0 ? Published(c, error) : std::nullopt;
+    if (!after) return error;
+    for (const bool fresh : {true, false})
+        for (const auto& file : fresh ? *after : *before) {
+            bool old = false;
+            for (const auto& known : *before) old = old || c.files.SamePath(known.name, file.name);
+            if (old == fresh || file.size != bytes.size() || !Holds(c, facts, file.name, bytes)) continue;
+            publishedName = file.name;
+            added = fresh;
+            return 0;
+        }
+    return kErrorNotPublished;
 }
 
 Result InstallDriverFiles(FileSystem& files, RestartQueue& restart, FolderRedirection& redirection, DriverStore& store,

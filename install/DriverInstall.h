@@ -64,11 +64,12 @@ struct Progress {
 // ".inf", in any letter case.
 bool IsReservedInfName(const std::wstring& name);
 
-// Adds a driver package to the driver store. A 32-bit program on 64-bit
-// Windows, which SetupAPI refuses, has the system's 64-bit pnputil do it
-// (and cannot tell what it added). 0 or the error.
-std::uint32_t RegisterDriverPackage(DriverStore& store, System& system, const std::wstring& windows,
-                                    const std::wstring& inf, std::wstring& publishedName, bool& added);
+// Adds a driver package to the driver store from its INF file. A 32-bit
+// program on 64-bit Windows, which SetupAPI refuses, has the system's 64-bit
+// pnputil do it. publishedName is the name the store gives it, and added
+// whether it did not hold the package before. 0 or the error.
+std::uint32_t RegisterDriverPackage(Context& context, const FileFacts& facts, const std::wstring& inf,
+                                    std::wstring& publishedName, bool& added);
 
 // The whole install.
 Result InstallDriverFiles(FileSystem& files, RestartQueue& restart, FolderRedirection& redirection, DriverStore& store,

@@ -91,7 +91,7 @@ bool TakeBack(Context& c, const Journal& j, Result& result)
     // A package that cannot be taken out of the store is named, and the
     // journal stays for the next run to try again.
     for (const auto& published : j.published)
-        if (const std::uint32_t error = c.store.Remove(published); error != 0) {
+        if (const std::uint32_t error = c.RemovePackage(published); error != 0) {
             result.notRestored.push_back({published, kDriverStore, error});
             whole = false;
         }

@@ -34,6 +34,13 @@ constexpr std::uint32_t kErrorInWow64 = 0xE0000235;
 // in its driver store (oem<number>.inf). Bit 29 marks codes that are not the
 // system's.
 constexpr std::uint32_t kErrorReservedName = 0x20000001;
+// The package has two folders of .sys files for this Windows' processor
+// (amd64 and x64, or x86 and i386): which one holds its driver is unclear.
+constexpr std::uint32_t kErrorTwoProcessorFolders = 0x20000002;
+// The system said it took a driver package, but no package of the INF
+// file's bytes is to be found among the ones it publishes.
+constexpr std::uint32_t kErrorNotPublished = 0x20000003;
+constexpr std::uint32_t kErrorFileTooLarge = 223;
 
 // A file as the file system knows it, whatever its names: its volume and
 // index, and with them its size and time of last change, which every name
@@ -50,6 +57,7 @@ struct FileId {
 struct FoundFile {
     std::wstring name;  // bare name, without folder
     std::uint32_t attributes = 0;
+    std::uint64_t size = 0;
 };
 
 // One search of a folder by a wildcard pattern.
@@ -203,7 +211,8 @@ public:
     virtual std::optional<std::wstring> WindowsFolder() const = 0;
     // This run of the program.
     virtual RunId ThisRun() const = 0;
-    // The system's own words for an error code.
+    // The system's own words for an error code, with their inserts (%1)
+    // as they are; empty when it has none.
     virtual std::wstring ErrorText(std::uint32_t error) const = 0;
 
     // One install at a time on the machine, whatever the package. Waits for
@@ -242,6 +251,19 @@ public:
     // Up to size bytes from the start of a file into buffer; read says how
     // many. 0 or the error.
     virtual std::uint32_t ReadStart(const std::wstring& path, char* buffer, std::size_t size, std::size_t& read) const = 0;
+    // A whole file of at most limit bytes: 0 or the error
+    // (kErrorFileTooLarge for a longer one).
+    virtual std::uint32_t ReadFile(const std::wstring& path, std::size_t limit, std::vector<char>& bytes) const = 0;
+    // What an INF file needs from its package for the processor whose
+    // sections bear decoration (amd64; empty: only the undecorated ones),
+    // as the system's INF parser reads it: the catalog it names
+    // (CatalogFile.NT<decoration>, CatalogFile.NT, CatalogFile; empty when
+    // none), then each
+    // source file of SourceDisksFiles (its decorated section first) with the
+    // path SourceDisksNames gives its disk (decorated first) and its own
+    // folder before it, "\"-joined as the INF writes them. Empty when the
+    // INF cannot be read.
+    virtual std::vector<std::wstring> InfNeeds(const std::wstring& inf, const std::wstring& decoration) const = 0;
     // The processor this Windows' kernel runs on, as a PE image's machine
     // field names it (0x14c x86, 0x8664 x64, 0xaa64 ARM64); 0 when unknown.
     virtual std::uint16_t KernelMachine() const = 0;

@@ -111,6 +111,67 @@ std::uint32_t WinFileFacts::ReadStart(const std::wstring& path, char* buffer, st
     return error;
 }
 
+std::uint32_t WinFileFacts::ReadFile(const std::wstring& path, std::size_t limit, std::vector<char>& bytes) const
+{
+    bytes.clear();
+    const win::Unique<win::FileTraits> file(::CreateFileW(LongPath(path).c_str(), GENERIC_READ,
+                                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                          OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size)) return win::LastError();
+    if (static_cast<std::uint64_t>(size.QuadPart) > limit) return ERROR_FILE_TOO_LARGE;
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD done = 0;
+    if (!bytes.empty() && !::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr))
+        return win::LastError();
+    bytes.resize(done);  // a file cut short meanwhile
+    return 0;
+}
+
+std::vector<std::wstring> WinFileFacts::InfNeeds(const std::wstring& inf, const std::wstring& decoration) const
+{
+    std::vector<std::wstring> needs;
+    const win::InstallFunctions& f = win::Install();
+    if (!f.setupOpenInfFile || !f.setupGetLineText || !f.setupFindFirstLine || !f.setupFindNextLine ||
+        !f.setupGetStringField || !f.setupCloseInfFile)
+        return needs;
+    const HINF handle = f.setupOpenInfFile(LongPath(inf).c_str(), nullptr, INF_STYLE_WIN4, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return needs;
+    const std::wstring decorated = decoration.empty() ? L"" : L"." + decoration;
+    wchar_t text[MAX_PATH];
+    // Field n of a line (0: its key); empty when it has none.
+    const auto field = [&](INFCONTEXT& line, DWORD n) {
+        return f.setupGetStringField(&line, n, text, MAX_PATH, nullptr) ? std::wstring(text) : std::wstring();
+    };
+    needs.emplace_back();  // the catalog, if it names one
+    for (const std::wstring& key : {L"CatalogFile.NT" + decoration, std::wstring(L"CatalogFile.NT"), std::wstring(L"CatalogFile")})
+        if (needs[0].empty() && f.setupGetLineText(nullptr, handle, L"Version", key.c_str(), text, MAX_PATH, nullptr))
+            needs[0] = text;
+    // A file of the decorated section comes from there; the undecorated
+    // one serves every processor for the rest.
+    std::vector<std::wstring> seen;
+    for (const std::wstring& files : {L"SourceDisksFiles" + decorated, std::wstring(L"SourceDisksFiles")}) {
+        INFCONTEXT line{};
+        for (bool more = f.setupFindFirstLine(handle, files.c_str(), nullptr, &line); more;
+             more = f.setupFindNextLine(&line, &line)) {
+            const std::wstring name = field(line, 0), disk = field(line, 1), folder = field(line, 2);
+            bool known = name.empty();
+            for (const auto& s : seen) known = known || ::lstrcmpiW(s.c_str(), name.c_str()) == 0;
+            if (known) continue;
+            seen.push_back(name);
+            std::wstring path;
+            for (const std::wstring& names : {L"SourceDisksNames" + decorated, std::wstring(L"SourceDisksNames")}) {
+                INFCONTEXT diskLine{};
+                if (path.empty() && f.setupFindFirstLine(handle, names.c_str(), disk.c_str(), &diskLine))
+                    path = field(diskLine, 4) + L"\\";
+            }
+            needs.push_back(path + folder + L"\\" + name);
+        }
+    }
+    f.setupCloseInfFile(handle);
+    return needs;
+}
+
 void WinFileFacts::Pause(std::uint32_t ms) { ::Sleep(ms); }
 
 }  // namespace setup

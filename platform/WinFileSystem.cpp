@@ -122,6 +122,7 @@ public:
         m_started = true;
         file.name = m_data.cFileName;
         file.attributes = m_data.dwFileAttributes;
+        file.size = std::uint64_t(m_data.nFileSizeHigh) << 32 | m_data.nFileSizeLow;
         return true;
     }
 

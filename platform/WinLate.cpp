@@ -61,6 +61,9 @@ const InstallFunctions& Install()
         Find(f.setupUninstallOemInf, setupapi, "SetupUninstallOEMInfW");
         Find(f.setupOpenInfFile, setupapi, "SetupOpenInfFileW");
         Find(f.setupGetLineText, setupapi, "SetupGetLineTextW");
+        Find(f.setupFindFirstLine, setupapi, "SetupFindFirstLineW");
+        Find(f.setupFindNextLine, setupapi, "SetupFindNextLine");
+        Find(f.setupGetStringField, setupapi, "SetupGetStringFieldW");
         Find(f.setupCloseInfFile, setupapi, "SetupCloseInfFile");
         const HMODULE version = SystemLibrary(L"version.dll");
         Find(f.getFileVersionInfoSize, version, "GetFileVersionInfoSizeW");

@@ -50,6 +50,9 @@ struct InstallFunctions {
     decltype(::SetupUninstallOEMInfW)* setupUninstallOemInf;
     decltype(::SetupOpenInfFileW)* setupOpenInfFile;
     decltype(::SetupGetLineTextW)* setupGetLineText;
+    decltype(::SetupFindFirstLineW)* setupFindFirstLine;
+    decltype(::SetupFindNextLine)* setupFindNextLine;
+    decltype(::SetupGetStringFieldW)* setupGetStringField;
     decltype(::SetupCloseInfFile)* setupCloseInfFile;
     std::uint32_t setupapiError;  // why setupapi could not be loaded, or 0
     // version: the version resources of driver files.

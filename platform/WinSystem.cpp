@@ -96,7 +96,7 @@ RunId WinSystem::ThisRun() const
     return {static_cast<std::uint32_t>(::GetCurrentProcessId()), started ? started : 1};
 }
 
-std::wstring WinSystem::ErrorText(std::uint32_t error) const { return win::ErrorText(error); }
+std::wstring WinSystem::ErrorText(std::uint32_t error) const { return win::SystemErrorText(error); }
 
 std::uint32_t WinSystem::RunHidden(const std::wstring& program, const std::wstring& arguments,
                                    std::uint32_t& exitCode)

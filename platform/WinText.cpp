@@ -129,6 +129,10 @@ const wchar_t* SetupApiErrorText(std::uint32_t error)
     switch (error) {
     case kErrorReservedName:
         return L"Windows gives this name to the packages in its driver store; the package must name the file otherwise.";
+    case kErrorTwoProcessorFolders:
+        return L"The package has two folders of drivers for this processor; Setup cannot tell which one to install.";
+    case kErrorNotPublished:
+        return L"Windows did not publish the driver package under a name Setup can find.";
     case 0xE0000000: case 0xE0000001: case 0xE0000002: case 0xE0000003:
         return L"The file is not a valid INF file.";
     case 0xE0000100: return L"The INF file is not of the kind Windows takes for a driver.";
@@ -146,21 +150,35 @@ const wchar_t* SetupApiErrorText(std::uint32_t error)
 
 }  // namespace
 
+std::wstring SystemErrorText(std::uint32_t error)
+{
+    const auto format = [](std::uint32_t code) {
+        wchar_t* text = nullptr;
+        const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                             FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        std::wstring message(text ? text : L"", text ? n : 0);
+        if (text) ::LocalFree(text);
+        while (!message.empty() && (message.back() == L' ' || message.back() == L'\r' || message.back() == L'\n'))
+            message.pop_back();
+        return message;
+    };
+    std::wstring message = format(error);
+    // SetupAPI's codes have their words under their HRESULT
+    // (HRESULT_FROM_SETUPAPI).
+    constexpr std::uint32_t kSetupApiCode = APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR;
+    if (message.empty() && (error & kSetupApiCode) == kSetupApiCode)
+        message = format((error & 0x0000FFFF) | (FACILITY_SETUPAPI << 16) | 0x80000000);
+    if (message.empty())
+        if (const wchar_t* words = SetupApiErrorText(error)) message = words;
+    return message;
+}
+
 std::wstring ErrorText(std::uint32_t error)
 {
-    wchar_t* text = nullptr;
-    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message(text ? text : L"", n);
-    if (text) ::LocalFree(text);
-    while (!message.empty() && (message.back() == L' ' || message.back() == L'\r' || message.back() == L'\n'))
-        message.pop_back();
-    if (message.empty()) {
-        if (const wchar_t* words = SetupApiErrorText(error)) return words;
-        message = L"Error " + Decimal(error) + L".";
-    }
-    return message;
+    const std::wstring message = SystemErrorText(error);
+    if (!message.empty()) return message;
+    return L"Error " + (error >= 0x10000 ? L"0x" + Hex(error, 8, true) : Decimal(error)) + L".";
 }
 
 }  // namespace win

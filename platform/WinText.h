@@ -45,8 +45,12 @@ private:
 
 namespace win {
 
-// The system's own words for an error code; words of the program's own for
-// SetupAPI's codes, which the system's message table lacks.
+// The system's own words for an error code, their inserts (%1) as they
+// are: SetupAPI's codes under their HRESULT, words of the program's own for
+// those the system lacks and for its own codes; empty when there are none.
+std::wstring SystemErrorText(std::uint32_t error);
+// The same, or "Error " and the code where there are no words: in
+// hexadecimal from 0x10000 on, as such codes are looked up.
 std::wstring ErrorText(std::uint32_t error);
 
 }  // namespace win

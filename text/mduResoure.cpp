@@ -107,6 +107,7 @@ TextTable LoadSetupText(const TextServices& services, const std::wstring& iniPat
     table.strNewer =
         ReadText(services, section, L"Newer", L"These installed files are newer than the package's (installed version; package's):",
                  iniPath);
+    table.strRefused = ReadText(services, section, L"Refused", L"Windows refused the driver package:", iniPath);
     table.strPrompt = BuildPrompt(services, section, iniPath);
     return table;
 }

@@ -27,6 +27,7 @@ struct TextTable {
     std::wstring strWaiting;   // in place of the prompt while another setup installs
     std::wstring strNotRestored;  // heads the old files an undo could not put back
     std::wstring strNewer;     // heads the installed files newer than the package's
+    std::wstring strRefused;   // heads the driver packages Windows refused
 };
 
 // A value holds at most this many bytes in the ANSI code page, as the

@@ -251,7 +251,7 @@ public:
             const bool matches = after.empty() || (after[0] == L'.' ? dot != std::wstring::npos &&
                                                                           rest.compare(dot, after.size(), after) == 0
                                                                     : rest == after);
-            if (matches) found.push_back({file.path.substr(folder.size() + 1), file.node->attributes});
+            if (matches) found.push_back({file.path.substr(folder.size() + 1), file.node->attributes, file.node->bytes.size()});
         }
         if (found.empty()) return nullptr;
         return std::make_unique<Search>(std::move(found), searchFailsAfter);
@@ -496,16 +496,23 @@ private:
 
 };
 
+// The driver store: it publishes a package as a copy of its INF file in
+// the Inf folder, oem<n>.inf (Wine: under the INF's own name where that is
+// free), and knows a package by those bytes.
 class FakeStore : public DriverStore, public virtual FakeShared {
 public:
-    const FakeFiles* placedBy = nullptr;  // whose copies were put in place by the time of a registration
+    FakeFiles* placedBy = nullptr;  // the files, whose copies put in place are counted at each registration
     std::map<std::wstring, std::uint32_t> storeErrors;  // the store refuses an INF
     std::vector<std::wstring> registered;               // INF files added to the store
     std::vector<std::size_t> placedWhenRegistered;       // copies put in place by then
     std::map<std::wstring, std::wstring> store;         // published name -> INF (lower case) it came from
     std::uint32_t removeError = 0;                      // the store refuses to take a package out
     std::function<void()> whileRegistering;             // another program's doing meanwhile
-    bool copiesUnderItsName = false;                    // also puts the INF in Inf under its own name, as Wine does
+    bool copiesUnderItsName = false;                    // publishes under the INF's own name, as Wine does
+    // Says it holds the package of an INF (by lower-case path) already,
+    // under this name, whatever the name holds (Wine takes any copy of the
+    // INF in Inf for one).
+    std::map<std::wstring, std::wstring> claimsToHold;
 
     std::uint32_t Add(const std::wstring& inf, std::wstring& publishedName, bool& added) override
     {
@@ -514,30 +521,46 @@ public:
         if (placedBy && placedBy->wow64) return kErrorInWow64;
         if (const auto e = storeErrors.find(Lower(inf)); e != storeErrors.end()) return e->second;
         registered.push_back(inf);
-        if (copiesUnderItsName && placedBy) {
-            const std::wstring name = inf.substr(inf.find_last_of(L'\\') + 1);
-            const_cast<FakeFiles*>(placedBy)->AddFile(L"C:\\Windows\\Inf\\" + name, "the store's");
-        }
         placedWhenRegistered.push_back(placedBy ? placedBy->placed.size() : 0);
-        for (const auto& [name, from] : store)
-            if (from == Lower(inf)) {
-                publishedName = name;
-                added = false;
-                return 0;
-            }
-        publishedName = L"oem" + std::to_wstring(store.size()) + L".inf";
-        store[publishedName] = Lower(inf);
-        added = true;
+        added = false;
+        const auto claim = claimsToHold.find(Lower(inf));
+        if (claim == claimsToHold.end()) return Publish(inf, publishedName, added);
+        publishedName = claim->second;
         return 0;
     }
 
     std::uint32_t Remove(const std::wstring& publishedName) override
     {
         calls.push_back(L"unregister " + publishedName);
+        if (placedBy && placedBy->wow64) return kErrorInWow64;
         if (removeError) return removeError;
-        return store.erase(publishedName) ? 0 : kErrorFileNotFound;
+        if (!store.erase(publishedName)) return kErrorFileNotFound;
+        placedBy->files.erase(Lower(L"C:\\Windows\\Inf\\" + publishedName));
+        return 0;
     }
 
+protected:
+    // Publishes the INF at path, or names the package of its bytes that is
+    // there already.
+    std::uint32_t Publish(const std::wstring& inf, std::wstring& publishedName, bool& added)
+    {
+        const std::string bytes = placedBy->BytesAt(inf);
+        for (const auto& [name, from] : store)
+            if (placedBy->BytesAt(L"C:\\Windows\\Inf\\" + name) == bytes) {
+                publishedName = name;
+                added = false;
+                return 0;
+            }
+        publishedName = inf.substr(inf.find_last_of(L'\\') + 1);
+        for (int n = 0; !copiesUnderItsName || placedBy->FileAt(L"C:\\Windows\\Inf\\" + publishedName); ++n) {
+            publishedName = L"oem" + std::to_wstring(n) + L".inf";
+            if (!placedBy->FileAt(L"C:\\Windows\\Inf\\" + publishedName)) break;
+        }
+        placedBy->AddFile(L"C:\\Windows\\Inf\\" + publishedName, bytes);
+        store[publishedName] = Lower(inf);
+        added = true;
+        return 0;
+    }
 };
 
 class FakeSystem : public System, public virtual FakeShared {
@@ -563,7 +586,14 @@ public:
         return windowsFolder;
     }
     RunId ThisRun() const override { return run; }
-    std::wstring ErrorText(std::uint32_t error) const override { return L"error " + std::to_wstring(error); }
+    // The system's message table: "error <code>", but for the codes given
+    // here (an empty text: the system has none).
+    std::map<std::uint32_t, std::wstring> messages;
+    std::wstring ErrorText(std::uint32_t error) const override
+    {
+        const auto found = messages.find(error);
+        return found != messages.end() ? found->second : L"error " + std::to_wstring(error);
+    }
     std::unique_ptr<InstallLock> LockInstalls(const std::function<void()>& waiting,
                                               const std::function<bool()>& cancelled, std::uint32_t& error) override
     {
@@ -609,6 +639,22 @@ private:
 
 struct FakeMachine : FakeFiles, FakeRestartQueue, FakeRedirection, FakeStore, FakeSystem, FileFacts {
     FakeMachine() { placedBy = this; }
+
+    // pnputil as 64-bit Windows has it: -a "inf" publishes the package,
+    // -d oem<n>.inf takes it out; pnputilPublishes false: it says it did,
+    // but publishes nothing.
+    bool pnputilPublishes = true;
+    std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments, std::uint32_t& exitCode) override
+    {
+        const std::uint32_t error = FakeSystem::RunHidden(program, arguments, exitCode);
+        if (error || (exitCode != 0 && exitCode != 3010) || !pnputilPublishes) return error;
+        std::wstring name;
+        bool added = false;
+        if (arguments.rfind(L"-a \"", 0) == 0) Publish(arguments.substr(4, arguments.size() - 5), name, added);
+        if (arguments.rfind(L"-d ", 0) == 0 && store.erase(arguments.substr(3)))
+            files.erase(Lower(L"C:\\Windows\\Inf\\" + arguments.substr(3)));
+        return 0;
+    }
     FakeMachine(const FakeMachine& other)
         : FakeShared(other), FakeFiles(other), FakeRestartQueue(other), FakeRedirection(other), FakeStore(other),
           FakeSystem(other)
@@ -655,6 +701,24 @@ struct FakeMachine : FakeFiles, FakeRestartQueue, FakeRedirection, FakeStore, Fa
         if (file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
         read = file->node->bytes.copy(buffer, size);
         return 0;
+    }
+    std::uint32_t ReadFile(const std::wstring& path, std::size_t limit, std::vector<char>& bytes) const override
+    {
+        calls.push_back(L"read whole " + path);
+        const File* file = FileAt(Redirected(path));
+        if (!file) return kErrorFileNotFound;
+        if (file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
+        if (file->node->bytes.size() > limit) return kErrorFileTooLarge;
+        bytes.assign(file->node->bytes.begin(), file->node->bytes.end());
+        return 0;
+    }
+    // What each INF needs, by lower-case path, as the system's INF parser
+    // reads it.
+    std::map<std::wstring, std::vector<std::wstring>> infNeeds;
+    std::vector<std::wstring> InfNeeds(const std::wstring& path, const std::wstring&) const override
+    {
+        const auto found = infNeeds.find(Lower(path));
+        return found == infNeeds.end() ? std::vector<std::wstring>{} : found->second;
     }
     std::uint16_t KernelMachine() const override { return kernelMachine; }
     void Pause(std::uint32_t ms) override

@@ -85,15 +85,28 @@ TEST(frmMain, InstallButtonTellsTheOutcomeAndEndsWithItsExitCode)
          },
          L"Not copied:\r\nd.sys (C:\\Windows\\System32\\Drivers): error 5\r\nNothing changed.", MessageIcon::Warning,
          kExitCopyFailed},
-        {"the driver store refused",
-         [](test::FakeMachine& s) { s.storeErrors[L"c:\\package\\driver\\a.inf"] = 0xE000022F; },
-         L"Not copied:\r\na.inf (driver store): error 3758096943", MessageIcon::Warning, kExitCopyFailed},
-        {"the driver store refused, with a driver in use: its files are in place, the restart still due",
+        {"the driver store refused, with a driver in use: nothing goes in, no restart is due",
          [](test::FakeMachine& s) {
              s.storeErrors[L"c:\\package\\driver\\a.inf"] = 0xE000022F;
              s.Hold(L"C:\\Windows\\System32\\Drivers\\d.sys", Holder::Loaded);
          },
-         L"Not copied:\r\na.inf (driver store): error 3758096943\r\nIn use.", MessageIcon::Warning, kExitCopyFailed},
+         L"Refused:\r\na.inf (driver store): error 3758096943\r\nNothing changed.", MessageIcon::Warning, kExitCopyFailed},
+        {"refused, the INF's catalog and a source file missing; codes without words in hex",
+         [](test::FakeMachine& s) {
+             s.infNeeds[L"c:\\package\\driver\\a.inf"] = {L"a.cat", L"amd64\\d.sys"};
+             s.storeErrors[L"c:\\package\\driver\\a.inf"] = 0xE000024B;
+             s.messages = {{0xE000024B, L""}, {2, L"%1 cannot be found%%."}};
+         },
+         L"Refused:\r\na.inf (driver store): Error 0xE000024B. a.cat, amd64\\d.sys: a.cat, amd64\\d.sys cannot be found%."
+         L"\r\nNothing changed.", MessageIcon::Warning, kExitCopyFailed},
+        {"an image for another processor: the system's words name it",
+         [](test::FakeMachine& s) {
+             s.AddFile(L"C:\\Package\\Driver\\e.sys", std::string("MZ") + std::string(0x3A, '\0') + "\x40" +
+                                                      std::string(3, '\0') + std::string("PE\0\0\x4c\x01", 6));
+             s.messages = {{216, L"This version of %1!s! is not compatible."}, {87, L""}};
+         },
+         L"Not copied:\r\ne.sys (C:\\Windows\\System32\\Drivers): This version of e.sys is not compatible."
+         L"\r\nNothing changed.", MessageIcon::Warning, kExitCopyFailed},
         {"a failure undone, with a driver in use: no restart is due",
          [](test::FakeMachine& s) {
              s.Hold(L"C:\\Windows\\System32\\Drivers\\d.sys", Holder::Loaded);
@@ -119,7 +132,7 @@ TEST(frmMain, InstallButtonTellsTheOutcomeAndEndsWithItsExitCode)
         s.AddFile(L"C:\\Windows\\System32\\Drivers\\d.sys", "old");
         for (const auto& [key, value] : {std::pair{L"Complete", L"Done, restart."}, {L"Failed", L" Not copied: "},
                                          {L"NothingChanged", L"Nothing changed."}, {L"Restart", L"In use."},
-                                         {L"NotRestored", L"Not back:"}})
+                                         {L"NotRestored", L"Not back:"}, {L"Refused", L"Refused:"}})
             fakes.texts.Set(L"Default", key, value);
         c.arrange(s);
         FakeForm form(frmMainDesign());

@@ -83,13 +83,35 @@ TEST(Install, PassesCopyExactExtensionsOfOrdinaryFilesInOrder)
     EXPECT_EQ(s.BytesAt(kDrivers + L"\\d.sys"), "sys bytes");
     EXPECT_EQ(s.BytesAt(kDrivers + L"\\" + longName), "long name");
     EXPECT_TRUE(TemporaryFiles(s).empty());
-    EXPECT_EQ(s.FilesIn(kInf).size() + s.FilesIn(kIoSubSys).size() + s.FilesIn(kDrivers).size(), expected.size());
+    // Besides the driver store's copies of the INF files.
+    EXPECT_EQ(s.FilesIn(kInf).size() + s.FilesIn(kIoSubSys).size() + s.FilesIn(kDrivers).size(),
+              expected.size() + s.store.size());
     EXPECT_TRUE(s.atRestart.empty());
     // Every change was made under the machine's lock, which is free again,
     // and every rename reached the disk before the install said it was done.
     EXPECT_EQ(s.changesWithoutLock, 0);
     EXPECT_FALSE(s.lockHeld);
     EXPECT_TRUE(s.unflushed.empty());
+}
+
+// The .sys files of the folder for this Windows' processor go in beside
+// Driver's own, which they replace (only they are checked); the others stay.
+TEST(Install, TheProcessorFolderOfThisWindowsIsInstalled)
+{
+    const std::string x86Image = "MZ" + std::string(0x3A, '\0') + std::string("@\0\0\0PE\0\0\x4c\x01", 10);
+    using Row = std::tuple<int, std::string, std::string>;
+    for (const auto& [kernel, d, e] : {Row{0x8664, "amd64 d", "(none)"}, Row{0x014C, "x86 d", "x86 e"},
+                                       Row{0xAA64, "arm64 d", "(none)"}, Row{0, x86Image, "(none)"}}) {
+        FakeMachine s = Machine();
+        s.kernelMachine = static_cast<std::uint16_t>(kernel);
+        for (const auto& [path, bytes] : {std::pair<std::wstring, std::string>{L"d.sys", x86Image}, {L"AMD64\\d.sys", "amd64 d"},
+                                          {L"i386\\D.SYS", "x86 d"}, {L"i386\\e.sys", "x86 e"}, {L"Arm64\\d.sys", "arm64 d"},
+                                          {L"x64", "a file, not a folder"}})
+            s.AddFile(L"C:\\Package\\Driver\\" + path, bytes);
+        EXPECT_TRUE(Install(s).failures.empty()) << kernel;
+        EXPECT_EQ(s.BytesAt(kDrivers + L"\\d.sys"), d) << kernel;
+        EXPECT_EQ(s.BytesAt(kDrivers + L"\\e.sys"), e) << kernel;
+    }
 }
 
 TEST(Install, MissingDestinationFolderSkipsItsPassSilently)
@@ -159,6 +181,19 @@ TEST(Install, AnyFailedCopyChangesNothing)
          {{L"Driver", kErrorAccessDenied}}},
         {"the journal cannot be written", [](FakeMachine& s) { s.journalError = 112; },
          {{L"~setup-1a2b-1d9c0ffee-4.jnl", 112}}},
+        {"two folders for this processor",
+         [](FakeMachine& s) {
+             s.AddFile(L"C:\\Package\\Driver\\amd64\\b.sys", "amd64 b");
+             s.AddFile(L"C:\\Package\\Driver\\X64\\b.sys", "x64 b");
+         },
+         {{L"amd64, X64", kErrorTwoProcessorFolders}}},
+        {"folders for other processors only, and no .sys of its own",
+         [](FakeMachine& s) {
+             for (const wchar_t* name : {L"b.sys", L"n.sys"}) s.files.erase(L"c:\\package\\driver\\" + std::wstring(name));
+             s.AddFile(L"C:\\Package\\Driver\\x86\\b.sys", "x86 b");
+             s.AddFile(L"C:\\Package\\Driver\\arm64\\b.sys", "arm64 b");
+         },
+         {{L"Driver", kErrorMachineMismatch}}},
     };
     for (const auto& c : cases) {
         FakeMachine s = Machine();
@@ -210,44 +245,52 @@ TEST(Install, CopiesGoInPlaceOnlyOnceAllAreWrittenAndTheDriverIsRegistered)
     EXPECT_LT(lastPrepared, firstRegistered);
 }
 
-TEST(Install, DriverStoreRefusalIsNamedAndTheFilesStillGoInPlace)
+// A package the driver store refuses is one Windows will not use: nothing
+// goes in, the packages added before it come out again, and the refusal
+// names what the INF needs for this processor that the package lacks. A
+// store that says it holds the package already is believed only where the
+// name it gives holds the INF's bytes.
+TEST(Install, APackageTheDriverStoreRefusesChangesNothing)
 {
-    FakeMachine s = Machine();
-    s.AddFile(L"C:\\Package\\Driver\\good.inf", "good");
-    s.AddFile(L"C:\\Package\\Driver\\bad.inf", "random bytes");
-    s.AddFile(L"C:\\Package\\Driver\\d.sys", "sys");
-    s.storeErrors[L"c:\\package\\driver\\bad.inf"] = 0xE0000000;
-
-    const Result result = Install(s);
-
-    ASSERT_EQ(result.failures.size(), 1u);
-    EXPECT_EQ(result.failures[0].name, L"bad.inf");
-    EXPECT_EQ(result.failures[0].folder, L"driver store");
-    EXPECT_EQ(result.failures[0].error, 0xE0000000u);
-    EXPECT_FALSE(result.filesUnchanged);
-    EXPECT_EQ(s.BytesAt(kInf + L"\\bad.inf"), "random bytes");
-    EXPECT_EQ(s.BytesAt(kDrivers + L"\\d.sys"), "sys");
-}
-
-TEST(Install, A32BitProgramOn64BitWindowsRegistersThroughPnputil)
-{
+    const std::wstring b = L"C:\\Package\\Driver\\b.inf";
     struct Case {
-        std::uint32_t runError, exitCode, reported;
+        const char* name;
+        void (*arrange)(FakeMachine&, const std::wstring& inf);
+        std::uint32_t error;   // 0: installed
+        std::wstring lacking;  // named with the refusal
     };
-    const Case cases[] = {{0, 0, 0}, {0, 3010, 0}, {0, 5, 5}, {2, 0, 2}};
+    const Case cases[] = {
+        {"refused", [](FakeMachine& s, const std::wstring& inf) { s.storeErrors[Lower(inf)] = 0xE000024B; }, 0xE000024B,
+         L"amd64.cat, amd64\\b.sys"},
+        {"said to be held, by a name of other bytes",
+         [](FakeMachine& s, const std::wstring& inf) { s.claimsToHold[Lower(inf)] = L"oem7.inf"; }, kErrorFileExists,
+         L"amd64.cat, amd64\\b.sys"},
+        {"said to be held, by a name of its bytes",
+         [](FakeMachine& s, const std::wstring& inf) { s.claimsToHold[Lower(inf)] = L"oem8.inf"; }, 0, L""},
+    };
     for (const auto& c : cases) {
         FakeMachine s = Machine();
-        s.wow64 = true;
-        s.runError = c.runError;
-        s.runExitCode = c.exitCode;
-        s.AddFile(L"C:\\Package\\Driver\\a.inf", "inf");
+        s.AddFile(L"C:\\Package\\Driver\\a.inf", "good");
+        s.AddFile(b, "b's INF");
+        s.AddFile(L"C:\\Package\\Driver\\amd64\\here.sys", "the one source file there");
+        s.infNeeds[Lower(b)] = {L"amd64.cat", L"\\amd64\\b.sys", L".\\amd64\\\\here.sys", L""};
+        s.AddFile(L"C:\\Package\\Driver\\d.sys", "new sys");
+        s.AddFile(kDrivers + L"\\d.sys", "old sys");
+        s.AddFile(kInf + L"\\oem7.inf", "another package");
+        s.AddFile(kInf + L"\\oem8.inf", "b's INF");
+        c.arrange(s, b);
+        const auto before = s.files;
+
         const Result result = Install(s);
-        EXPECT_EQ(s.programsRun,
-                  std::vector<std::wstring>{L"C:\\Windows\\Sysnative\\pnputil.exe -a \"C:\\Package\\Driver\\a.inf\""});
-        ASSERT_EQ(result.failures.size(), c.reported ? 1u : 0u) << c.exitCode;
-        if (c.reported) {
-            EXPECT_EQ(result.failures[0].error, c.reported);
-        }
+        s.EndProgram(false);
+
+        ASSERT_EQ(result.refused.size(), c.error ? 1u : 0u) << c.name;
+        EXPECT_EQ(s.BytesAt(kDrivers + L"\\d.sys"), c.error ? "old sys" : "new sys") << c.name;
+        if (!c.error) continue;
+        const install::Failure& f = result.refused[0];
+        EXPECT_EQ(f.name + L"|" + f.folder + L"|" + f.lacking, L"b.inf|driver store|" + c.lacking) << c.name;
+        EXPECT_TRUE(f.error == c.error && result.failures.empty() && result.filesUnchanged && s.store.empty()) << c.name;
+        ExpectUnchanged(s, before, c.name);
     }
 }
 
@@ -373,6 +416,60 @@ Result InstallOther(FakeMachine& s)
     return InstallDriverFiles(s, s, s, s, s, s, L"C:\\Other");
 }
 
+// A 32-bit program on 64-bit Windows, which SetupAPI refuses, has the
+// 64-bit pnputil add the package and learns its name as Windows decides a
+// package's identity: the oem<n>.inf of the INF's bytes that appeared, or
+// that was there before. An undo (here, of a failed copy), and the next run
+// after a kill, have pnputil take out only what the run added.
+TEST(Install, A32BitProgramOn64BitWindowsRegistersThroughPnputil)
+{
+    struct Case {
+        const char* name;
+        void (*arrange)(FakeMachine&);
+        std::uint32_t refused;  // 0: registered, then undone
+        std::size_t runs, left;  // pnputil runs, oem<n>.inf files left
+    };
+    const Case cases[] = {
+        {"added", [](FakeMachine&) {}, 0, 2, 0},
+        {"added, a restart due", [](FakeMachine& s) { s.runExitCode = 3010; }, 0, 2, 0},
+        {"refused", [](FakeMachine& s) { s.runExitCode = 5; }, 5, 1, 0},
+        {"pnputil cannot start", [](FakeMachine& s) { s.runError = 2; }, 2, 1, 0},
+        {"says it added, publishes nothing", [](FakeMachine& s) { s.pnputilPublishes = false; }, kErrorNotPublished, 1, 0},
+        {"held already", [](FakeMachine& s) { s.store[L"oem4.inf"] = L"c:\\x.inf"; s.AddFile(kInf + L"\\oem4.inf", "inf"); },
+         0, 1, 1},
+        {"another package's oem file", [](FakeMachine& s) { s.AddFile(kInf + L"\\oem0.inf", "other"); }, 0, 2, 1},
+        {"the Inf folder cannot be listed", [](FakeMachine& s) { s.searchErrors[Lower(kInf)] = 5; }, 5, 0, 0},
+    };
+    for (const auto& c : cases) {
+        FakeMachine s = Machine();
+        s.wow64 = true;
+        s.AddFile(L"C:\\Package\\Driver\\a.inf", "inf");
+        s.AddFile(L"C:\\Package\\Driver\\n.sys", "new");
+        s.placeErrors[Lower(kDrivers) + L"\\n.sys"] = 87;
+        c.arrange(s);
+        const Result result = Install(s);
+        ASSERT_EQ(s.programsRun.size(), c.runs) << c.name;
+        EXPECT_TRUE(!c.runs || s.programsRun[0] == L"C:\\Windows\\Sysnative\\pnputil.exe -a \"C:\\Package\\Driver\\a.inf\"");
+        EXPECT_TRUE(c.runs < 2 || s.programsRun[1].rfind(L"C:\\Windows\\Sysnative\\pnputil.exe -d oem", 0) == 0) << c.name;
+        EXPECT_EQ(c.refused ? result.refused.at(0).error : result.failures.size() + result.notRestored.size(),
+                  c.refused ? c.refused : 1u) << c.name;
+        std::size_t published = 0;
+        for (const auto& name : s.FilesIn(kInf)) published += install::IsReservedInfName(name);
+        EXPECT_TRUE(result.filesUnchanged && published == c.left) << c.name;
+    }
+    FakeMachine s = Machine();
+    s.wow64 = true;
+    s.AddFile(kInf + L"\\oem3.inf", "killed run's");
+    s.store[L"oem3.inf"] = L"c:\\killed\\driver\\a.inf";
+    install::Journal journal;
+    journal.run = {0x77, 0x1d9c0000};
+    s.WriteJournal(kInf + L"\\" + install::TemporaryName(journal.run, 2, L"jnl"),
+                   install::FormatJournal(journal) + install::FormatPublished(L"oem3.inf"), false);
+    EXPECT_TRUE(InstallOther(s).notRestored.empty());
+    EXPECT_EQ(s.programsRun, std::vector<std::wstring>{L"C:\\Windows\\Sysnative\\pnputil.exe -d oem3.inf"});
+    EXPECT_TRUE(s.store.empty() && !JournalLeft(s));
+}
+
 // A rename that fails for another reason takes back the renames before it,
 // and the packages the run added to the driver store. What cannot be put
 // back keeps its old file's second name and the journal: the next run, of
@@ -408,7 +505,11 @@ TEST(Install, AFailedRenameUndoesTheOthers)
          },
          L"b.sys", 5, nullptr},
         {"a package that was in the driver store already stays there",
-         [](FakeMachine& s) { s.store[L"oem0.inf"] = L"c:\\package\\driver\\a.inf"; }, L"c.sys", 87, nullptr},
+         [](FakeMachine& s) {
+             s.store[L"oem0.inf"] = L"c:\\package\\driver\\a.inf";
+             s.AddFile(kInf + L"\\oem0.inf", "new a");
+         },
+         L"c.sys", 87, nullptr},
         {"a failed undo, with more to undo after it",
          [](FakeMachine& s) { s.moveErrors[L"c:\\windows\\system32\\drivers\\b.sys"] = 99; }, L"c.sys", 87, L"b.sys"},
         {"a package that cannot be taken out of the store again", [](FakeMachine& s) { s.removeError = 1168; },

@@ -36,19 +36,21 @@ const std::vector<std::string> kGood = {
     "Waiting=\xB0\xB2",       // 20
     "NotRestored=\xB0\xB2",   // 21
     "Newer=\xB0\xB2",         // 22
-    "[404]",                  // 23
-    "Title=\xA6\x77",         // 24
-    "PromptCount=1",          // 25
-    "Prompt0=\xA6\x77",       // 26
-    "Setup=\xA6\x77(&S)",     // 27
-    "Cancel=\xA8\xFA(&C)",    // 28
-    "Complete=\xA6\x77",      // 29
-    "Failed=\xA6\x77",        // 30
-    "NothingChanged=\xA6\x77",  // 31
-    "Restart=\xA6\x77",       // 32
-    "Waiting=\xA6\x77",       // 33
-    "NotRestored=\xA6\x77",   // 34
-    "Newer=\xA6\x77",         // 35
+    "Refused=\xB0\xB2",       // 23
+    "[404]",                  // 24
+    "Title=\xA6\x77",         // 25
+    "PromptCount=1",          // 26
+    "Prompt0=\xA6\x77",       // 27
+    "Setup=\xA6\x77(&S)",     // 28
+    "Cancel=\xA8\xFA(&C)",    // 29
+    "Complete=\xA6\x77",      // 30
+    "Failed=\xA6\x77",        // 31
+    "NothingChanged=\xA6\x77",  // 32
+    "Restart=\xA6\x77",       // 33
+    "Waiting=\xA6\x77",       // 34
+    "NotRestored=\xA6\x77",   // 35
+    "Newer=\xA6\x77",         // 36
+    "Refused=\xA6\x77",       // 37
 };
 
 std::string Join(const std::vector<std::string>& lines)
@@ -140,7 +142,7 @@ TEST(SetupCheck, BrokenFilesGiveTheirFindings)
         // Bytes and encodings.
         {"bytes not GBK", With(11, "Title=\xB0\x7F"), E, 11,
          L"[804] Title: bytes B0 7F are not valid GBK (code page 936)"},
-        {"bytes not Big5", With(24, "Title=\xA1\x80"), E, 24, L"bytes A1 80 are not valid Big5 (code page 950)"},
+        {"bytes not Big5", With(25, "Title=\xA1\x80"), E, 25, L"bytes A1 80 are not valid Big5 (code page 950)"},
         {"lone lead byte at the end", With(16, "Complete=\xB0"), E, 16, L"bytes B0 are not valid GBK"},
         {"[404] saved as GBK", "[404]\r\nTitle=\xB0\xB2\xF2\x8C\r\nSetup=\xB0\xB2\x81\x80(&S)\r\n", E, 2,
          L"[404] looks saved as GBK (code page 936): Chinese (Taiwan) systems (language 1028) read it as Big5 (code "
@@ -171,9 +173,9 @@ TEST(SetupCheck, BrokenFilesGiveTheirFindings)
         {"line without '='", With(8, "Complete Done"), W, 8, L"\"Complete Done\" has no '='"},
         {"text before the sections", "Title=x\r\n" + Join(kGood), W, 1, L"text before the first section"},
         {"'[' without ']'", With(10, "[804"), E, 10, L"'[' without ']' starts no section"},
-        {"a second section", Join(kGood) + "[default]\r\nTitle=Again\r\n", E, 36,
+        {"a second section", Join(kGood) + "[default]\r\nTitle=Again\r\n", E, 38,
          L"a second [default]: only the first one (line 1) is read, so the 1 key lines below never show"},
-        {"unknown section", Join(kGood) + "[0804]\r\n", W, 36, L"section [0804] is never read"},
+        {"unknown section", Join(kGood) + "[0804]\r\n", W, 38, L"section [0804] is never read"},
         {"missing section", Join({kGood.begin(), kGood.begin() + 17}), W, 0,
          L"[404] is missing: Chinese (Taiwan) systems (language 1028) show the built-in English texts"},
         {"unmatched quote", With(2, "Title=\"Acme"), W, 2, L"Title starts with a quote that does not end it"},
@@ -197,7 +199,7 @@ TEST(SetupCheck, BrokenFilesGiveTheirFindings)
         {"text left empty", With(16, "Complete="), W, 16,
          L"[804] Complete is empty: Chinese (PRC) systems (language 2052) see the built-in English \"Setup complete"},
         {"missing texts", "[404]\r\nPrompt0=x\r\nSetup=&S\r\nCancel=&C\r\n", W, 1,
-         L"[404] has no Title, Complete, Failed, NothingChanged, Restart, Waiting, NotRestored, Newer: Chinese (Taiwan) systems (language 1028) see "
+         L"[404] has no Title, Complete, Failed, NothingChanged, Restart, Waiting, NotRestored, Newer, Refused: Chinese (Taiwan) systems (language 1028) see "
          L"the built-in English texts"},
         {"blank button", With(6, "Setup=\" \""), E, 6,
          L"Setup=\" \" is only spaces: the install button has no caption"},
@@ -249,13 +251,13 @@ TEST(SetupCheck, TextsTooWideForTheWindowAreFound)
          L"is 78 pixels wide in the system's message font at 96 DPI; the button has room for 67"},
         {"& is not drawn", With(6, "Setup=&Install now"), 0, L""},
         {"&& draws one &", With(7, "Cancel=&Stop && go on"), 7, L"is 72 pixels wide"},
-        {"cancel too wide", With(27, "Cancel=" + times("\xA6\x77", 6)), 27, L"is 72 pixels wide"},
+        {"cancel too wide", With(28, "Cancel=" + times("\xA6\x77", 6)), 28, L"is 72 pixels wide"},
         {"prompt too high", lines25, 24,
          L"[Default] the prompt is cut from Prompt21 on: wrapped to the label's width of 363 pixels in the system's "
          L"message font at 96 DPI, the prompt up to there is 299 pixels high, and the label 288"},
         {"prompt that fits", "[Default]\r\nPromptCount=21\r\nPrompt20=x\r\n", 0, L""},
         {"word too wide", With(13, "Prompt0=" + times("\xB0\xB2", 31)), 13, L"[804] Prompt0 has a word 372 pixels wide"},
-        {"waiting text too wide", With(32, "Waiting=" + times("\xA6\x77", 31)), 32,
+        {"waiting text too wide", With(33, "Waiting=" + times("\xA6\x77", 31)), 33,
          L"[404] Waiting, wrapped to the prompt's width of 363 pixels in the system's message font at 96 DPI, is 372 x "
          L"13 pixels"},
     };
@@ -377,9 +379,9 @@ TEST(SetupCheck, ReportShowsTheTextsThenTheFindings)
              L"  Title:    Acme\n  Prompt:   | Welcome\n            | Press Install\n            | (998 more empty "
              L"lines)\n"
              L"  Setup:    &Install   (access key I)\n",
-             L"[404] (line 23), as Chinese (Taiwan) systems (language 1028) show it, in Big5 (code page 950):",
+             L"[404] (line 24), as Chinese (Taiwan) systems (language 1028) show it, in Big5 (code page 950):",
              L"\nSetup.Ini:3: warning: [Default] PromptCount is 1000 but Prompt2 to Prompt999 are missing",
-             L"\nSetup.Ini:36: warning: section [x] is never read",
+             L"\nSetup.Ini:38: warning: section [x] is never read",
              std::wstring(L"\n0 errors, 2 warnings\n"),
          })
         EXPECT_NE(report.find(part), std::wstring::npos) << part << "\nin\n" << report;
