@@ -3,8 +3,10 @@
 
 # wine_environment PREFIX: the prefix, no debug output, no Mono or Gecko
 # install prompts, and a crash ends the process instead of opening a debugger.
+# A prefix whose folder holds a file "win32" beside it is a 32-bit Windows.
 wine_environment() {
   export WINEPREFIX=$1 WINEDEBUG=${WINEDEBUG:--all}
+  if [[ -f $(dirname "$1")/win32 ]]; then export WINEARCH=win32; fi
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winedbg.exe=d"}
 }
 
@@ -59,7 +61,7 @@ wine_display_stop() {
 # repair it: it is made again. Only for the scripts' own prefixes.
 wine_prefix_make() {
   local log=$1
-  if [[ -f $WINEPREFIX/system.reg && ! -f $WINEPREFIX/drive_c/windows/syswow64/kernel32.dll ]] &&
+  if [[ ${WINEARCH:-} != win32 && -f $WINEPREFIX/system.reg && ! -f $WINEPREFIX/drive_c/windows/syswow64/kernel32.dll ]] &&
     dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
     echo "Making the Wine prefix $WINEPREFIX again: it was made without 32-bit support" >&2
     wineserver -k 2>/dev/null || true

@@ -119,6 +119,31 @@ setup_add_test(NAME e2e_SetupCheck
   FIXTURES wine)
 set_tests_properties(e2e_SetupCheck PROPERTIES SKIP_RETURN_CODE 77)
 
+# The 32-bit program on 32-bit Windows: a prefix of its own, and a 32-bit
+# build of the test program, which 32-bit Windows runs.
+if(run)
+  set(driver32_dir ${build_root}/e2e-driver32)
+  ExternalProject_Add(setup_e2e_driver32
+    SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}
+    BINARY_DIR ${driver32_dir}
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE} -DSETUP_TARGET_ARCH=i686
+               -DSETUP_THREAD_MODEL=posix -DCMAKE_BUILD_TYPE=Release -DSETUP_E2E_ONLY=ON
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON)
+  set(state32 ${CMAKE_BINARY_DIR}/e2e-win32)
+  add_test(NAME e2e_win32_session_start COMMAND ${run} ${session} start ${state32} unmanaged win32)
+  add_test(NAME e2e_win32_session_stop COMMAND ${session} stop ${state32})
+  set_tests_properties(e2e_win32_session_start PROPERTIES FIXTURES_SETUP wine32 TIMEOUT 300 SKIP_RETURN_CODE 77)
+  set_tests_properties(e2e_win32_session_stop PROPERTIES FIXTURES_CLEANUP wine32)
+  setup_add_test(NAME e2e_Win32
+    COMMAND ${run} ${CMAKE_CROSSCOMPILING_EMULATOR} ${driver32_dir}/setup_e2e.exe
+            --setup=$<TARGET_FILE:Setup> --drivers=${helpers}
+            --gtest_filter=DriverChecks.TheDriverForThisWindowsProcessorIsInstalled
+    ENVIRONMENT SETUP_E2E_STATE=${state32} LC_ALL=en_US.UTF-8
+    FIXTURES wine32)
+  set_tests_properties(e2e_Win32 PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77)
+endif()
+
 setup_add_test(NAME e2e_FullDisk
   COMMAND ${run} ${CMAKE_CURRENT_LIST_DIR}/full-disk ${CMAKE_CROSSCOMPILING_EMULATOR} ${driver_dir}/setup_e2e.exe
           $<TARGET_FILE:Setup>

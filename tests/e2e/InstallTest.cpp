@@ -265,22 +265,42 @@ TEST_F(Installing, ProgramFolderOutsideTheCodePageIsInstalledFrom)
     EXPECT_EQ(ReadFileBytes(kInf + L"\\e2e5.inf"), Inf("e2e5"));
 }
 
-TEST_F(Installing, AnInfTheDriverStoreRefusesIsNamedAndTheFilesStillGoInPlace)
+// A package that the driver store refuses is one Windows will not use:
+// nothing of it goes in, also when it is installed again, and the message
+// names what its INF needs that it lacks (Wine's store, too, wants the
+// catalog the INF names).
+TEST_F(Installing, APackageTheDriverStoreRefusesChangesNothing)
 {
-    Package package(L"refused-inf");
     std::string noise;
     for (int i = 0; i < 3000; ++i) noise += char((i * 7919 + 13) & 0xFF);
-    package.WriteFile(L"Driver\\e2e9.inf", noise);
-    package.WriteFile(L"Driver\\e2e9.sys", "sys");
+    const std::wstring refused = L"Windows refused the driver package:\r\n";
+    struct Case {
+        const char* name;
+        std::string inf;
+        std::wstring line;
+    };
+    const Case cases[] = {
+        {"not an INF file", noise, L"e2e9.inf (driver store): The file is not a valid INF file."},
+        {"its catalog missing", "[Version]\r\nCatalogFile=e2e9.cat\r\n" + Inf("e2e9").substr(11),
+         L"e2e9.inf (driver store): " + SystemText(ERROR_FILE_NOT_FOUND) + L" e2e9.cat: " + SystemText(ERROR_FILE_NOT_FOUND)},
+    };
+    for (const auto& c : cases) {
+        Package package(L"refused-inf");
+        package.WriteFile(L"Driver\\e2e9.inf", c.inf);
+        package.WriteFile(L"Driver\\e2e9.sys", "new sys");
+        WriteFileBytes(kDrivers + L"\\e2e9.sys", "old sys");
+        for (const char* run : {"first", "second"}) {
+            const auto [message, warning, code] = Install(package);
 
-    const auto [message, warning, code] = Install(package);
-
-    EXPECT_EQ(message, L"Setup could not copy these files:\r\ne2e9.inf (driver store): The file is not a valid INF file.");
-    EXPECT_TRUE(warning);
-    EXPECT_EQ(code, 1u);
-    EXPECT_EQ(ReadFileBytes(kInf + L"\\e2e9.inf"), noise);
-    EXPECT_FALSE(Exists(kInf + L"\\e2e9.pnf"));
-    EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e9.sys"), "sys");
+            EXPECT_EQ(message, refused + c.line + L"\r\nNo file was changed.") << c.name << ", " << run;
+            EXPECT_TRUE(warning) << c.name;
+            EXPECT_EQ(code, 1u) << c.name << ", " << run;
+            EXPECT_TRUE(FilesStartingWith(kInf, L"e2e9").empty()) << c.name << ", " << run;
+            EXPECT_EQ(ReadFileBytes(kDrivers + L"\\e2e9.sys"), "old sys") << c.name << ", " << run;
+            EXPECT_TRUE(TemporaryFiles().empty()) << c.name << ", " << run;
+        }
+        TearDown();
+    }
 }
 
 // An installed driver file that another program holds open.

@@ -56,11 +56,12 @@ protected:
     void SetUp() override { TearDown(); }
     void TearDown() override
     {
-        for (const wchar_t* name : {L"e2ev1.sys", L"e2ev2.sys", L"e2ev3.sys"}) {
+        for (const wchar_t* name : {L"e2ev1.sys", L"e2ev2.sys", L"e2ev3.sys", L"e2ev5.sys"}) {
             SetFileAttributesW((kDrivers + L"\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileW((kDrivers + L"\\" + name).c_str());
         }
-        for (const wchar_t* name : {L"e2ev2.inf", L"e2ev4.inf"}) DeleteFileW((kInf + L"\\" + name).c_str());
+        for (const wchar_t* name : {L"e2ev2.inf", L"e2ev4.inf", L"e2ev5.inf", L"e2ev5.pnf"})
+            DeleteFileW((kInf + L"\\" + name).c_str());
     }
 };
 
@@ -133,6 +134,30 @@ TEST_F(DriverChecks, TheInstalledDriverIsKeptForAnOlderOrForeignOne)
         EXPECT_EQ(warning, kept) << c.name;
         EXPECT_TRUE(ReadFileBytes(installed) == (kept ? c.installed : c.package)) << c.name;
         EXPECT_EQ(Exists(kInf + L"\\e2ev2.inf"), !kept) << c.name << ": nothing of the package goes in";
+        TearDown();
+    }
+}
+
+// A package with a folder of .sys files per processor, as real ones come:
+// the one for the processor the kernel runs on goes in, from either
+// program (on 32-bit Windows, the x86 one).
+TEST_F(DriverChecks, TheDriverForThisWindowsProcessorIsInstalled)
+{
+    SYSTEM_INFO system{};
+    GetNativeSystemInfo(&system);
+    const bool x86 = system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL;
+    const std::string x64Image = Image(L"x64-1"), x86Image = Image(L"x86-1");
+    for (const auto& [x64Folder, x86Folder] : {std::pair{L"amd64", L"x86"}, {L"X64", L"i386"}}) {
+        Package package(L"processors");
+        package.WriteFile(L"Driver\\e2ev5.inf", kInfText);
+        package.WriteFile(std::wstring(L"Driver\\") + x64Folder + L"\\e2ev5.sys", x64Image);
+        package.WriteFile(std::wstring(L"Driver\\") + x86Folder + L"\\e2ev5.sys", x86Image);
+
+        const auto [message, warning, code] = Install(package);
+
+        EXPECT_EQ(message, kComplete) << x64Folder;
+        EXPECT_EQ(code, 0u) << x64Folder;
+        EXPECT_TRUE(ReadFileBytes(kDrivers + L"\\e2ev5.sys") == (x86 ? x86Image : x64Image)) << x64Folder;
         TearDown();
     }
 }
