@@ -9,10 +9,11 @@
 #                  "Copyright (C) 2026 Acme" (empty: none)          (empty)
 #   SETUP_ICON     a .ico, or any picture ImageMagick reads, turned into an
 #                  icon of 16 to 48 pixels                       (assets/Setup.ico)
-#   SETUP_BANNER   any picture ImageMagick reads: cut to the banner's shape
-#                  at twice its 96 DPI size, 326 x 568, and packed as the
-#                  program stores pictures (assets/pack-picture.py)
-#                                                                (assets/banner.png)
+#   SETUP_BANNER   any picture ImageMagick reads, a .ico too: its largest
+#                  image cut to the banner's shape at twice its 96 DPI size,
+#                  326 x 568, and packed as the program stores pictures
+#                  (assets/pack-picture.py)                  (assets/banner.png)
+# assets/brand-picture.py makes the banner's pixels and says what it took.
 # The build folder keeps the banner's pixels as well (assets/banner.bgr),
 # for the tests to compare with what the screen shows.
 get_filename_component(SETUP_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
@@ -115,14 +116,14 @@ function(setup_brand target dir)
       VERBATIM)
     list(APPEND outputs ${BRAND_ICON})
   endif()
-  set(size 326x568)
+  set(brand_picture ${Python3_EXECUTABLE} ${SETUP_SOURCE_DIR}/assets/brand-picture.py)
+  set(size 326 568)
   add_custom_command(OUTPUT ${dir}/banner.bnr ${dir}/banner.bgr
-    COMMAND ${SETUP_IMAGEMAGICK} ${B_BANNER} -background white -alpha remove -resize ${size}^
-            -gravity center -extent ${size} -depth 8 bgr:${dir}/banner.bgr
-    COMMAND ${Python3_EXECUTABLE} ${SETUP_SOURCE_DIR}/assets/pack-picture.py ${dir}/banner.bgr 326 568
+    COMMAND ${brand_picture} banner ${SETUP_IMAGEMAGICK} ${target} ${B_BANNER} ${size} ${dir}/banner.bgr
+    COMMAND ${Python3_EXECUTABLE} ${SETUP_SOURCE_DIR}/assets/pack-picture.py ${dir}/banner.bgr ${size}
             ${dir}/banner.bnr
-    DEPENDS ${B_BANNER} ${SETUP_SOURCE_DIR}/assets/pack-picture.py
-    COMMENT "Packing the banner of ${target} from ${B_BANNER}"
+    DEPENDS ${B_BANNER} ${SETUP_SOURCE_DIR}/assets/brand-picture.py ${SETUP_SOURCE_DIR}/assets/pack-picture.py
+    COMMENT "Packing the banner of ${target}"
     VERBATIM)
   configure_file(${SETUP_SOURCE_DIR}/assets/Setup.manifest.in ${dir}/Setup.manifest @ONLY)
   configure_file(${SETUP_SOURCE_DIR}/assets/Setup.rc.in ${dir}/Setup.rc @ONLY)
