@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Draws the banner master (banner.png, 326 x 568: twice the 163 x 284 pixels
-it shows at 96 DPI) and the icon (Setup.ico: 16 to 256 px, 16 colours).
+it shows at 96 DPI) and the icon (Setup.ico, 32 x 32, 16 colours).
 
 Run it from anywhere to make both beside this script. Pure Python, so it
 needs nothing installed. The build turns banner.png into what the program
@@ -48,20 +48,19 @@ class Canvas:
                     self.px[y][x] = mix(self.px[y][x], color, alpha * hits / SAMPLES ** 2)
 
     def png(self, path):
-        rows = [b"".join(bytes(int(round(c)) for c in color) for color in row) for row in self.px]
+        raw = bytearray()
+        for row in self.px:
+            raw.append(0)
+            for color in row:
+                raw += bytes(int(round(c)) for c in color)
+
+        def chunk(kind, data):
+            return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+        header = struct.pack(">IIBBBBB", self.w, self.h, 8, 2, 0, 0, 0)
         with open(path, "wb") as f:
-            f.write(png(self.w, self.h, 2, rows))
-
-
-def png(width, height, color_type, rows):
-    """A PNG of 8-bit rows of colour type 2 (RGB) or 6 (RGBA)."""
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-
-    header = struct.pack(">IIBBBBB", width, height, 8, color_type, 0, 0, 0)
-    raw = b"".join(b"\0" + row for row in rows)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9))
-            + chunk(b"IEND", b""))
+            f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(bytes(raw), 9))
+                    + chunk(b"IEND", b""))
 
 
 def rounded_rect(x0, y0, x1, y1, r):
@@ -113,20 +112,13 @@ VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0,
        (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
 
 
-# The sizes Windows asks a program's icon for from 100 to 200 % DPI.
-ICON_SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
-
-
-def icon_image(n):
-    """The icon drawn at n x n pixels: the 32 px design, each shape's edges
-    on the nearest pixel edge of this size, none thinner than a pixel. A
-    bitmap of 16 colours, or at 256 px a PNG (its bitmap would take 40 KB)."""
+def draw_icon():
+    n = 32
     index = [[None] * n for _ in range(n)]  # None: transparent
 
     def fill(x0, y0, x1, y1, c):
-        x0, y0, x1, y1 = (int(v * n / 32 + 0.5) for v in (x0, y0, x1, y1))
-        for y in range(y0, max(y1, y0 + 1)):
-            for x in range(x0, max(x1, x0 + 1)):
+        for y in range(y0, y1):
+            for x in range(x0, x1):
                 index[y][x] = c
 
     fill(11, 2, 21, 10, 7)      # connector, silver
@@ -143,38 +135,25 @@ def icon_image(n):
     fill(14, 12, 18, 13, 15)
     fill(20, 27, 22, 28, 10)    # activity light, green
 
-    if n == 256:
-        rows = [b"".join(bytes((*VGA[c], 255)) if c is not None else bytes(4) for c in row) for row in index]
-        return 32, 0, png(n, n, 6, rows)
-    row_bytes = (n + 7) // 8 * 4  # two pixels a byte, rows of whole 32-bit words
     xor = bytearray()
     for y in range(n - 1, -1, -1):
-        row = bytearray(row_bytes)
-        for x in range(n):
-            row[x // 2] |= (index[y][x] or 0) << (0 if x % 2 else 4)
-        xor += row
-    mask_bytes = (n + 31) // 32 * 4
+        for x in range(0, n, 2):
+            a = index[y][x] or 0
+            b = index[y][x + 1] or 0
+            xor.append((a << 4) | b)
     mask = bytearray()
     for y in range(n - 1, -1, -1):
-        row = bytearray(mask_bytes)
+        bits = 0
         for x in range(n):
-            if index[y][x] is None:
-                row[x // 8] |= 0x80 >> (x % 8)
-        mask += row
+            bits = (bits << 1) | (1 if index[y][x] is None else 0)
+        mask += struct.pack(">I", bits)
     palette = b"".join(bytes((b, g, r, 0)) for r, g, b in VGA)
     info = struct.pack("<IiiHHIIiiII", 40, n, n * 2, 1, 4, 0, len(xor) + len(mask), 0, 0, 16, 0)
-    return 4, 16, info + palette + xor + mask
-
-
-def draw_icon():
-    images = [icon_image(n) for n in ICON_SIZES]
-    directory = struct.pack("<HHH", 0, 1, len(images))
-    offset = 6 + 16 * len(images)
-    for n, (bits, colors, image) in zip(ICON_SIZES, images):
-        directory += struct.pack("<BBBBHHII", n % 256, n % 256, colors, 0, 1, bits, len(image), offset)
-        offset += len(image)
+    image = info + palette + xor + mask
+    header = struct.pack("<HHH", 0, 1, 1)
+    entry = struct.pack("<BBBBHHII", n, n, 16, 0, 1, 4, len(image), 6 + 16)
     with open(os.path.join(HERE, "Setup.ico"), "wb") as f:
-        f.write(directory + b"".join(image for _, _, image in images))
+        f.write(header + entry + image)
 
 
 if __name__ == "__main__":
