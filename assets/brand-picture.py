@@ -5,11 +5,13 @@ with ImageMagick, and says what it took.
     brand-picture.py icon CONVERT PROGRAM PICTURE OUT.ico
     brand-picture.py banner CONVERT PROGRAM PICTURE WIDTH HEIGHT OUT.bgr
 
-icon: OUT.ico holds one image of each size Windows asks for from 100 to
-200 % DPI (SIZES). From an icon file, an image of exactly a size is kept as
-it is, bytes and depth, the deepest where there are several; a size it lacks
-is made from its largest image; other sizes are left out. Any other picture
-(its largest frame) is made into all of them. A made image is 32-bit, the
+icon: OUT.ico holds the images of the sizes Windows asks for from 100 to
+200 % DPI (SIZES). From an icon file, each image of one of those sizes is
+kept as it is, bytes and depth, the deepest where there are several, and
+other sizes are left out: a size it lacks Windows scales from the nearest
+one, as well as a copy made here would be. Only an icon file without any of
+those sizes, or any other picture (its largest frame), is made into all of
+them. A made image is 32-bit, the
 picture fitted into the square on a transparent ground. The 256 px image is
 stored as PNG, as Windows Vista and later read it (a bitmap of that size
 takes 260 KB); the smaller ones as bitmaps, which every Windows reads.
@@ -154,9 +156,12 @@ def make_icon(magick, program, picture, out):
     else:
         largest = max(icon, key=Image.rank)
         images = []
+        has_any = any(image.width == image.height and image.width in SIZES for image in icon)
         for size in SIZES:
             same = [image for image in icon if image.width == image.height == size]
             image = max(same, key=Image.rank) if same else None
+            if not image and has_any:
+                continue
             if image and (image.png or size < 256):
                 images.append((size, image.bits, image.colors, image.data))
                 kept.append(size)
