@@ -7,12 +7,18 @@
 #   SETUP_VERSION  1 to 4 numbers a.b.c.d, each 0 to 65535     (1.0.0)
 #   SETUP_COPYRIGHT  the version resource's copyright line, as in
 #                  "Copyright (C) 2026 Acme" (empty: none)          (empty)
-#   SETUP_ICON     a .ico, or any picture ImageMagick reads, turned into an
-#                  icon of 16 to 48 pixels                       (assets/Setup.ico)
-#   SETUP_BANNER   any picture ImageMagick reads: cut to the banner's shape
-#                  at twice its 96 DPI size, 326 x 568, and packed as the
-#                  program stores pictures (assets/pack-picture.py)
-#                                                                (assets/banner.png)
+#   SETUP_ICON     a .ico, or any picture ImageMagick reads: the icon holds
+#                  the sizes Windows asks for from 100 to 200 % DPI, 16, 20,
+#                  24, 32, 40, 48, 64 and 256 pixels, and no other. From a
+#                  .ico, the images of those sizes as they are; a size it
+#                  lacks made from its largest image. A picture's largest
+#                  frame made into all eight. 256 px as PNG, the others as
+#                  bitmaps                                   (assets/Setup.ico)
+#   SETUP_BANNER   any picture ImageMagick reads, a .ico too: its largest
+#                  image cut to the banner's shape at twice its 96 DPI size,
+#                  326 x 568, and packed as the program stores pictures
+#                  (assets/pack-picture.py)                  (assets/banner.png)
+# assets/brand-picture.py makes both pictures and says what it took of each.
 # The build folder keeps the banner's pixels as well (assets/banner.bgr),
 # for the tests to compare with what the screen shows.
 get_filename_component(SETUP_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
@@ -103,26 +109,21 @@ function(setup_brand target dir)
   string(REGEX REPLACE "\\.\\.+" "." BRAND_IDENTITY "${BRAND_IDENTITY}")
 
   set(BRAND_DIR ${dir})
-  set(outputs ${dir}/banner.bnr)
-  if(B_ICON MATCHES "\\.[iI][cC][oO]$")
-    set(BRAND_ICON ${B_ICON})
-  else()
-    set(BRAND_ICON ${dir}/Setup.ico)
-    add_custom_command(OUTPUT ${BRAND_ICON}
-      COMMAND ${SETUP_IMAGEMAGICK} ${B_ICON} -background none -define icon:auto-resize=48,32,24,16 ${BRAND_ICON}
-      DEPENDS ${B_ICON}
-      COMMENT "Making the icon of ${target} from ${B_ICON}"
-      VERBATIM)
-    list(APPEND outputs ${BRAND_ICON})
-  endif()
-  set(size 326x568)
+  set(BRAND_ICON ${dir}/Setup.ico)
+  set(outputs ${dir}/banner.bnr ${BRAND_ICON})
+  set(brand_picture ${Python3_EXECUTABLE} ${SETUP_SOURCE_DIR}/assets/brand-picture.py)
+  add_custom_command(OUTPUT ${BRAND_ICON}
+    COMMAND ${brand_picture} icon ${SETUP_IMAGEMAGICK} ${target} ${B_ICON} ${BRAND_ICON}
+    DEPENDS ${B_ICON} ${SETUP_SOURCE_DIR}/assets/brand-picture.py
+    COMMENT "Making the icon of ${target}"
+    VERBATIM)
+  set(size 326 568)
   add_custom_command(OUTPUT ${dir}/banner.bnr ${dir}/banner.bgr
-    COMMAND ${SETUP_IMAGEMAGICK} ${B_BANNER} -background white -alpha remove -resize ${size}^
-            -gravity center -extent ${size} -depth 8 bgr:${dir}/banner.bgr
-    COMMAND ${Python3_EXECUTABLE} ${SETUP_SOURCE_DIR}/assets/pack-picture.py ${dir}/banner.bgr 326 568
+    COMMAND ${brand_picture} banner ${SETUP_IMAGEMAGICK} ${target} ${B_BANNER} ${size} ${dir}/banner.bgr
+    COMMAND ${Python3_EXECUTABLE} ${SETUP_SOURCE_DIR}/assets/pack-picture.py ${dir}/banner.bgr ${size}
             ${dir}/banner.bnr
-    DEPENDS ${B_BANNER} ${SETUP_SOURCE_DIR}/assets/pack-picture.py
-    COMMENT "Packing the banner of ${target} from ${B_BANNER}"
+    DEPENDS ${B_BANNER} ${SETUP_SOURCE_DIR}/assets/brand-picture.py ${SETUP_SOURCE_DIR}/assets/pack-picture.py
+    COMMENT "Packing the banner of ${target}"
     VERBATIM)
   configure_file(${SETUP_SOURCE_DIR}/assets/Setup.manifest.in ${dir}/Setup.manifest @ONLY)
   configure_file(${SETUP_SOURCE_DIR}/assets/Setup.rc.in ${dir}/Setup.rc @ONLY)

@@ -3,8 +3,10 @@ cmake_minimum_required(VERSION 3.20)
 # always loads from System32, with its manifest and hardening flags.
 # Run as: cmake -DEXE=... -DOBJDUMP=... [-DKIND=console] -P CheckBinary.cmake
 # With -DPYTHON=... -DPRODUCT=... -DCOMPANY=... -DVERSION=a.b.c.d
-# [-DICON_SIZES=16,24,...] [-DMESSAGE_TITLE=...] [-DCOPYRIGHT=...], it also reads the version resource and the icon
-# back (check-resources.py) and holds them to the values the build was given.
+# [-DICON_SIZES=16,24,...] [-DICONS=16:4-bit,...,256:PNG] [-DICON_BYTES_UNDER=n]
+# [-DBANNER=packed.bnr] [-DMESSAGE_TITLE=...] [-DCOPYRIGHT=...], it also reads
+# the version resource, the icon and the banner back (check-resources.py)
+# and holds them to the values the build was given.
 #   KIND gui (the default): Setup.exe, a GUI program that asks for
 #     administrator rights, with visual styles and per-monitor DPI.
 #   KIND console: SetupCheck.exe, a console program that runs with the
@@ -113,6 +115,13 @@ if(DEFINED VERSION)
   if(DEFINED ICON_SIZES)
     list(APPEND expected "IconSizes=${ICON_SIZES}")
   endif()
+  if(DEFINED ICONS)
+    list(APPEND expected "Icons=${ICONS}")
+  endif()
+  if(DEFINED BANNER)
+    file(SHA256 "${BANNER}" banner_sum)
+    list(APPEND expected "Banner=${banner_sum}")
+  endif()
   if(DEFINED MESSAGE_TITLE)
     list(APPEND expected "MessageTitle=${MESSAGE_TITLE}")
   endif()
@@ -125,10 +134,15 @@ if(DEFINED VERSION)
       list(APPEND problems "has no '${line}' in its resources")
     endif()
   endforeach()
+  string(REGEX MATCH "IconBytes=([0-9]+)" icon_bytes "${resources}")
+  if(DEFINED ICON_BYTES_UNDER AND NOT CMAKE_MATCH_1 LESS ICON_BYTES_UNDER)
+    list(APPEND problems "has icon images of ${CMAKE_MATCH_1} bytes, not under ${ICON_BYTES_UNDER}")
+  endif()
+  set(icon_note ", its icon images ${CMAKE_MATCH_1}")
 endif()
 
 if(problems)
   list(JOIN problems "; " text)
   message(FATAL_ERROR "${EXE} ${text}")
 endif()
-message(STATUS "${EXE}: ${size} bytes, ${code_bytes} besides its resources, imports ${imports}")
+message(STATUS "${EXE}: ${size} bytes, ${code_bytes} besides its resources${icon_note}, imports ${imports}")

@@ -1,17 +1,22 @@
 #!/usr/bin/env python3
 """Prints what a Windows program's resources say of it, read back from the
-file: its version numbers and strings, and the sizes of its first icon.
+file: its version numbers and strings, its first icon and its banner.
 
     check-resources.py PROGRAM.exe
 
 One line each: "FileVersion=a.b.c.d" and "ProductVersion=a.b.c.d" from the
 fixed part, "<Name>=<value>" for each string, "IconSizes=16,32,...", and
-"MessageTitle=<text>" from the string table (IDS_MESSAGE_TITLE, 1).
+"MessageTitle=<text>" from the string table (IDS_MESSAGE_TITLE, 1); then
+"Icons=16:4-bit,...,256:PNG" (each image of the first icon: its size and
+how it is stored), "IconBytes=N" (all icon images together) and
+"Banner=<SHA-256>" of the packed banner (IDR_BANNER, 101).
 """
+import hashlib
 import struct
 import sys
 
-RT_ICON, RT_STRING, RT_GROUP_ICON, RT_VERSION = 3, 6, 14, 16
+RT_ICON, RT_STRING, RT_RCDATA, RT_GROUP_ICON, RT_VERSION = 3, 6, 10, 14, 16
+IDR_BANNER = 101
 
 
 class Program:
@@ -100,6 +105,22 @@ def main():
         count = struct.unpack_from("<H", data, 4)[0]
         sizes = sorted({(data[6 + 14 * i] or 256) for i in range(count)})
         lines.append("IconSizes=" + ",".join(str(s) for s in sizes))
+        images, stored = dict(program.resources(RT_ICON)), []
+        for i in range(count):
+            entry = 6 + 14 * i  # GRPICONDIRENTRY: its icon's id at 12
+            image = images.get(struct.unpack_from("<H", data, entry + 12)[0], b"")
+            if image.startswith(b"\x89PNG"):
+                how = "PNG"
+            elif len(image) >= 40:  # a BITMAPINFOHEADER: the bits of a pixel at 14
+                how = f"{struct.unpack_from('<H', image, 14)[0]}-bit"
+            else:
+                how = "missing"
+            stored.append((data[entry] or 256, how))
+        lines.append("Icons=" + ",".join(f"{size}:{how}" for size, how in sorted(stored)))
+    lines.append(f"IconBytes={sum(len(data) for _, data in program.resources(RT_ICON))}")
+    for rid, data in program.resources(RT_RCDATA):
+        if rid == IDR_BANNER:
+            lines.append("Banner=" + hashlib.sha256(data).hexdigest())
     for bundle, data in program.resources(RT_STRING):
         if bundle != 1:  # strings 0 to 15
             continue
