@@ -136,13 +136,15 @@ std::wstring ErrorWords(const System& system, std::uint32_t error, const std::ws
 Outcome InstallOutcome(const install::Result& result, const mduResoure::TextTable& text, const System& system)
 {
     const std::wstring restart = result.restartNeeded ? L"\r\n" + text.strRestart : L"";
-    if (result.failures.empty() && result.refused.empty() && result.notRestored.empty() && result.newer.empty())
+    if (result.failures.empty() && result.refused.empty() && result.notRestored.empty() && result.newer.empty() &&
+        result.unreadable.empty())
         return {text.strComplete + restart, MessageIcon::None, result.restartNeeded ? kExitRestart : kExitOk};
     std::wstring message;
     const auto add = [&](const std::wstring& heading, const std::vector<install::Failure>& failures) {
         if (!failures.empty()) message += (message.empty() ? L"" : L"\r\n") + FileLines(heading, failures, system);
     };
     add(text.strFailed, result.failures);
+    add(text.strUnreadable, result.unreadable);
     add(text.strRefused, result.refused);
     add(text.strNewer, result.newer);
     add(text.strNotRestored, result.notRestored);

@@ -45,6 +45,7 @@ const TextKey kTexts[] = {
     {L"NotRestored", &TextTable::strNotRestored, L"the files an undo could not put back have no heading"},
     {L"Newer", &TextTable::strNewer, L"the files newer than the package's have no heading"},
     {L"Refused", &TextTable::strRefused, L"the driver packages Windows refused have no heading"},
+    {L"Unreadable", &TextTable::strUnreadable, L"the files Setup could not read have no heading"},
 };
 // Keys other than the texts above and the prompt lines.
 const wchar_t* const kOtherKeys[] = {L"PromptCount"};

@@ -84,9 +84,15 @@ std::optional<TemporaryNameParts> ParseTemporaryName(const std::wstring& name)
 }
 
 Context::Context(FileSystem& fileSystem, RestartQueue& restartQueue, FolderRedirection& folderRedirection,
-                 DriverStore& driverStore, System& facts)
-    : files(fileSystem), restart(restartQueue), redirection(folderRedirection), store(driverStore), system(facts), windows(WindowsDirectory(facts)), run(facts.ThisRun())
+                 DriverStore& driverStore, System& machine, FileFacts& fileFacts)
+    : files(fileSystem), restart(restartQueue), redirection(folderRedirection), store(driverStore), system(machine),
+      facts(fileFacts), patience(fileFacts), windows(WindowsDirectory(machine)), run(machine.ThisRun())
 {
+}
+
+std::uint32_t Context::AddToJournal(const std::wstring& path, const std::wstring& text)
+{
+    return patience.Retry([&] { return files.WriteJournal(path, text, true); });
 }
 
 bool Context::InSystem32(const std::wstring& path) const

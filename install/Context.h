@@ -33,6 +33,9 @@ struct Result {
     int copied = 0;                  // files put in place (or to be, at restart)
     std::vector<Failure> failures;   // files not copied, or a package that cannot be installed
     std::vector<Failure> refused;    // driver packages the driver store refused
+    // Files (and folders) that could not be read for a check: the install
+    // stopped with nothing changed.
+    std::vector<Failure> unreadable;
     std::vector<Failure> notRestored;  // old files that could not be put back; the next run does
     bool filesUnchanged = false;     // with failures: every destination file is as it was
     bool restartNeeded = false;      // some files are replaced or removed only at restart
@@ -84,17 +87,51 @@ inline bool Busy(std::uint32_t error)
     return error == kErrorAccessDenied || error == kErrorSharingViolation || error == kErrorUserMappedFile;
 }
 
-// The system, the Windows folder and this run's temporary names.
+// Another program (a scanner) may hold a file for a moment without sharing
+// it. An operation refused so (Busy) is tried again every kPauseMs until it
+// gets through or the run has waited kPatienceMs in all, for all its files
+// together: a lock that ends within seconds costs neither a failure nor a
+// restart, and one that never ends costs at most that much more time.
+class Patience {
+public:
+    static constexpr std::uint32_t kPauseMs = 100;
+    static constexpr std::uint32_t kPatienceMs = 5000;
+
+    explicit Patience(FileFacts& facts) : m_facts(facts) {}
+
+    // attempt() until it returns other than Busy, or the patience is spent;
+    // what it last returned.
+    template <typename Attempt>
+    [[nodiscard]] std::uint32_t Retry(Attempt attempt)
+    {
+        std::uint32_t error = attempt();
+        while (Busy(error) && m_waitedMs < kPatienceMs) {
+            m_facts.Pause(kPauseMs);
+            m_waitedMs += kPauseMs;
+            error = attempt();
+        }
+        return error;
+    }
+
+private:
+    FileFacts& m_facts;
+    std::uint32_t m_waitedMs = 0;
+};
+
+// The system, the Windows folder, this run's temporary names and its
+// patience with files held for a moment.
 class Context {
 public:
     Context(FileSystem& fileSystem, RestartQueue& restartQueue, FolderRedirection& folderRedirection,
-            DriverStore& driverStore, System& facts);
+            DriverStore& driverStore, System& machine, FileFacts& fileFacts);
 
     FileSystem& files;
     RestartQueue& restart;
     FolderRedirection& redirection;
     DriverStore& store;
     System& system;
+    FileFacts& facts;
+    Patience patience;
     const std::wstring windows;
     const RunId run;
 
@@ -114,7 +151,10 @@ public:
     bool SameFile(const std::wstring& a, const std::wstring& b) const;
     // Lets go of a name the old file no longer needs: now, or when Windows
     // next starts if it is in use. False when neither can be done.
-    bool Drop(const std::wstring& path);
+    [[nodiscard]] bool Drop(const std::wstring& path);
+    // Adds a line to a journal, waiting for a program that holds it a
+    // moment: 0 or the error.
+    [[nodiscard]] std::uint32_t AddToJournal(const std::wstring& path, const std::wstring& text);
     // Reads the work recorded for the next start, once, before anything
     // turns the folder redirection off; later calls give what it read
     // (nullopt: it could not be read).
@@ -127,11 +167,11 @@ public:
     // file this run put there. False when one could not be deleted (held
     // open) or the work could not be read: then only a replacement of this
     // run's own after them makes the restart end with its file.
-    bool CancelEarlierReplacements(const std::wstring& target, const std::wstring& own);
+    [[nodiscard]] bool CancelEarlierReplacements(const std::wstring& target, const std::wstring& own);
     // Takes a package this program added out of the driver store again
     // (a 32-bit program on 64-bit Windows has pnputil do it). 0 or the
     // error; a package the store no longer holds is 0.
-    std::uint32_t RemovePackage(const std::wstring& publishedName);
+    [[nodiscard]] std::uint32_t RemovePackage(const std::wstring& publishedName);
 
 private:
     std::vector<std::uint32_t> m_taken;  // by names left from a killed process with this one's id

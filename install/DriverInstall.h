@@ -68,8 +68,8 @@ bool IsReservedInfName(const std::wstring& name);
 // program on 64-bit Windows, which SetupAPI refuses, has the system's 64-bit
 // pnputil do it. publishedName is the name the store gives it, and added
 // whether it did not hold the package before. 0 or the error.
-std::uint32_t RegisterDriverPackage(Context& context, const FileFacts& facts, const std::wstring& inf,
-                                    std::wstring& publishedName, bool& added);
+[[nodiscard]] std::uint32_t RegisterDriverPackage(Context& context, const std::wstring& inf, std::wstring& publishedName,
+                                                  bool& added);
 
 // The whole install.
 Result InstallDriverFiles(FileSystem& files, RestartQueue& restart, FolderRedirection& redirection, DriverStore& store,

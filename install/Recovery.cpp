@@ -6,17 +6,18 @@ namespace setup::install {
 namespace {
 
 // The files of a folder that match pattern and have exactly the program's
-// name shape, with the parts of their names.
+// name shape, with the parts of their names; error says why the folder
+// could not be listed to its end.
 std::vector<std::pair<std::wstring, TemporaryNameParts>> OwnNames(Context& c, const std::wstring& folder,
-                                                                   const wchar_t* pattern)
+                                                                   const wchar_t* pattern, std::uint32_t& error)
 {
     std::vector<std::pair<std::wstring, TemporaryNameParts>> names;
-    std::uint32_t error = 0;
     const auto search = c.files.FindFiles(JoinPath(folder, pattern), error);
     FoundFile file;
     while (search && search->Next(file))
         if (const auto parts = ParseTemporaryName(file.name); parts && !(file.attributes & kAttributeDirectory))
             names.emplace_back(file.name, *parts);
+    if (search && error == 0) error = search->Error();
     return names;
 }
 
@@ -121,7 +122,14 @@ bool Recover(Context& c, Result& result)
 {
     const std::wstring folder = JoinPath(c.windows, L"Inf");
     bool whole = true;
-    for (const auto& [name, parts] : OwnNames(c, folder, L"~setup-*.jnl")) {
+    // Without the whole list of journals, one left half-done may be missed.
+    std::uint32_t listing = 0;
+    const auto journals = OwnNames(c, folder, L"~setup-*.jnl", listing);
+    if (listing != 0) {
+        result.unreadable.push_back({NameOf(folder), FolderOf(folder), listing});
+        return false;
+    }
+    for (const auto& [name, parts] : journals) {
         if (parts.kind != L"jnl") continue;
         const std::wstring path = JoinPath(folder, name);
         std::wstring text;
@@ -142,7 +150,7 @@ bool Recover(Context& c, Result& result)
             // Done: a journal that cannot go is marked so, and never acted
             // on again; one that cannot even be marked stops the install.
             if (c.files.RemoveFile(path) == 0 || journal.done) break;
-            if (const std::uint32_t error = c.files.WriteJournal(path, FormatDone(), true); error != 0) {
+            if (const std::uint32_t error = c.AddToJournal(path, FormatDone()); error != 0) {
                 result.notRestored.push_back({name, folder, error});
                 whole = false;
             }
@@ -155,7 +163,10 @@ bool Recover(Context& c, Result& result)
 void Sweep(Context& c, const std::wstring& folder)
 {
     const auto& pending = c.Pending();
-    for (const auto& [name, parts] : OwnNames(c, folder, L"~setup-*")) {
+    // A leftover a listing misses stays for a later run; a name of this
+    // run's it misses is found taken when a copy is made under it.
+    std::uint32_t error = 0;
+    for (const auto& [name, parts] : OwnNames(c, folder, L"~setup-*", error)) {
         if (parts.run == c.run) c.CounterTaken(parts.counter);
         if (parts.kind != L"tmp" && parts.kind != L"new") continue;
         const std::wstring path = JoinPath(folder, name);

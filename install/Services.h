@@ -41,6 +41,12 @@ constexpr std::uint32_t kErrorTwoProcessorFolders = 0x20000002;
 // file's bytes is to be found among the ones it publishes.
 constexpr std::uint32_t kErrorNotPublished = 0x20000003;
 constexpr std::uint32_t kErrorFileTooLarge = 223;
+// A file that another program replaced (or took away) after the install
+// looked at it, which the install leaves as it is.
+constexpr std::uint32_t kErrorChangedMeanwhile = 0x20000004;
+// The restart work cannot be read (ERROR_CANTREAD: a registry key that
+// cannot be read).
+constexpr std::uint32_t kErrorRestartWorkUnreadable = 1013;
 
 // A file as the file system knows it, whatever its names: its volume and
 // index, and with them its size and time of last change, which every name
@@ -248,9 +254,10 @@ public:
     // file; the error only when the file could not be read
     // (kErrorSharingViolation: another program holds it).
     virtual std::uint32_t FileVersion(const std::wstring& path, bool inf, std::wstring& text) const = 0;
-    // Up to size bytes from the start of a file into buffer; read says how
-    // many. 0 or the error.
-    virtual std::uint32_t ReadStart(const std::wstring& path, char* buffer, std::size_t size, std::size_t& read) const = 0;
+    // Up to size bytes of a file from offset into buffer; read says how
+    // many (fewer past its end). 0 or the error.
+    [[nodiscard]] virtual std::uint32_t ReadAt(const std::wstring& path, std::uint64_t offset, char* buffer,
+                                               std::size_t size, std::size_t& read) const = 0;
     // A whole file of at most limit bytes: 0 or the error
     // (kErrorFileTooLarge for a longer one).
     virtual std::uint32_t ReadFile(const std::wstring& path, std::size_t limit, std::vector<char>& bytes) const = 0;

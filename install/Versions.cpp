@@ -34,43 +34,74 @@ std::optional<DriverVersion> ParseVersion(std::wstring_view text, bool inf)
     return result;
 }
 
-std::optional<std::uint16_t> ImageMachine(std::string_view head)
+namespace {
+
+std::uint32_t Little(std::string_view bytes, std::size_t at, std::size_t count)
 {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(head[i])); };
-    if (head.size() < 0x40 || head[0] != 'M' || head[1] != 'Z') return std::nullopt;
-    const std::uint32_t at = byte(0x3C) | byte(0x3D) << 8 | byte(0x3E) << 16 | byte(0x3F) << 24;
-    if (at > head.size() || head.size() - at < 6 || head[at] != 'P' || head[at + 1] != 'E' || head[at + 2] || head[at + 3])
-        return std::nullopt;
-    return static_cast<std::uint16_t>(byte(at + 4) | byte(at + 5) << 8);
+    std::uint32_t value = 0;
+    for (std::size_t i = count; i-- > 0;) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return value;
 }
 
-std::optional<FoundVersion> ReadVersion(FileFacts& facts, Patience& patience, const std::wstring& path, bool inf)
+// Up to size bytes of a file from offset, waiting for a hold on it.
+std::uint32_t ReadAt(Context& c, const std::wstring& path, std::uint64_t offset, char* buffer, std::size_t size,
+                     std::size_t& read)
 {
-    FoundVersion version;
-    patience.Retry([&] { return facts.FileVersion(path, inf, version.text); });
-    const auto rank = ParseVersion(version.text, inf);
-    if (!rank) return std::nullopt;
-    version.rank = *rank;
-    return version;
+    return c.patience.Retry([&] { return c.facts.ReadAt(path, offset, buffer, size, read); });
 }
 
-std::optional<FoundVersion> CheckPackageFile(FileFacts& facts, Patience& patience, const std::wstring& source,
-                                             const Failure& file, bool inf, bool image, Result& result)
+}  // namespace
+
+std::optional<std::uint32_t> PeHeaderAt(std::string_view dosHeader)
 {
+    if (dosHeader.size() < kDosHeaderBytes || dosHeader[0] != 'M' || dosHeader[1] != 'Z') return std::nullopt;
+    return Little(dosHeader, 0x3C, 4);
+}
+
+std::optional<std::uint16_t> PeMachine(std::string_view peHeader)
+{
+    if (peHeader.size() < kPeHeaderBytes || peHeader.substr(0, 4) != std::string_view("PE\0\0", 4)) return std::nullopt;
+    return static_cast<std::uint16_t>(Little(peHeader, 4, 2));
+}
+
+std::uint32_t ReadVersion(Context& c, const std::wstring& path, bool inf, std::optional<FoundVersion>& version)
+{
+    FoundVersion found;
+    version.reset();
+    const std::uint32_t error = c.patience.Retry([&] { return c.facts.FileVersion(path, inf, found.text); });
+    if (error != 0) return error;
+    if (const auto rank = ParseVersion(found.text, inf)) {
+        found.rank = *rank;
+        version = found;
+    }
+    return 0;
+}
+
+std::optional<FoundVersion> CheckPackageFile(Context& c, const std::wstring& source, const Failure& file, bool inf,
+                                             bool image, Result& result)
+{
+    std::uint32_t error = 0;
     if (image) {
-        char head[kImageHeadBytes];
+        // The PE header is where the DOS header says, however far in.
+        char dos[kDosHeaderBytes], pe[kPeHeaderBytes];
         std::size_t size = 0;
-        const std::uint16_t kernel = facts.KernelMachine();
-        const bool read = patience.Retry([&] { return facts.ReadStart(source, head, sizeof head, size); }) == 0;
-        const auto machine = read ? ImageMachine({head, size}) : std::nullopt;
+        error = ReadAt(c, source, 0, dos, sizeof dos, size);
+        const auto at = error ? std::nullopt : PeHeaderAt({dos, size});
+        // No program image, so no version: its start says so already.
+        if (error == 0 && !at && (size < 2 || dos[0] != 'M' || dos[1] != 'Z')) return std::nullopt;
+        if (error == 0 && at) error = ReadAt(c, source, *at, pe, sizeof pe, size);
+        const auto machine = error == 0 && at ? PeMachine({pe, size}) : std::nullopt;
+        const std::uint16_t kernel = c.facts.KernelMachine();
         if (kernel != 0 && machine && *machine != kernel) {
             result.failures.push_back({file.name, file.folder, kErrorMachineMismatch});
             return std::nullopt;
         }
-        // No program image, so no version: its start says so already.
-        if (read && (size < 2 || head[0] != 'M' || head[1] != 'Z')) return std::nullopt;
     }
-    return ReadVersion(facts, patience, source, inf);
+    std::optional<FoundVersion> version;
+    if (error == 0) error = ReadVersion(c, source, inf, version);
+    // Without its header or its version the package file cannot be checked.
+    if (error != 0) result.unreadable.push_back({file.name, FolderOf(source), error});
+    return version;
 }
 
 void CompareWithInstalled(const FoundVersion& package, const std::optional<FoundVersion>& installed,

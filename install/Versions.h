@@ -36,57 +36,34 @@ inline bool operator<(const DriverVersion& a, const DriverVersion& b)
 // nullopt when it is not one.
 std::optional<DriverVersion> ParseVersion(std::wstring_view text, bool inf);
 
-// The machine field of a PE program image; nullopt for any other file.
-std::optional<std::uint16_t> ImageMachine(std::string_view head);
-// Bytes from a file's start that ImageMachine reads.
-constexpr std::size_t kImageHeadBytes = 1024;
+// Where a file's PE header starts, as its DOS header's e_lfanew says (the
+// first kDosHeaderBytes of the file): nullopt for a file that is no program
+// image ("MZ").
+constexpr std::size_t kDosHeaderBytes = 0x40;
+std::optional<std::uint32_t> PeHeaderAt(std::string_view dosHeader);
+// The machine field of a PE header (its first kPeHeaderBytes); nullopt when
+// it is none.
+constexpr std::size_t kPeHeaderBytes = 6;
+std::optional<std::uint16_t> PeMachine(std::string_view peHeader);
 
-// Another program (a scanner) may hold a new file for a moment without
-// sharing it. An operation refused so (sharing violation, access denied)
-// is tried again every kPauseMs until it gets through or the install has
-// waited kPatienceMs in all, for all its files together: a lock that ends
-// within seconds costs neither a failure nor a restart, and one that never
-// ends costs at most that much more time.
-class Patience {
-public:
-    static constexpr std::uint32_t kPauseMs = 100;
-    static constexpr std::uint32_t kPatienceMs = 5000;
-
-    explicit Patience(FileFacts& facts) : m_facts(facts) {}
-
-    // attempt() until it returns other than access denied or a sharing
-    // violation, or the patience is spent; what it last returned.
-    template <typename Attempt>
-    std::uint32_t Retry(Attempt attempt)
-    {
-        std::uint32_t error = attempt();
-        while (Busy(error) && m_waitedMs < kPatienceMs) {
-            m_facts.Pause(kPauseMs);
-            m_waitedMs += kPauseMs;
-            error = attempt();
-        }
-        return error;
-    }
-
-private:
-    FileFacts& m_facts;
-    std::uint32_t m_waitedMs = 0;
-};
-
-// A file's version as the user reads it, and its rank; nullopt when the
-// file has none (or cannot be read).
+// A file's version as the user reads it, and its rank.
 struct FoundVersion {
     std::wstring text;
     DriverVersion rank;
 };
-std::optional<FoundVersion> ReadVersion(FileFacts& facts, Patience& patience, const std::wstring& path, bool inf);
+// A file's version (nullopt: it has none), waiting for another program's
+// hold on it while the run's patience lasts. 0, or the error when it could
+// not be read.
+[[nodiscard]] std::uint32_t ReadVersion(Context& context, const std::wstring& path, bool inf,
+                                        std::optional<FoundVersion>& version);
 
 // A package file (an INF file, a .sys driver image or another driver file;
 // its name and destination folder in file) before it goes in: a failure
 // (kErrorMachineMismatch) in result for a driver image for another
-// processor; else its version, if it has one, for CompareWithInstalled.
-std::optional<FoundVersion> CheckPackageFile(FileFacts& facts, Patience& patience, const std::wstring& source,
-                                             const Failure& file, bool inf, bool image, Result& result);
+// processor, and in result.unreadable one whose header or version cannot be
+// read; else its version, if it has one, for CompareWithInstalled.
+std::optional<FoundVersion> CheckPackageFile(Context& context, const std::wstring& source, const Failure& file,
+                                             bool inf, bool image, Result& result);
 // An installed file (nullopt: none, or one without a version) newer than
 // the package's goes to result.newer.
 void CompareWithInstalled(const FoundVersion& package, const std::optional<FoundVersion>& installed,

@@ -4,6 +4,8 @@
 #include <setupapi.h>
 #include <winver.h>
 
+#include <vector>
+
 
 #include "platform/WinApi.h"
 #include "platform/WinHandles.h"
@@ -74,21 +76,24 @@ std::uint32_t WinFileFacts::FileVersion(const std::wstring& path, bool inf, std:
     // costs four times this look at its first two bytes.
     char head[2];
     std::size_t read = 0;
-    if (const std::uint32_t e = ReadStart(path, head, sizeof head, read); e != 0) return Held(e) ? e : 0;
+    if (const std::uint32_t e = ReadAt(path, 0, head, sizeof head, read); e != 0) return Held(e) ? e : 0;
     if (read < sizeof head || head[0] != 'M' || head[1] != 'Z') return 0;
     DWORD ignored = 0;
-    // A driver's version resource takes a few hundred bytes; a larger one
-    // than this is no driver's.
-    char block[32768];
+    // As large as the resource: one translated into many languages takes
+    // tens of kilobytes, and a version resource is at most 64 KB in the file.
     const DWORD size = f.getFileVersionInfoSize(file.c_str(), &ignored);
-    void* fixed = nullptr;
-    UINT length = 0;
-    if (size > sizeof block) return 0;
-    if (!size || !f.getFileVersionInfo(file.c_str(), 0, size, block)) {
+    if (!size) {
         error = win::LastError();
         return Held(error) ? error : 0;
     }
-    if (!f.verQueryValue(block, L"\\", &fixed, &length) || length < sizeof(VS_FIXEDFILEINFO))
+    std::vector<char> block(size);
+    void* fixed = nullptr;
+    UINT length = 0;
+    if (!f.getFileVersionInfo(file.c_str(), 0, size, block.data())) {
+        error = win::LastError();
+        return Held(error) ? error : 0;
+    }
+    if (!f.verQueryValue(block.data(), L"\\", &fixed, &length) || length < sizeof(VS_FIXEDFILEINFO))
         return 0;
     const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
     if (info->dwSignature != 0xFEEF04BD) return 0;
@@ -99,16 +104,24 @@ std::uint32_t WinFileFacts::FileVersion(const std::wstring& path, bool inf, std:
     return 0;
 }
 
-std::uint32_t WinFileFacts::ReadStart(const std::wstring& path, char* buffer, std::size_t size, std::size_t& read) const
+std::uint32_t WinFileFacts::ReadAt(const std::wstring& path, std::uint64_t offset, char* buffer, std::size_t size,
+                                   std::size_t& read) const
 {
     const win::Unique<win::FileTraits> file(::CreateFileW(LongPath(path).c_str(), GENERIC_READ,
                                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                                           OPEN_EXISTING, 0, nullptr));
+    read = 0;
+    if (!file) return win::LastError();
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD done = 0;
-    const std::uint32_t error =
-        file ? win::Outcome(::ReadFile(file.get(), buffer, static_cast<DWORD>(size), &done, nullptr)) : win::LastError();
+    if (!::ReadFile(file.get(), buffer, static_cast<DWORD>(size), &done, &at)) {
+        const std::uint32_t error = win::LastError();
+        return error == ERROR_HANDLE_EOF ? 0 : error;  // past the end: nothing to read
+    }
     read = done;
-    return error;
+    return 0;
 }
 
 std::uint32_t WinFileFacts::ReadFile(const std::wstring& path, std::size_t limit, std::vector<char>& bytes) const

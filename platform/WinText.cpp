@@ -133,6 +133,8 @@ const wchar_t* SetupApiErrorText(std::uint32_t error)
         return L"The package has two folders of drivers for this processor; Setup cannot tell which one to install.";
     case kErrorNotPublished:
         return L"Windows did not publish the driver package under a name Setup can find.";
+    case kErrorChangedMeanwhile:
+        return L"Another program replaced this file while Setup installed; Setup left it as it is.";
     case 0xE0000000: case 0xE0000001: case 0xE0000002: case 0xE0000003:
         return L"The file is not a valid INF file.";
     case 0xE0000100: return L"The INF file is not of the kind Windows takes for a driver.";

@@ -108,6 +108,7 @@ TextTable LoadSetupText(const TextServices& services, const std::wstring& iniPat
         ReadText(services, section, L"Newer", L"These installed files are newer than the package's (installed version; package's):",
                  iniPath);
     table.strRefused = ReadText(services, section, L"Refused", L"Windows refused the driver package:", iniPath);
+    table.strUnreadable = ReadText(services, section, L"Unreadable", L"Setup could not read these files:", iniPath);
     table.strPrompt = BuildPrompt(services, section, iniPath);
     return table;
 }

@@ -28,6 +28,7 @@ struct TextTable {
     std::wstring strNotRestored;  // heads the old files an undo could not put back
     std::wstring strNewer;     // heads the installed files newer than the package's
     std::wstring strRefused;   // heads the driver packages Windows refused
+    std::wstring strUnreadable;  // heads the files that could not be read to be checked
 };
 
 // A value holds at most this many bytes in the ANSI code page, as the

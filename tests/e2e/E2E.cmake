@@ -32,17 +32,23 @@ foreach(bare bare_window bare_window_styled)
 endforeach()
 
 # Stand-in driver images with a version resource, for the version and
-# processor cases: x64 ones at two versions and an x86 one, whichever the
-# program's own processor.
+# processor cases: x64 ones at two versions (the second also with a version
+# resource over 32 KB) and an x86 one, whichever the program's own processor.
 set(stand_in_drivers)
-foreach(image "x86_64;1,0,0,0;x64-1;DriverEntry" "x86_64;2,0,0,5;x64-2;DriverEntry" "i686;1,0,0,0;x86-1;_DriverEntry@8")
+foreach(image "x86_64;1,0,0,0;x64-1;DriverEntry" "x86_64;2,0,0,5;x64-2;DriverEntry" "i686;1,0,0,0;x86-1;_DriverEntry@8"
+              "x86_64;2,0,0,5;x64-2big;DriverEntry;-DBIG_VERSION")
   list(GET image 0 arch)
   list(GET image 1 version)
   list(GET image 2 name)
   list(GET image 3 entry)
+  set(big)
+  list(LENGTH image fields)
+  if(fields GREATER 4)
+    list(GET image 4 big)
+  endif()
   set(object ${CMAKE_BINARY_DIR}/stand-in-${name}.o)
   add_custom_command(OUTPUT ${helpers}/driver-${name}.sys
-    COMMAND ${arch}-w64-mingw32-windres -DDRIVER_VERSION=${version} ${CMAKE_CURRENT_LIST_DIR}/StandInDriver.rc -O coff -o ${object}
+    COMMAND ${arch}-w64-mingw32-windres -DDRIVER_VERSION=${version} ${big} ${CMAKE_CURRENT_LIST_DIR}/StandInDriver.rc -O coff -o ${object}
     COMMAND ${arch}-w64-mingw32-gcc -nostdlib -shared -Wl,--subsystem,native -Wl,-e,${entry} -s
             -o ${helpers}/driver-${name}.sys ${CMAKE_CURRENT_LIST_DIR}/StandInDriver.c ${object}
     DEPENDS ${CMAKE_CURRENT_LIST_DIR}/StandInDriver.c ${CMAKE_CURRENT_LIST_DIR}/StandInDriver.rc

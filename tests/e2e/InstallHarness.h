@@ -20,6 +20,15 @@ inline std::wstring SystemText(DWORD error)
     return s;
 }
 
+// A stand-in driver image built for the tests: x64-1, x64-2, x64-2big or
+// x86-1.
+inline std::string Image(const wchar_t* name)
+{
+    const std::string bytes = ReadFileBytes(g_driverImages + L"\\driver-" + name + L".sys");
+    EXPECT_GT(bytes.size(), 512u) << "stand-in driver " << std::string(name, name + wcslen(name));
+    return bytes;
+}
+
 // The files Windows is to rename or delete when it restarts.
 inline std::wstring PendingAtRestart()
 {
@@ -44,14 +53,48 @@ struct Outcome {
     DWORD exitCode = 999;
 };
 
+// Waits for the install's journal in C:\windows\inf, which it writes just
+// before its old files get their second names and the driver store takes
+// the package; false after the time-out.
+inline bool JournalWritten()
+{
+    return Until(
+        [] {
+            WIN32_FIND_DATAW found;
+            const HANDLE search = FindFirstFileW(L"C:\\windows\\inf\\~setup-*.jnl", &found);
+            if (search != INVALID_HANDLE_VALUE) FindClose(search);
+            return search != INVALID_HANDLE_VALUE;
+        },
+        30000);
+}
+
+// Old files the install gives their second names between writing its
+// journal and the driver store's step: 200 of them hold that moment open
+// (about 0.1 s) for another program to act in. The files are named prefix
+// and a number; RemoveOldFiles takes the installed ones away.
+inline void AddOldFiles(const Package& package, const std::wstring& prefix)
+{
+    for (int i = 0; i < 200; ++i) {
+        package.WriteFile(L"Driver\\" + prefix + std::to_wstring(i) + L".sys", "new");
+        WriteFileBytes(L"C:\\windows\\system32\\drivers\\" + prefix + std::to_wstring(i) + L".sys", "old");
+    }
+}
+inline void RemoveOldFiles(const std::wstring& prefix)
+{
+    for (int i = 0; i < 200; ++i) DeleteFileW((L"C:\\windows\\system32\\drivers\\" + prefix + std::to_wstring(i) + L".sys").c_str());
+}
+
 // Presses Install, reads the message, closes it with its one OK button.
-// beforePress runs once the window shows, just before the key.
-inline Outcome Install(const Package& package, const std::function<void()>& beforePress = {})
+// beforePress runs once the window shows, just before the key; afterPress
+// right after it, while the install runs.
+inline Outcome Install(const Package& package, const std::function<void()>& beforePress = {},
+                       const std::function<void()>& afterPress = {})
 {
     SetupProcess setup(package);
     if (!setup.MainWindow()) return {L"(no window)"};
     if (beforePress) beforePress();
     setup.PressKey(VK_RETURN);
+    if (afterPress) afterPress();
     HWND box = setup.MessageBox(60000);
     if (!box) return {L"(no message)"};
     Outcome outcome{MessageText(box), MessageHasIcon(box)};

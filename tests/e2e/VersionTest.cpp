@@ -23,27 +23,23 @@ const char kInfText[] =
     "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=USB\r\nClassGuid={36FC9E60-C465-11CF-8056-444553540000}\r\n"
     "Provider=%Acme%\r\nDriverVer=12/07/2026,1.0.0.0\r\n\r\n[Strings]\r\nAcme=\"Acme e2ev\"\r\n";
 
-// A stand-in driver image built for the tests: x64-1, x64-2 or x86-1.
-std::string Image(const wchar_t* name)
-{
-    const std::string bytes = ReadFileBytes(g_driverImages + L"\\driver-" + name + L".sys");
-    EXPECT_GT(bytes.size(), 512u) << "stand-in driver " << std::string(name, name + wcslen(name));
-    return bytes;
-}
-
-// A scanner's hold: the file is open, shared with nobody, from now until ms
-// later.
+// Another program's hold: the file is open, shared as sharing says, from
+// now until ms later (0: until the hold goes).
 class MomentsHold {
 public:
-    MomentsHold(const std::wstring& path, DWORD ms)
-        : m_file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)),
+    MomentsHold(const std::wstring& path, DWORD ms, DWORD sharing = 0)
+        : m_file(CreateFileW(path.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr)),
           m_letGo([file = m_file, ms] {
-              Sleep(ms);
-              CloseHandle(file);
+              if (ms) Sleep(ms);
+              if (ms) CloseHandle(file);
           })
     {
     }
-    ~MomentsHold() { m_letGo.join(); }
+    ~MomentsHold()
+    {
+        m_letGo.join();
+        if (m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
+    }
     bool Held() const { return m_file != INVALID_HANDLE_VALUE; }
 
 private:
@@ -60,33 +56,63 @@ protected:
             SetFileAttributesW((kDrivers + L"\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileW((kDrivers + L"\\" + name).c_str());
         }
-        for (const wchar_t* name : {L"e2ev2.inf", L"e2ev4.inf", L"e2ev5.inf", L"e2ev5.pnf"})
+        for (const wchar_t* name : {L"e2ev2.inf", L"e2ev4.inf", L"e2ev5.inf", L"e2ev5.pnf", L"e2ev6.inf", L"e2ev6.pnf"})
             DeleteFileW((kInf + L"\\" + name).c_str());
     }
 };
 
-// A scanner that opens a new file for 1.5 s, as the install reaches it,
-// costs neither a restart nor a failure.
-TEST_F(DriverChecks, AMomentsLockCostsNeitherARestartNorAFailure)
+// Another program's hold on a file. One of a moment (a scanner's 1.5 s as
+// the install reaches the file, or 0.6 s on the package's INF while the
+// driver store takes it) costs neither a restart nor a failure. One past the
+// install's allowance on a file whose version must be compared stops the
+// install with nothing changed, naming the file: a newer installed driver
+// that cannot be read is not taken for one without a version.
+TEST_F(DriverChecks, AFileHeldByAnotherProgram)
 {
-    for (const bool packageFile : {false, true}) {
-        const char* name = packageFile ? "package file held" : "installed file held";
+    struct Case {
+        const char* name;
+        const wchar_t* file;  // held: in the package, or installed
+        bool package;
+        DWORD ms, sharing;    // ms 0: until the install ends
+        bool atStore;         // from the moment the driver store is to take the package
+        bool versions;        // the installed driver 2.0.0.5, the package's 1.0.0.0
+    };
+    const Case cases[] = {
+        {"installed file, a moment", L"e2ev1.sys", false, 1500, 0, false, false},
+        {"package file, a moment", L"e2ev1.sys", true, 1500, 0, false, false},
+        {"package INF, a moment as the store takes it", L"e2ev6.inf", true, 600, 0, true, false},
+        {"newer installed driver, shared for deleting only", L"e2ev1.sys", false, 0, FILE_SHARE_DELETE, false, true},
+        {"newer installed driver, shared with nobody", L"e2ev1.sys", false, 0, 0, false, true},
+        {"older package driver", L"e2ev1.sys", true, 0, 0, false, true},
+    };
+    for (const auto& c : cases) {
         Package package(L"moment");
-        package.WriteFile(L"Driver\\e2ev1.sys", "new driver");
+        package.WriteFile(L"Driver\\e2ev1.sys", c.versions ? Image(L"x64-1") : "new driver");
+        package.WriteFile(L"Driver\\e2ev6.inf", kInfText);
         const std::wstring installed = kDrivers + L"\\e2ev1.sys";
-        WriteFileBytes(installed, "old driver");
+        const std::string old = c.versions ? Image(L"x64-2") : "old driver";
+        WriteFileBytes(installed, old);
+        if (c.atStore) AddOldFiles(package, L"e2ev7-");
+        const std::wstring held = c.package ? package.Path(L"Driver\\") + c.file : kDrivers + L"\\" + c.file;
         std::optional<MomentsHold> hold;
-
-        const auto [message, warning, code] = Install(package, [&] {
-            hold.emplace(packageFile ? package.Path(L"Driver\\e2ev1.sys") : installed, 1500);
+        const auto take = [&] {
+            hold.emplace(held, c.ms, c.sharing);
             ASSERT_TRUE(hold->Held());
-        });
+        };
+
+        const auto [message, warning, code] =
+            Install(package, c.atStore ? std::function<void()>() : take, [&] { if (c.atStore && JournalWritten()) take(); });
         hold.reset();
 
-        EXPECT_EQ(message, kComplete) << name;
-        EXPECT_EQ(code, 0u) << name;
-        EXPECT_EQ(ReadFileBytes(installed), "new driver") << name;
-        EXPECT_EQ(PendingAtRestart().find(L"~setup-"), std::wstring::npos) << name << ": nothing waits for a restart";
+        const std::wstring folder = c.package ? package.Path(L"Driver") : kShownDrivers;
+        EXPECT_EQ(message, c.ms ? kComplete
+                                : L"Setup could not read these files:\r\n" + std::wstring(c.file) + L" (" + folder +
+                                      L"): " + SystemText(ERROR_SHARING_VIOLATION) + kNothingChanged) << c.name;
+        EXPECT_EQ(code, c.ms ? 0u : 1u) << c.name;
+        EXPECT_TRUE(ReadFileBytes(installed) == (c.ms ? ReadFileBytes(package.Path(L"Driver\\e2ev1.sys")) : old)) << c.name;
+        EXPECT_EQ(PendingAtRestart().find(L"~setup-"), std::wstring::npos) << c.name << ": nothing waits for a restart";
+        RemoveOldFiles(L"e2ev7-");
+        TearDown();
     }
 }
 
@@ -96,6 +122,12 @@ TEST_F(DriverChecks, AMomentsLockCostsNeitherARestartNorAFailure)
 TEST_F(DriverChecks, TheInstalledDriverIsKeptForAnOlderOrForeignOne)
 {
     const std::string working = Image(L"x64-2"), older = Image(L"x64-1"), x86 = Image(L"x86-1");
+    // The x86 image with its PE header past the first kilobyte, where its
+    // e_lfanew says.
+    std::string x86Far = x86;
+    const std::uint32_t header = *reinterpret_cast<const std::uint32_t*>(x86.data() + 0x3C);
+    x86Far.insert(header, 0x400, '\0');
+    *reinterpret_cast<std::uint32_t*>(x86Far.data() + 0x3C) = header + 0x400;
     const std::wstring newerText = L"These installed files are newer than the package's (installed version; package's):";
     // DriverVer as Windows' INF parser reads it: a string key, quotes, a
     // comment.
@@ -118,6 +150,12 @@ TEST_F(DriverChecks, TheInstalledDriverIsKeptForAnOlderOrForeignOne)
          L"Setup could not copy these files:\r\ne2ev3.sys (" + kShownDrivers + L"): " +
              SystemText(ERROR_EXE_MACHINE_TYPE_MISMATCH) + kNothingChanged,
          1},
+        {"x86 image, its header past the first kilobyte", L"e2ev3.sys", kDrivers, working, x86Far,
+         L"Setup could not copy these files:\r\ne2ev3.sys (" + kShownDrivers + L"): " +
+             SystemText(ERROR_EXE_MACHINE_TYPE_MISMATCH) + kNothingChanged,
+         1},
+        {"newer installed, its version resource over 32 KB", L"e2ev2.sys", kDrivers, Image(L"x64-2big"), older,
+         newerText + L"\r\ne2ev2.sys (" + kShownDrivers + L"): 2.0.0.5; 1.0.0.0" + kNothingChanged, 1},
     };
     for (const auto& c : cases) {
         Package package(L"versions");

@@ -27,6 +27,8 @@ struct FakeShared {
     int powerCutAfter = -1;                                  // changes to the disk before the power goes
     int changesWithoutLock = 0;  // changes made while the install lock was not held
     std::uint32_t restartError = 0;                          // restart work cannot be recorded
+    // Refuses one piece of restart work (from, to: 0 lets it through).
+    std::function<std::uint32_t(const std::wstring&, const std::wstring&)> restartRefusal;
     bool pendingUnreadable = false;                          // the restart work cannot be read
     // A 32-bit program on 64-bit Windows: System32 is SysWOW64 unless
     // redirection is off.
@@ -67,6 +69,7 @@ public:
     {
         calls.push_back(L"delete at restart " + path);
         if (restartError) return restartError;
+        if (const std::uint32_t refused = restartRefusal ? restartRefusal(path, L"") : 0) return refused;
         if (!Change()) return kErrorNotReady;
         atRestart.push_back({Redirected(path), L""});
         return 0;
@@ -76,6 +79,7 @@ public:
     {
         calls.push_back(L"replace at restart " + from + L" -> " + to);
         if (restartError) return restartError;
+        if (const std::uint32_t refused = restartRefusal ? restartRefusal(from, to) : 0) return refused;
         if (!Change()) return kErrorNotReady;
         atRestart.push_back({Redirected(from), Redirected(to)});
         return 0;
@@ -135,6 +139,9 @@ public:
         bool immutable = false;  // refuses every change, even to administrators
         std::wstring text;       // a journal's
         std::uint64_t id = 0;
+        std::uint64_t written = 0;  // when it was made: a file id's time
+        // Its id, with the size and time that tell a reused index apart.
+        FileId Id() const { return FileId{7, id, bytes.size() + text.size(), written}; }
     };
     struct File {
         std::wstring path;  // as created
@@ -142,7 +149,8 @@ public:
         bool markedForDeletion = false;  // a copy on its way: gone when the program ends
     };
     std::map<std::wstring, File> files;  // by lower-case path
-    std::uint64_t nextId = 1;
+    std::uint64_t nextId = 1;  // the index the next file gets: set it to reuse one
+    std::uint64_t m_clock = 0;   // files made so far
 
     // Failures, by lower-case path.
     std::map<std::wstring, std::uint32_t> sourceErrors;      // reading the package file fails
@@ -150,9 +158,12 @@ public:
     std::map<std::wstring, std::uint32_t> placeErrors;       // renaming a copy over its target fails
     std::map<std::wstring, std::uint32_t> moveErrors;        // moving a file back over its target fails
     std::map<std::wstring, std::uint32_t> renameErrors;      // renaming a target away fails
-    std::map<std::wstring, std::uint32_t> searchErrors;      // a folder cannot be listed
+    std::map<std::wstring, std::uint32_t> searchErrors;      // a folder (or a pattern) cannot be listed
     std::uint32_t linkError = 0;                             // no second names (a FAT disk)
     std::uint32_t journalError = 0;                          // the journal cannot be written
+    // Refuses a line added to a journal (0 lets it through).
+    std::function<std::uint32_t(const std::wstring& text)> journalRefusal;
+    std::map<std::wstring, std::uint32_t> checkErrors;       // a file refuses to be opened for renaming
     std::set<std::wstring> undeletable;                       // files that refuse deletion, by lower-case path
     std::uint32_t journalReadError = 0;                      // a journal cannot be read
     // Refuses a move over a file (from, to: 0 lets it happen), for failures
@@ -237,6 +248,7 @@ public:
         const File* folderFile = FileAt(folder);
         error = 0;
         if (const auto e = searchErrors.find(folder); e != searchErrors.end()) error = e->second;
+        else if (const auto p = searchErrors.find(real); p != searchErrors.end()) error = p->second;
         else if (!folderFile || !(folderFile->node->attributes & kAttributeDirectory)) error = kErrorPathNotFound;
         if (error) return nullptr;
         const auto star = wildcard.find(L'*');
@@ -254,6 +266,8 @@ public:
             if (matches) found.push_back({file.path.substr(folder.size() + 1), file.node->attributes, file.node->bytes.size()});
         }
         if (found.empty()) return nullptr;
+        // In NTFS's order: by the names in upper case.
+        std::sort(found.begin(), found.end(), [](const FoundFile& a, const FoundFile& b) { return Upper(a.name) < Upper(b.name); });
         return std::make_unique<Search>(std::move(found), searchFailsAfter);
     }
 
@@ -270,7 +284,7 @@ public:
     {
         const File* file = FileAt(Redirected(path));
         if (!file) return std::nullopt;
-        return FileId{7, file->node->id};
+        return file->node->Id();
     }
 
     std::unique_ptr<StagedFile> Stage(const std::wstring& source, const std::wstring& temporary,
@@ -353,6 +367,7 @@ public:
         calls.push_back(L"check " + path);
         const File* file = FileAt(Redirected(path));
         if (!file) return kErrorFileNotFound;
+        if (const auto e = checkErrors.find(Lower(path)); e != checkErrors.end()) return e->second;
         return file->node->holder == Holder::NoSharing ? kErrorSharingViolation : 0;
     }
 
@@ -367,6 +382,8 @@ public:
     {
         calls.push_back(std::wstring(append ? L"add to " : L"write ") + path);
         if (journalError) return journalError;
+        if (FileAt(path) && FileAt(path)->node->holder == Holder::NoSharing) return kErrorSharingViolation;
+        if (const std::uint32_t refused = append && journalRefusal ? journalRefusal(text) : 0) return refused;
         if (append && FileAt(path) && (FileAt(path)->node->attributes & kAttributeReadOnly)) return kErrorAccessDenied;
         if (!Change()) return kErrorNotReady;
         if (!append || !FileAt(path)) files[Lower(path)] = {path, NewNode({}, 0), false};
@@ -412,7 +429,7 @@ private:
         {
             const File* file = m_fake.FileAt(m_path);
             if (!file) return std::nullopt;
-            return FileId{7, file->node->id};
+            return file->node->Id();
         }
 
     private:
@@ -450,6 +467,7 @@ private:
         node->bytes = bytes;
         node->attributes = attributes;
         node->id = nextId++;
+        node->written = ++m_clock;
         return node;
     }
     void AddParents(const std::wstring& path)
@@ -507,6 +525,7 @@ public:
     std::vector<std::size_t> placedWhenRegistered;       // copies put in place by then
     std::map<std::wstring, std::wstring> store;         // published name -> INF (lower case) it came from
     std::uint32_t removeError = 0;                      // the store refuses to take a package out
+    std::map<std::wstring, std::uint32_t> removeErrors; // ... or one package
     std::function<void()> whileRegistering;             // another program's doing meanwhile
     bool copiesUnderItsName = false;                    // publishes under the INF's own name, as Wine does
     // Says it holds the package of an INF (by lower-case path) already,
@@ -534,6 +553,7 @@ public:
         calls.push_back(L"unregister " + publishedName);
         if (placedBy && placedBy->wow64) return kErrorInWow64;
         if (removeError) return removeError;
+        if (const auto e = removeErrors.find(publishedName); e != removeErrors.end()) return e->second;
         if (!store.erase(publishedName)) return kErrorFileNotFound;
         placedBy->files.erase(Lower(L"C:\\Windows\\Inf\\" + publishedName));
         return 0;
@@ -672,6 +692,15 @@ struct FakeMachine : FakeFiles, FakeRestartQueue, FakeRedirection, FakeStore, Fa
     int prepared = 0;
     bool redirectionOffWhenPrepared = false;
 
+    // A scanner holds each new journal without sharing for so many ms.
+    std::uint32_t holdJournalFor = 0;
+    std::uint32_t WriteJournal(const std::wstring& path, const std::wstring& text, bool append) override
+    {
+        const bool made = !FileAt(path);
+        const std::uint32_t error = FakeFiles::WriteJournal(path, text, append);
+        if (error == 0 && made && holdJournalFor) HoldFor(path, clockMs + holdJournalFor);
+        return error;
+    }
     void HoldFor(const std::wstring& path, std::uint32_t ms)
     {
         Hold(path, Holder::NoSharing);
@@ -693,13 +722,15 @@ struct FakeMachine : FakeFiles, FakeRestartQueue, FakeRedirection, FakeStore, Fa
             text = found->second;
         return 0;
     }
-    std::uint32_t ReadStart(const std::wstring& path, char* buffer, std::size_t size, std::size_t& read) const override
+    std::uint32_t ReadAt(const std::wstring& path, std::uint64_t offset, char* buffer, std::size_t size,
+                         std::size_t& read) const override
     {
         calls.push_back(L"read " + path);
+        read = 0;
         const File* file = FileAt(Redirected(path));
         if (!file) return kErrorFileNotFound;
         if (file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
-        read = file->node->bytes.copy(buffer, size);
+        if (offset < file->node->bytes.size()) read = file->node->bytes.copy(buffer, size, static_cast<std::size_t>(offset));
         return 0;
     }
     std::uint32_t ReadFile(const std::wstring& path, std::size_t limit, std::vector<char>& bytes) const override

@@ -25,6 +25,12 @@ inline std::wstring Lower(std::wstring text)
     return text;
 }
 
+inline std::wstring Upper(std::wstring text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return wchar_t(std::towupper(c)); });
+    return text;
+}
+
 class FakeTexts : public TextServices {
 public:
     std::uint16_t langId = 1033;

@@ -64,6 +64,7 @@ TEST(Install, PassesCopyExactExtensionsOfOrdinaryFilesInOrder)
     s.AddFile(L"C:\\Package\\Driver\\hidden.sys", "hidden", kAttributeHidden);
     s.AddFile(L"C:\\Package\\Driver\\system.inf", "system", kAttributeSystem);
     s.AddFile(L"C:\\Package\\Driver\\\x9A71\x52A8.sys", "wide name");
+    s.AddFile(L"C:\\Package\\Driver\\acme.x64.sys", "two dots");
     s.AddFile(L"C:\\Package\\Driver\\" + longName, "long name");
     s.AddFile(L"C:\\Windows\\System32\\Drivers\\d.sys", "old version");
     s.AddFile(kDrivers + L"\\" + longName, "old long");
@@ -72,9 +73,9 @@ TEST(Install, PassesCopyExactExtensionsOfOrdinaryFilesInOrder)
 
     EXPECT_TRUE(result.failures.empty());
     EXPECT_FALSE(result.restartNeeded);
-    EXPECT_EQ(result.copied, 6);
+    EXPECT_EQ(result.copied, 7);
     const std::vector<std::wstring> expected = {
-        kInf + L"\\a.inf", kInf + L"\\B.INF", kIoSubSys + L"\\c.pdr", kDrivers + L"\\d.sys",
+        kInf + L"\\a.inf", kInf + L"\\B.INF", kIoSubSys + L"\\c.pdr", kDrivers + L"\\acme.x64.sys", kDrivers + L"\\d.sys",
         kDrivers + L"\\" + longName, kDrivers + L"\\\x9A71\x52A8.sys",
     };
     EXPECT_EQ(s.placed, expected);
@@ -169,6 +170,13 @@ TEST(Install, AnyFailedCopyChangesNothing)
         {"a name the driver store gives its packages",
          [](FakeMachine& s) { s.AddFile(L"C:\\Package\\Driver\\OEM12.inf", "another vendor's name"); },
          {{L"OEM12.inf", kErrorReservedName}}},
+        {"such a name of one digit", [](FakeMachine& s) { s.AddFile(L"C:\\Package\\Driver\\oem0.inf", "oem"); },
+         {{L"oem0.inf", kErrorReservedName}}},
+        {"the Driver folder's listing cut short (a USB stick pulled out)", [](FakeMachine& s) { s.searchFailsAfter = 1; },
+         {{L"Driver", test::FakeShared::kErrorNotReady}}},
+        {"installed file that cannot be renamed (an access control list)",
+         [](FakeMachine& s) { s.checkErrors[L"c:\\windows\\system32\\drivers\\b.sys"] = kErrorAccessDenied; },
+         {{L"b.sys", kErrorAccessDenied}}},
         {"no Driver folder", [](FakeMachine& s) { s.files.erase(L"c:\\package\\driver"); },
          {{L"Driver", kErrorPathNotFound}}},
         {"a file named Driver",
@@ -207,10 +215,12 @@ TEST(Install, AnyFailedCopyChangesNothing)
 
         const Result result = Install(s);
 
-        ASSERT_EQ(result.failures.size(), c.failed.size()) << c.name;
+        auto failures = result.failures;  // or files that could not be read to be checked
+        failures.insert(failures.end(), result.unreadable.begin(), result.unreadable.end());
+        ASSERT_EQ(failures.size(), c.failed.size()) << c.name;
         for (std::size_t i = 0; i < c.failed.size(); ++i) {
-            EXPECT_EQ(result.failures[i].name, c.failed[i].first) << c.name;
-            EXPECT_EQ(result.failures[i].error, c.failed[i].second) << c.name;
+            EXPECT_EQ(failures[i].name, c.failed[i].first) << c.name;
+            EXPECT_EQ(failures[i].error, c.failed[i].second) << c.name;
         }
         EXPECT_TRUE(result.filesUnchanged) << c.name;
         EXPECT_EQ(result.copied, 0) << c.name;
@@ -308,7 +318,7 @@ TEST(Install, ManyFilesOfAFolderAreFoundAsTheFileSystemComparesNames)
         if (!listable) s.searchErrors[Lower(kDrivers)] = kErrorAccessDenied;
         for (const wchar_t* name : {L"a", L"b", L"c", L"d", L"e", L"\u00fc", L"s"})
             s.AddFile(L"C:\\Package\\Driver\\" + std::wstring(name) + L".sys", "new");
-        for (const wchar_t* name : {L"E.SYS", L"\u00dc.sys", L"\u017f.sys"}) s.AddFile(kDrivers + L"\\" + name, "old");
+        for (const wchar_t* name : {L"A.SYS", L"E.SYS", L"\u00dc.sys", L"\u017f.sys"}) s.AddFile(kDrivers + L"\\" + name, "old");
 
         const Result result = Install(s);
 
@@ -438,7 +448,8 @@ TEST(Install, A32BitProgramOn64BitWindowsRegistersThroughPnputil)
         {"held already", [](FakeMachine& s) { s.store[L"oem4.inf"] = L"c:\\x.inf"; s.AddFile(kInf + L"\\oem4.inf", "inf"); },
          0, 1, 1},
         {"another package's oem file", [](FakeMachine& s) { s.AddFile(kInf + L"\\oem0.inf", "other"); }, 0, 2, 1},
-        {"the Inf folder cannot be listed", [](FakeMachine& s) { s.searchErrors[Lower(kInf)] = 5; }, 5, 0, 0},
+        {"the published packages cannot be listed", [](FakeMachine& s) { s.searchErrors[Lower(kInf) + L"\\oem*.inf"] = 5; },
+         5, 0, 0},
     };
     for (const auto& c : cases) {
         FakeMachine s = Machine();
@@ -514,6 +525,28 @@ TEST(Install, AFailedRenameUndoesTheOthers)
          [](FakeMachine& s) { s.moveErrors[L"c:\\windows\\system32\\drivers\\b.sys"] = 99; }, L"c.sys", 87, L"b.sys"},
         {"a package that cannot be taken out of the store again", [](FakeMachine& s) { s.removeError = 1168; },
          L"c.sys", 87, L"oem0.inf", true},
+        {"one of two packages that cannot be taken out again",
+         [](FakeMachine& s) {
+             s.AddFile(L"C:\\Package\\Driver\\z.inf", "new z");
+             s.removeErrors[L"oem1.inf"] = 1168;
+         },
+         L"c.sys", 87, L"oem1.inf", true},
+        {"the journal's line for the driver store cannot be written",
+         [](FakeMachine& s) { s.journalRefusal = [](const std::wstring& text) { return text[0] == L'S' ? 112u : 0u; }; },
+         L"~setup-1a2b-1d9c0ffee-4.jnl", 112, nullptr},
+        {"the journal's mark of the finished install cannot be written",
+         [](FakeMachine& s) {
+             s.placeErrors.clear();
+             s.journalRefusal = [](const std::wstring& text) { return text == L"C\n" ? 112u : 0u; };
+         },
+         L"~setup-1a2b-1d9c0ffee-4.jnl", 112, nullptr},
+        {"restart work refused for one file, after another's",
+         [](FakeMachine& s) {
+             s.placeErrors.clear();
+             s.pendingUnreadable = true;  // every file gets a second name for the restart
+             s.restartRefusal = [](const std::wstring&, const std::wstring& to) { return to.find(L"b.sys") != std::wstring::npos ? 5u : 0u; };
+         },
+         L"b.sys", 5, nullptr},
     };
     for (const auto& c : cases) {
         FakeMachine s = Machine();
@@ -540,12 +573,13 @@ TEST(Install, AFailedRenameUndoesTheOthers)
         EXPECT_FALSE(result.restartNeeded) << c.name;
         EXPECT_EQ(s.BytesAt(kDrivers + L"\\c.sys"), "old c") << c.name;
         for (const auto& work : s.atRestart)
-            EXPECT_TRUE(work.to.empty()) << c.name << ": nothing is to be replaced at restart";
+            EXPECT_TRUE(work.to.empty() || !s.FileAt(work.from)) << c.name << ": nothing is to be replaced at restart";
         if (c.notRestored) {
             EXPECT_EQ(s.BytesAt(kDrivers + L"\\b.sys"), c.storeLeft ? "old b" : "new b") << c.name;
             EXPECT_TRUE(JournalLeft(s)) << c.name << ": the next run would not know";
             s.moveErrors.clear();
             s.removeError = 0;
+            s.removeErrors.clear();
             const Result next = InstallOther(s);
             EXPECT_TRUE(next.failures.empty() && next.notRestored.empty()) << c.name;
         }
@@ -553,6 +587,7 @@ TEST(Install, AFailedRenameUndoesTheOthers)
         EXPECT_EQ(s.BytesAt(kDrivers + L"\\b.sys"), "old b") << c.name;
         s.restartError = 0;
         s.Restart();
+        EXPECT_FALSE(s.FileAt(kInf + L"\\a.inf")) << c.name << ": the restart brought a copy back";
         // A second name that could neither go nor wait for the restart is
         // left to the next run, with the journal that names it.
         if (JournalLeft(s)) InstallOther(s);
@@ -692,10 +727,12 @@ TEST(Install, LeftoversAreRemovedButNotAnOldFilesNamesNorWorkForTheRestartNorOth
     s.Hold(kDrivers + L"\\~setup-63-5.tmp", Holder::NoSharing);  // another program holds it
     s.AddFolder(kDrivers + L"\\~setup-63-6.tmp");
     s.atRestart.push_back({kDrivers + L"\\~setup-63-4.new", kDrivers + L"\\x.sys"});
+    s.WriteJournal(kInf + L"\\~setup-63-9.jnl", L"~setup journal 2\nP 63", false);  // the power went as it was written
 
     const Result result = Install(s);
 
     EXPECT_TRUE(result.failures.empty());
+    EXPECT_FALSE(JournalLeft(s));
     EXPECT_EQ(TemporaryFiles(s), (std::vector<std::wstring>{L"~setup-63-2.bak", L"~setup-63-3.old", L"~setup-63-4.new",
                                                             L"~setup-63-5.tmp", L"~setup-notes.txt", L"~setup-x-1.tmp"}));
     EXPECT_TRUE(s.FileAt(kDrivers + L"\\~setup-63-6.tmp"));
@@ -710,7 +747,7 @@ TEST(Install, LeftoversAreRemovedButNotAnOldFilesNamesNorWorkForTheRestartNorOth
 TEST(Recovery, TakesBackOnlyWhatTheKilledRunDidFromAnyNameTheOldFileHas)
 {
     enum Names { Bak = 1, Old = 2 };
-    enum class Now { OldFile, OwnCopy, Nothing, Third };
+    enum class Now { OldFile, OwnCopy, Nothing, Third, Reused };
     struct Case {
         const char* name;
         int names;
@@ -726,6 +763,7 @@ TEST(Recovery, TakesBackOnlyWhatTheKilledRunDidFromAnyNameTheOldFileHas)
         {"copy in place, old one renamed away", Bak | Old, Now::OwnCopy, Holder::Loaded, "V1"},
         {"an updater put V9 there", Bak, Now::Third, Holder::None, "V9"},
         {"an updater put V9 there, loaded", Bak | Old, Now::Third, Holder::Loaded, "V9"},
+        {"an updater's V9 got the index of the run's copy", Bak, Now::Reused, Holder::None, "V9"},
         {".bak deleted by a clean-up tool, name empty", Old, Now::Nothing, Holder::None, "V1"},
         {".bak deleted by a clean-up tool, copy in place", Old, Now::OwnCopy, Holder::None, "V1"},
         {".bak deleted by a clean-up tool, V9 there", Old, Now::Third, Holder::None, "V9"},
@@ -744,7 +782,8 @@ TEST(Recovery, TakesBackOnlyWhatTheKilledRunDidFromAnyNameTheOldFileHas)
         if (!(c.names & Old) && c.now != Now::OldFile) s.files.erase(Lower(target));
         if (c.now == Now::OwnCopy) s.RenameFile(name(L"tmp"), target);
         s.files.erase(Lower(name(L"tmp")));
-        if (c.now == Now::Third) s.AddFile(target, "V9");
+        if (c.now == Now::Reused) s.nextId = copy.index;
+        if (c.now == Now::Third || c.now == Now::Reused) s.AddFile(target, "V9");
         if (s.FileAt(target)) s.Hold(target, c.holder);
         install::Journal journal;
         journal.run = killed;
@@ -757,6 +796,8 @@ TEST(Recovery, TakesBackOnlyWhatTheKilledRunDidFromAnyNameTheOldFileHas)
         s.Restart();
 
         EXPECT_TRUE(next.failures.empty() && next.notRestored.empty()) << c.name;
+        // A copy in use is renamed away, and goes at the restart.
+        EXPECT_EQ(next.restartNeeded, c.now == Now::OwnCopy && c.holder == Holder::Loaded) << c.name;
         EXPECT_EQ(s.BytesAt(target), c.after) << c.name;
         EXPECT_TRUE(TemporaryFiles(s).empty()) << c.name << ": a name of the old file was left";
         EXPECT_FALSE(JournalLeft(s)) << c.name;
@@ -788,6 +829,9 @@ TEST(Recovery, WhatCannotBeTakenBackStopsTheInstallAndStaysForTheNextRun)
              };
          },
          [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.moveRefusal = nullptr; }, L"r.sys"},
+        {"the folder of journals cannot be listed",
+         [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.searchErrors[Lower(kInf)] = 5; },
+         [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.searchErrors.clear(); }, L"Inf"},
     };
     const RunId killed{0x77, 0x1d9c0000};
     for (const auto& c : cases) {
@@ -805,13 +849,19 @@ TEST(Recovery, WhatCannotBeTakenBackStopsTheInstallAndStaysForTheNextRun)
         journal.entries = {{0, L"r.sys", true, s.IdOf(name(L"tmp")), 1}};
         s.MoveOver(name(L"tmp"), target);
         s.AddFile(name(L"new"), "V2 for the restart");
-        s.WriteJournal(kInf + L"\\" + install::TemporaryName(killed, 2, L"jnl"), install::FormatJournal(journal), false);
+        s.AddFile(kInf + L"\\oem5.inf", "the killed run's package");
+        s.store[L"oem5.inf"] = L"c:\\killed\\a.inf";
+        s.WriteJournal(kInf + L"\\" + install::TemporaryName(killed, 2, L"jnl"),
+                       install::FormatJournal(journal) + install::FormatPublished(L"oem5.inf"), false);
         c.arrange(s, target, name(L"new"));
 
         const Result stopped = InstallOther(s);
 
-        ASSERT_EQ(stopped.notRestored.size(), 1u) << c.name;
-        EXPECT_NE(stopped.notRestored[0].name.find(c.named), std::wstring::npos) << c.name;
+        auto named = stopped.notRestored;
+        named.insert(named.end(), stopped.unreadable.begin(), stopped.unreadable.end());
+        ASSERT_EQ(named.size(), 1u) << c.name;
+        EXPECT_NE(named[0].name.find(c.named), std::wstring::npos) << c.name;
+        EXPECT_TRUE(s.store.count(L"oem5.inf")) << c.name << ": the store was cleaned before the files were back";
         EXPECT_FALSE(s.FileAt(kDrivers + L"\\other.sys")) << c.name << ": installed after a failed recovery";
         EXPECT_TRUE(JournalLeft(s)) << c.name;
         EXPECT_TRUE(s.FileAt(name(L"bak"))) << c.name << ": the old file's second name went";
@@ -824,7 +874,7 @@ TEST(Recovery, WhatCannotBeTakenBackStopsTheInstallAndStaysForTheNextRun)
         EXPECT_TRUE(next.notRestored.empty() && next.failures.empty()) << c.name;
         EXPECT_EQ(s.BytesAt(target), "V1") << c.name;
         EXPECT_EQ(s.BytesAt(kDrivers + L"\\other.sys"), "other package") << c.name;
-        EXPECT_TRUE(TemporaryFiles(s).empty()) << c.name;
+        EXPECT_TRUE(TemporaryFiles(s).empty() && s.store.empty()) << c.name;
         EXPECT_FALSE(JournalLeft(s)) << c.name;
     }
 }
@@ -975,12 +1025,15 @@ TEST(Install, ATargetThatAppearsWhileCopyingIsLookedAtBeforeTheDriverStoreChange
             EXPECT_TRUE(TemporaryFiles(s).empty()) << row;
         }
     // But the driver store's own copy of an INF file at its name (Wine puts
-    // one there) is replaced.
-    FakeMachine wine = Machine();
-    wine.copiesUnderItsName = true;
-    wine.AddFile(L"C:\\Package\\Driver\\a.inf", "new a");
-    EXPECT_TRUE(Install(wine).failures.empty());
-    EXPECT_EQ(wine.BytesAt(kInf + L"\\a.inf"), "new a");
+    // one there) is replaced; another file there is not.
+    for (const bool store : {true, false}) {
+        FakeMachine wine = Machine();
+        wine.copiesUnderItsName = store;
+        if (!store) wine.whileRegistering = [&wine] { wine.AddFile(kInf + L"\\a.inf", "someone's"); };
+        wine.AddFile(L"C:\\Package\\Driver\\a.inf", "new a");
+        EXPECT_EQ(Install(wine).failures.empty(), store);
+        EXPECT_EQ(wine.BytesAt(kInf + L"\\a.inf"), store ? "new a" : "someone's");
+    }
 }
 
 TEST(Install, TemporaryNamesAreShortAndNeverShared)
@@ -1053,20 +1106,9 @@ TEST(Journal, EveryCutOfItsTextIsReadAsFarAsItWasWritten)
             EXPECT_EQ(read.committed, cut == text.size()) << cut;
         }
     install::Journal read;
-    for (const wchar_t* foreign : {L"~setup journal 2\nP 1\n.\n", L"notes\n", L"~setup journal 1\nF 5 1 - 1 x\n.\n"})
+    for (const wchar_t* foreign : {L"~setup journal 2\nP 1\n.\n", L"notes\n", L"~setup journal 1\nF 5 1 - 1 x\n.\n",
+                                   L"~setup journal 1\nP 1\nD C:\\x\nF 1 1 - 1 x\n.\n"})
         EXPECT_EQ(install::ParseJournal(foreign, read), install::JournalText::Foreign) << std::wstring(foreign);
-}
-
-TEST(Install, FailingSearchEndsThePassWithoutRepeatingAName)
-{
-    FakeMachine s = Machine();
-    s.searchFailsAfter = 1;
-    s.AddFile(L"C:\\Package\\Driver\\a.inf", "a");
-    s.AddFile(L"C:\\Package\\Driver\\b.inf", "b");
-    s.AddFile(L"C:\\Package\\Driver\\d.sys", "d");
-    s.AddFile(L"C:\\Package\\Driver\\e.sys", "e");
-    Install(s);
-    EXPECT_EQ(s.placed, (std::vector<std::wstring>{kInf + L"\\a.inf", kDrivers + L"\\d.sys"}));
 }
 
 // The Windows folder as the system gives it, and the program folder, are

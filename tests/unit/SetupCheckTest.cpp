@@ -37,20 +37,22 @@ const std::vector<std::string> kGood = {
     "NotRestored=\xB0\xB2",   // 21
     "Newer=\xB0\xB2",         // 22
     "Refused=\xB0\xB2",       // 23
-    "[404]",                  // 24
-    "Title=\xA6\x77",         // 25
-    "PromptCount=1",          // 26
-    "Prompt0=\xA6\x77",       // 27
-    "Setup=\xA6\x77(&S)",     // 28
-    "Cancel=\xA8\xFA(&C)",    // 29
-    "Complete=\xA6\x77",      // 30
-    "Failed=\xA6\x77",        // 31
-    "NothingChanged=\xA6\x77",  // 32
-    "Restart=\xA6\x77",       // 33
-    "Waiting=\xA6\x77",       // 34
-    "NotRestored=\xA6\x77",   // 35
-    "Newer=\xA6\x77",         // 36
-    "Refused=\xA6\x77",       // 37
+    "Unreadable=\xB0\xB2",    // 24
+    "[404]",                  // 25
+    "Title=\xA6\x77",         // 26
+    "PromptCount=1",          // 27
+    "Prompt0=\xA6\x77",       // 28
+    "Setup=\xA6\x77(&S)",     // 29
+    "Cancel=\xA8\xFA(&C)",    // 30
+    "Complete=\xA6\x77",      // 31
+    "Failed=\xA6\x77",        // 32
+    "NothingChanged=\xA6\x77",  // 33
+    "Restart=\xA6\x77",       // 34
+    "Waiting=\xA6\x77",       // 35
+    "NotRestored=\xA6\x77",   // 36
+    "Newer=\xA6\x77",         // 37
+    "Refused=\xA6\x77",       // 38
+    "Unreadable=\xA6\x77",    // 39
 };
 
 std::string Join(const std::vector<std::string>& lines)
@@ -142,7 +144,7 @@ TEST(SetupCheck, BrokenFilesGiveTheirFindings)
         // Bytes and encodings.
         {"bytes not GBK", With(11, "Title=\xB0\x7F"), E, 11,
          L"[804] Title: bytes B0 7F are not valid GBK (code page 936)"},
-        {"bytes not Big5", With(25, "Title=\xA1\x80"), E, 25, L"bytes A1 80 are not valid Big5 (code page 950)"},
+        {"bytes not Big5", With(26, "Title=\xA1\x80"), E, 26, L"bytes A1 80 are not valid Big5 (code page 950)"},
         {"lone lead byte at the end", With(16, "Complete=\xB0"), E, 16, L"bytes B0 are not valid GBK"},
         {"[404] saved as GBK", "[404]\r\nTitle=\xB0\xB2\xF2\x8C\r\nSetup=\xB0\xB2\x81\x80(&S)\r\n", E, 2,
          L"[404] looks saved as GBK (code page 936): Chinese (Taiwan) systems (language 1028) read it as Big5 (code "
@@ -173,9 +175,9 @@ TEST(SetupCheck, BrokenFilesGiveTheirFindings)
         {"line without '='", With(8, "Complete Done"), W, 8, L"\"Complete Done\" has no '='"},
         {"text before the sections", "Title=x\r\n" + Join(kGood), W, 1, L"text before the first section"},
         {"'[' without ']'", With(10, "[804"), E, 10, L"'[' without ']' starts no section"},
-        {"a second section", Join(kGood) + "[default]\r\nTitle=Again\r\n", E, 38,
+        {"a second section", Join(kGood) + "[default]\r\nTitle=Again\r\n", E, 40,
          L"a second [default]: only the first one (line 1) is read, so the 1 key lines below never show"},
-        {"unknown section", Join(kGood) + "[0804]\r\n", W, 38, L"section [0804] is never read"},
+        {"unknown section", Join(kGood) + "[0804]\r\n", W, 40, L"section [0804] is never read"},
         {"missing section", Join({kGood.begin(), kGood.begin() + 17}), W, 0,
          L"[404] is missing: Chinese (Taiwan) systems (language 1028) show the built-in English texts"},
         {"unmatched quote", With(2, "Title=\"Acme"), W, 2, L"Title starts with a quote that does not end it"},
@@ -186,6 +188,8 @@ TEST(SetupCheck, BrokenFilesGiveTheirFindings)
         {"count above the lines", With(3, "PromptCount=5"), W, 3,
          L"PromptCount is 5 but Prompt2 to Prompt4 are missing"},
         {"count not a number", With(3, "PromptCount=2x"), W, 3, L"PromptCount=2x reads as 2"},
+        {"count not a decimal number", With(3, "PromptCount=1a"), W, 3, L"PromptCount=1a reads as 1"},
+        {"an index past any count", With(5, "Prompt4294967297=Press"), E, 5, L"Prompt4294967297 never shows"},
         {"count negative", With(3, "PromptCount=-1"), W, 3, L"reads as -1: no prompt shows"},
         {"count too large", With(3, "PromptCount=5000"), W, 3, L"only the first 1000 lines are read"},
         {"no prompt", "[804]\r\nTitle=A\r\n", W, 1, L"[804] has no prompt"},
@@ -199,7 +203,7 @@ TEST(SetupCheck, BrokenFilesGiveTheirFindings)
         {"text left empty", With(16, "Complete="), W, 16,
          L"[804] Complete is empty: Chinese (PRC) systems (language 2052) see the built-in English \"Setup complete"},
         {"missing texts", "[404]\r\nPrompt0=x\r\nSetup=&S\r\nCancel=&C\r\n", W, 1,
-         L"[404] has no Title, Complete, Failed, NothingChanged, Restart, Waiting, NotRestored, Newer, Refused: Chinese (Taiwan) systems (language 1028) see "
+         L"[404] has no Title, Complete, Failed, NothingChanged, Restart, Waiting, NotRestored, Newer, Refused, Unreadable: Chinese (Taiwan) systems (language 1028) see "
          L"the built-in English texts"},
         {"blank button", With(6, "Setup=\" \""), E, 6,
          L"Setup=\" \" is only spaces: the install button has no caption"},
@@ -251,13 +255,13 @@ TEST(SetupCheck, TextsTooWideForTheWindowAreFound)
          L"is 78 pixels wide in the system's message font at 96 DPI; the button has room for 67"},
         {"& is not drawn", With(6, "Setup=&Install now"), 0, L""},
         {"&& draws one &", With(7, "Cancel=&Stop && go on"), 7, L"is 72 pixels wide"},
-        {"cancel too wide", With(28, "Cancel=" + times("\xA6\x77", 6)), 28, L"is 72 pixels wide"},
+        {"cancel too wide", With(29, "Cancel=" + times("\xA6\x77", 6)), 29, L"is 72 pixels wide"},
         {"prompt too high", lines25, 24,
          L"[Default] the prompt is cut from Prompt21 on: wrapped to the label's width of 363 pixels in the system's "
          L"message font at 96 DPI, the prompt up to there is 299 pixels high, and the label 288"},
         {"prompt that fits", "[Default]\r\nPromptCount=21\r\nPrompt20=x\r\n", 0, L""},
         {"word too wide", With(13, "Prompt0=" + times("\xB0\xB2", 31)), 13, L"[804] Prompt0 has a word 372 pixels wide"},
-        {"waiting text too wide", With(33, "Waiting=" + times("\xA6\x77", 31)), 33,
+        {"waiting text too wide", With(34, "Waiting=" + times("\xA6\x77", 31)), 34,
          L"[404] Waiting, wrapped to the prompt's width of 363 pixels in the system's message font at 96 DPI, is 372 x "
          L"13 pixels"},
     };
@@ -379,9 +383,9 @@ TEST(SetupCheck, ReportShowsTheTextsThenTheFindings)
              L"  Title:    Acme\n  Prompt:   | Welcome\n            | Press Install\n            | (998 more empty "
              L"lines)\n"
              L"  Setup:    &Install   (access key I)\n",
-             L"[404] (line 24), as Chinese (Taiwan) systems (language 1028) show it, in Big5 (code page 950):",
+             L"[404] (line 25), as Chinese (Taiwan) systems (language 1028) show it, in Big5 (code page 950):",
              L"\nSetup.Ini:3: warning: [Default] PromptCount is 1000 but Prompt2 to Prompt999 are missing",
-             L"\nSetup.Ini:38: warning: section [x] is never read",
+             L"\nSetup.Ini:40: warning: section [x] is never read",
              std::wstring(L"\n0 errors, 2 warnings\n"),
          })
         EXPECT_NE(report.find(part), std::wstring::npos) << part << "\nin\n" << report;

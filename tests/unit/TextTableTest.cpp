@@ -12,9 +12,9 @@ using mduResoure::LoadSetupText;
 using mduResoure::TextTable;
 using test::FakeTexts;
 
-// Title, Setup, Cancel, Complete, Failed, NothingChanged, Restart, Waiting, NotRestored, Newer and
-// Refused: one read each.
-constexpr int kTextReads = 11;
+// Title, Setup, Cancel, Complete, Failed, NothingChanged, Restart, Waiting, NotRestored, Newer,
+// Refused and Unreadable: one read each.
+constexpr int kTextReads = 12;
 
 TextTable Load(const FakeTexts& services) { return LoadSetupText(services, services.iniPath); }
 

@@ -102,6 +102,7 @@ TEST(Versions, AnInstalledFileNewerThanThePackagesRefusesThePackage)
         std::wstring file;
         std::wstring installed, package;  // versions as the system gives them; empty: none
         bool refused;
+        enum { Installed, WaitsForRestart, RestartWorkUnreadable } where = Installed;  // of the installed version
     };
     const Case cases[] = {
         {"sys newer", L"d.sys", L"2.0.0.5", L"1.0.0.0", true},
@@ -114,6 +115,9 @@ TEST(Versions, AnInstalledFileNewerThanThePackagesRefusesThePackage)
         {"inf same date, newer version", L"d.inf", L"12/07/2026,1.1", L"12/07/2026,1.0", true},
         {"inf older date, higher version", L"d.inf", L"12/06/2026,9.0", L"12/07/2026,1.0", false},
         {"inf without DriverVer", L"d.inf", L"", L"12/07/2026,1.0", false},
+        {"sys newer, waiting for the restart", L"d.sys", L"2.0.0.5", L"1.0.0.0", true, Case::WaitsForRestart},
+        {"sys older, waiting for the restart", L"d.sys", L"1.0.0.0", L"1.0.0.1", false, Case::WaitsForRestart},
+        {"sys, the restart work unreadable", L"d.sys", L"1.0.0.0", L"1.0.0.1", true, Case::RestartWorkUnreadable},
     };
     for (const auto& c : cases) {
         FakeMachine s = Machine();
@@ -124,11 +128,25 @@ TEST(Versions, AnInstalledFileNewerThanThePackagesRefusesThePackage)
         s.AddFile(package, bytes);
         s.AddFile(kPackage + L"\\other.inf", "other");
         s.AddFile(installed, "old");
-        s.versions[Lower(installed)] = c.installed;
+        s.versions[Lower(installed)] = c.where == Case::Installed ? c.installed : L"";
         s.versions[Lower(package)] = c.package;
+        // An earlier install's copy, to replace it at the restart.
+        const std::wstring waiting = folder + L"\\~setup-63-1.new";
+        if (c.where != Case::Installed) {
+            s.AddFile(waiting, "waiting");
+            s.versions[Lower(waiting)] = c.installed;
+            s.atRestart.push_back({waiting, installed});
+        }
+        s.pendingUnreadable = c.where == Case::RestartWorkUnreadable;
         const auto before = Snapshot(s);
 
         const Result result = Install(s);
+        if (c.where == Case::RestartWorkUnreadable) {
+            ASSERT_EQ(result.unreadable.size(), 1u) << c.name;
+            EXPECT_EQ(result.unreadable[0].error, kErrorRestartWorkUnreadable) << c.name;
+            EXPECT_EQ(Snapshot(s), before) << c.name;
+            continue;
+        }
 
         if (!c.refused) {
             EXPECT_TRUE(result.newer.empty() && result.failures.empty()) << c.name;
@@ -159,6 +177,7 @@ TEST(Versions, ADriverImageForAnotherProcessorIsRefused)
         {"x64 on x64", 0x8664, Image(0x8664), false},
         {"not a program image", 0x8664, "driver bytes", false},
         {"PE header past the end", 0x8664, Image(0x14c).substr(0, 0x60), false},
+        {"x86, its PE header past the first kilobyte", 0x8664, Image(0x14c, 0x1000), true},
         {"kernel unknown", 0, Image(0x14c), false},
     };
     for (const auto& c : cases) {
@@ -233,6 +252,7 @@ TEST(Versions, AMomentsLockCostsNeitherARestartNorAFailure)
         {"package file for 1.5 s", {source}, 1500, Holder::None, false, 0, 1500},
         {"package file for good", {source}, forever, Holder::None, false, kErrorSharingViolation, 5000},
         {"loaded drivers", {}, 0, Holder::Loaded, true, 0, 0},
+        {"the journal for 0.3 s, by a scanner", {L"journal"}, 300, Holder::None, false, 0, 300},
     };
     for (const auto& c : cases) {
         FakeMachine s = Machine();
@@ -242,15 +262,18 @@ TEST(Versions, AMomentsLockCostsNeitherARestartNorAFailure)
         s.AddFile(other, "old b");
         s.Hold(target, c.installedHolder);
         s.Hold(other, c.installedHolder);
-        for (const auto& path : c.held) s.HoldFor(path, c.heldMs);
+        for (const auto& path : c.held) {
+            if (path == L"journal") s.holdJournalFor = c.heldMs;
+            else s.HoldFor(path, c.heldMs);
+        }
 
         const Result result = Install(s);
 
         EXPECT_EQ(s.clockMs, c.waitedMs) << c.name;
         EXPECT_EQ(result.restartNeeded, c.restart) << c.name;
         if (c.failure) {
-            ASSERT_EQ(result.failures.size(), 1u) << c.name;
-            EXPECT_EQ(result.failures[0].error, c.failure) << c.name;
+            ASSERT_EQ(result.unreadable.size(), 1u) << c.name;  // its start, to tell whether it is an image
+            EXPECT_EQ(result.unreadable[0].error, c.failure) << c.name;
             EXPECT_TRUE(result.filesUnchanged) << c.name;
             continue;
         }
