@@ -10,7 +10,9 @@
 
 int wmain()
 {
-    setup::win::RestrictDllSearch();
+    // Where the search cannot be restricted, the start loads the DLLs that
+    // matter from System32 ahead (DllSearchRestricted tells it).
+    (void)setup::win::RestrictDllSearch();
     setup::WinTextServices texts(true);
     setup::WinFileSystem files;
     setup::WinRestartQueue restart;

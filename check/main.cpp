@@ -68,7 +68,7 @@ int Check(const std::wstring& argument)
 
 int wmain(int argc, wchar_t** argv)
 {
-    win::RestrictDllSearch();
+    (void)win::RestrictDllSearch();  // the vendor's tool: unrestricted, it runs as any program does
     const std::wstring argument = argc == 2 ? argv[1] : L"";
     if (argument == L"/?" || argument == L"-h" || argument == L"--help") {
         WriteOut(kUsage);

@@ -249,9 +249,9 @@ private:
 // Runs work(element, scope) on each element of [first, last) in the scope
 // of the element's folder (folderOf(element)): one scope for each run of
 // elements in one folder. Stops when work returns false, and says whether
-// it went through.
+// it went through (a caller whose work never stops casts that away).
 template <typename It, typename FolderOf, typename Work>
-bool EachInFolder(Context& context, It first, It last, FolderOf folderOf, Work work)
+[[nodiscard]] bool EachInFolder(Context& context, It first, It last, FolderOf folderOf, Work work)
 {
     while (first != last) {
         const std::wstring folder = folderOf(*first);

@@ -278,7 +278,7 @@ private:
     bool LookAtTargets()
     {
         const auto folderOf = [](const Item& item) -> const std::wstring& { return item.folder; };
-        EachInFolder(m_context, m_items.begin(), m_items.end(), folderOf, [&](Item& item, FolderScope& scope) {
+        (void)EachInFolder(m_context, m_items.begin(), m_items.end(), folderOf, [&](Item& item, FolderScope& scope) {
             std::uint32_t error = scope.Error();
             const auto attributes = error ? std::nullopt : scope.Names().Attributes(item.name);
             item.existed = attributes.has_value();

@@ -31,10 +31,14 @@ std::uint32_t Restore(Context& c, const std::wstring& from, const std::wstring& 
     const std::wstring aside = c.TemporaryPath(FolderOf(to), c.NewCounter(), L"old");
     if (c.files.RenameFile(to, aside) != 0) return error;
     if (const std::uint32_t again = c.files.MoveOver(from, to); again != 0) {
-        c.files.MoveOver(aside, to);
+        // The killed run's copy; where it cannot go back, the name stays
+        // empty and the old file goes there on the next run.
+        (void)c.files.MoveOver(aside, to);
         return again;
     }
-    c.restart.DeleteAtRestart(aside);
+    // A copy of the killed run's that cannot be deleted at the restart
+    // costs only its room on the disk.
+    (void)c.restart.DeleteAtRestart(aside);
     result.restartNeeded = true;
     return 0;
 }
@@ -74,15 +78,16 @@ std::uint32_t TakeBackFile(Context& c, const Journal& j, const JournalEntry& e, 
 // guard is not needed, and goes.
 void SettleReplacements(Context& c, const std::wstring& target, const std::wstring& guard)
 {
+    // A guard that cannot go replaces the file with itself at the restart.
     if (c.CancelEarlierReplacements(target, guard) && c.Exists(guard) && c.SameFile(guard, target))
-        c.files.RemoveFile(guard);
+        (void)c.files.RemoveFile(guard);
 }
 
 bool TakeBack(Context& c, const Journal& j, Result& result)
 {
     bool whole = true;
     const auto folderOf = [&](const JournalEntry& e) -> const std::wstring& { return j.folders[e.folder]; };
-    EachInFolder(c, j.entries.rbegin(), j.entries.rend(), folderOf, [&](const JournalEntry& e, FolderScope& scope) {
+    (void)EachInFolder(c, j.entries.rbegin(), j.entries.rend(), folderOf, [&](const JournalEntry& e, FolderScope& scope) {
         const std::uint32_t error = scope.Error() ? scope.Error() : TakeBackFile(c, j, e, result);
         if (error != 0) result.notRestored.push_back({e.name, folderOf(e), error});
         whole = whole && error == 0;
@@ -140,7 +145,8 @@ bool Recover(Context& c, Result& result)
         }
         Journal journal;
         switch (ParseJournal(text, journal)) {
-        case JournalText::CutShort: c.files.RemoveFile(path); break;  // nothing after it happened
+        // Nothing after it happened; one that cannot go is tried again.
+        case JournalText::CutShort: (void)c.files.RemoveFile(path); break;
         case JournalText::Foreign: break;
         case JournalText::Whole:
             if (!journal.done && !(journal.committed ? Finish(c, journal) : TakeBack(c, journal, result))) {
@@ -174,7 +180,7 @@ void Sweep(Context& c, const std::wstring& folder)
         bool waiting = parts.kind == L"new" && !pending;
         for (const auto& work : pending ? *pending : std::vector<RestartWork>{})
             waiting = waiting || c.files.SamePath(work.from, path);
-        if (!waiting) c.files.RemoveFile(path);
+        if (!waiting) (void)c.files.RemoveFile(path);  // one held open stays for a later run
     }
 }
 

@@ -14,7 +14,7 @@ namespace setup::install {
 // Takes back every install whose journal says it did not finish, and
 // finishes the ones that did. False when some file could not be put back
 // (result.notRestored names it); its journal stays for the next run.
-bool Recover(Context& context, Result& result);
+[[nodiscard]] bool Recover(Context& context, Result& result);
 
 // Removes the leftovers in a destination folder that are safe to remove:
 // copies on their way (.tmp) and copies for a restart that no longer waits

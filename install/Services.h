@@ -72,10 +72,10 @@ public:
     virtual ~FileSearch() = default;
     // The next name (the first on the first call); false at the end of the
     // list and when the search fails.
-    virtual bool Next(FoundFile& file) = 0;
+    [[nodiscard]] virtual bool Next(FoundFile& file) = 0;
     // After Next gave false: 0 at the end of the list, else why the search
     // failed before it.
-    virtual std::uint32_t Error() const = 0;
+    [[nodiscard]] virtual std::uint32_t Error() const = 0;
 };
 
 // A copy of a package file in its destination folder under a temporary
@@ -86,12 +86,12 @@ public:
     // Renames it to target in one step, replacing the file there if
     // replace, else failing where a file has that name. 0 or the error, in
     // which case it stays a temporary file.
-    virtual std::uint32_t PutInPlace(const std::wstring& target, bool replace) = 0;
+    [[nodiscard]] virtual std::uint32_t PutInPlace(const std::wstring& target, bool replace) = 0;
     // Keeps it for good under another temporary name, which must not exist
     // (for a replacement at restart). 0 or the error.
-    virtual std::uint32_t KeepAs(const std::wstring& path) = 0;
+    [[nodiscard]] virtual std::uint32_t KeepAs(const std::wstring& path) = 0;
     // The file it is, which keeps its id when renamed.
-    virtual std::optional<FileId> Id() const = 0;
+    [[nodiscard]] virtual std::optional<FileId> Id() const = 0;
 };
 
 // The machine's install lock, held while it lives.
@@ -125,45 +125,45 @@ public:
     // "C:\Package\Driver\*.inf"; nullptr when nothing matches (error 0)
     // or the folder cannot be searched (missing, not a folder, unreadable:
     // the error).
-    virtual std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern, std::uint32_t& error) const = 0;
+    [[nodiscard]] virtual std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern, std::uint32_t& error) const = 0;
 
     // True when the two paths name the same file as the file system compares
     // names: without regard to case, for every letter it folds.
-    virtual bool SamePath(const std::wstring& a, const std::wstring& b) const = 0;
+    [[nodiscard]] virtual bool SamePath(const std::wstring& a, const std::wstring& b) const = 0;
 
     // The attributes of a file or folder; nullopt when it does not exist.
-    virtual std::optional<std::uint32_t> Attributes(const std::wstring& path) const = 0;
+    [[nodiscard]] virtual std::optional<std::uint32_t> Attributes(const std::wstring& path) const = 0;
     // The file a name stands for; nullopt when there is none.
-    virtual std::optional<FileId> IdOf(const std::wstring& path) const = 0;
+    [[nodiscard]] virtual std::optional<FileId> IdOf(const std::wstring& path) const = 0;
 
     // Copies source into a new file, temporary, which must not exist yet:
     // written, flushed to the disk and given the source's time of last
     // change. Until it is put in place the system deletes it, also when the
     // program ends by any means. nullptr and error when the copy fails, on
     // either side (kErrorFileExists: the temporary name is taken).
-    virtual std::unique_ptr<StagedFile> Stage(const std::wstring& source, const std::wstring& temporary,
+    [[nodiscard]] virtual std::unique_ptr<StagedFile> Stage(const std::wstring& source, const std::wstring& temporary,
                                               std::uint32_t& error) = 0;
 
     // Each of these returns 0 or the system's error code.
     // A second name for a file: link names the same bytes as existing.
-    virtual std::uint32_t LinkFile(const std::wstring& existing, const std::wstring& link) = 0;
+    [[nodiscard]] virtual std::uint32_t LinkFile(const std::wstring& existing, const std::wstring& link) = 0;
     // Renames from to to in one step; to must not exist.
-    virtual std::uint32_t RenameFile(const std::wstring& from, const std::wstring& to) = 0;
+    [[nodiscard]] virtual std::uint32_t RenameFile(const std::wstring& from, const std::wstring& to) = 0;
     // Renames from to to in one step, replacing a file that is there.
-    virtual std::uint32_t MoveOver(const std::wstring& from, const std::wstring& to) = 0;
-    virtual std::uint32_t RemoveFile(const std::wstring& path) = 0;
+    [[nodiscard]] virtual std::uint32_t MoveOver(const std::wstring& from, const std::wstring& to) = 0;
+    [[nodiscard]] virtual std::uint32_t RemoveFile(const std::wstring& path) = 0;
     // Opens a file for deleting, as renaming it needs, and closes it again:
     // kErrorSharingViolation when another program holds it open and does
     // not let it be renamed.
-    virtual std::uint32_t CheckRenamable(const std::wstring& path) = 0;
+    [[nodiscard]] virtual std::uint32_t CheckRenamable(const std::wstring& path) = 0;
     // Makes the renames in a folder so far survive a power cut.
-    virtual std::uint32_t FlushFolder(const std::wstring& folder) = 0;
+    [[nodiscard]] virtual std::uint32_t FlushFolder(const std::wstring& folder) = 0;
 
     // A small text file, written (or added to) and flushed to the disk
     // before this returns; a power cut can cut only the last addition.
-    virtual std::uint32_t WriteJournal(const std::wstring& path, const std::wstring& text, bool append) = 0;
+    [[nodiscard]] virtual std::uint32_t WriteJournal(const std::wstring& path, const std::wstring& text, bool append) = 0;
     // Its whole text: 0 or the error.
-    virtual std::uint32_t ReadJournal(const std::wstring& path, std::wstring& text) const = 0;
+    [[nodiscard]] virtual std::uint32_t ReadJournal(const std::wstring& path, std::wstring& text) const = 0;
 };
 
 // The work Windows does with files when it next starts, before anything
@@ -172,11 +172,11 @@ class RestartQueue {
 public:
     virtual ~RestartQueue() = default;
     // Deleting path, or renaming from over to; 0 or the system's error.
-    virtual std::uint32_t DeleteAtRestart(const std::wstring& path) = 0;
-    virtual std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) = 0;
+    [[nodiscard]] virtual std::uint32_t DeleteAtRestart(const std::wstring& path) = 0;
+    [[nodiscard]] virtual std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) = 0;
     // The work recorded for the next start, by this program and others;
     // nullopt when it cannot be read.
-    virtual std::optional<std::vector<RestartWork>> PendingRestartWork() const = 0;
+    [[nodiscard]] virtual std::optional<std::vector<RestartWork>> PendingRestartWork() const = 0;
 };
 
 // The folder redirection of a 32-bit program on 64-bit Windows (WOW64).
@@ -185,11 +185,11 @@ public:
     virtual ~FolderRedirection() = default;
     // True for a 32-bit program on 64-bit Windows, whose view of System32
     // the system redirects to SysWOW64.
-    virtual bool RunsUnderWow64() const = 0;
+    [[nodiscard]] virtual bool RunsUnderWow64() const = 0;
     // Turns that redirection off for the calling thread: 0 or the error,
     // and in saved what turns it back as it was. Calls nest, each with its
     // own saved state.
-    virtual std::uint32_t DisableFolderRedirection(void*& saved) = 0;
+    [[nodiscard]] virtual std::uint32_t DisableFolderRedirection(void*& saved) = 0;
     virtual void RestoreFolderRedirection(void* saved) = 0;
 };
 
@@ -200,9 +200,9 @@ public:
     // Adds a driver package from its INF file where it lies
     // (SetupCopyOEMInf). added tells whether the store did not hold it yet;
     // publishedName is the name it has there. 0 or the error.
-    virtual std::uint32_t Add(const std::wstring& inf, std::wstring& publishedName, bool& added) = 0;
+    [[nodiscard]] virtual std::uint32_t Add(const std::wstring& inf, std::wstring& publishedName, bool& added) = 0;
     // Takes a package this program added out of the store again.
-    virtual std::uint32_t Remove(const std::wstring& publishedName) = 0;
+    [[nodiscard]] virtual std::uint32_t Remove(const std::wstring& publishedName) = 0;
 };
 
 // Facts of the running program and its machine.
@@ -214,7 +214,7 @@ public:
     // separator at its end.
     virtual std::wstring ProgramFolder() const = 0;
     // The system's Windows folder; nullopt when the system cannot give it.
-    virtual std::optional<std::wstring> WindowsFolder() const = 0;
+    [[nodiscard]] virtual std::optional<std::wstring> WindowsFolder() const = 0;
     // This run of the program.
     virtual RunId ThisRun() const = 0;
     // The system's own words for an error code, with their inserts (%1)
@@ -225,13 +225,13 @@ public:
     // the lock, calling waiting once if another install holds it, until it
     // is free or cancelled() says to stop. A lock whose holder died is free.
     // nullptr when cancelled (error 0) or when it cannot be had (the error).
-    virtual std::unique_ptr<InstallLock> LockInstalls(const std::function<void()>& waiting,
+    [[nodiscard]] virtual std::unique_ptr<InstallLock> LockInstalls(const std::function<void()>& waiting,
                                                       const std::function<bool()>& cancelled,
                                                       std::uint32_t& error) = 0;
 
     // Runs a program of System32 without a window, in System32, and waits
     // for it; its exit code in exitCode when it ran. 0 or the error.
-    virtual std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments,
+    [[nodiscard]] virtual std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments,
                                     std::uint32_t& exitCode) = 0;
 };
 
@@ -253,14 +253,14 @@ public:
     // (VS_FIXEDFILEINFO) as "w.x.y.z". Empty when it has none or is no such
     // file; the error only when the file could not be read
     // (kErrorSharingViolation: another program holds it).
-    virtual std::uint32_t FileVersion(const std::wstring& path, bool inf, std::wstring& text) const = 0;
+    [[nodiscard]] virtual std::uint32_t FileVersion(const std::wstring& path, bool inf, std::wstring& text) const = 0;
     // Up to size bytes of a file from offset into buffer; read says how
     // many (fewer past its end). 0 or the error.
     [[nodiscard]] virtual std::uint32_t ReadAt(const std::wstring& path, std::uint64_t offset, char* buffer,
                                                std::size_t size, std::size_t& read) const = 0;
     // A whole file of at most limit bytes: 0 or the error
     // (kErrorFileTooLarge for a longer one).
-    virtual std::uint32_t ReadFile(const std::wstring& path, std::size_t limit, std::vector<char>& bytes) const = 0;
+    [[nodiscard]] virtual std::uint32_t ReadFile(const std::wstring& path, std::size_t limit, std::vector<char>& bytes) const = 0;
     // What an INF file needs from its package for the processor whose
     // sections bear decoration (amd64; empty: only the undecorated ones),
     // as the system's INF parser reads it: the catalog it names
@@ -270,7 +270,7 @@ public:
     // path SourceDisksNames gives its disk (decorated first) and its own
     // folder before it, "\"-joined as the INF writes them. Empty when the
     // INF cannot be read.
-    virtual std::vector<std::wstring> InfNeeds(const std::wstring& inf, const std::wstring& decoration) const = 0;
+    [[nodiscard]] virtual std::vector<std::wstring> InfNeeds(const std::wstring& inf, const std::wstring& decoration) const = 0;
     // The processor this Windows' kernel runs on, as a PE image's machine
     // field names it (0x14c x86, 0x8664 x64, 0xaa64 ARM64); 0 when unknown.
     virtual std::uint16_t KernelMachine() const = 0;

@@ -99,7 +99,7 @@ void Transaction::Commit()
     // The renames survive a power cut before the message says they are
     // done; then the journal says so.
     std::wstring flushed;
-    EachItem(m_items.begin(), m_items.end(), [&](const Item& item, FolderScope&) {
+    (void)EachItem(m_items.begin(), m_items.end(), [&](const Item& item, FolderScope&) {
         // Where the file system cannot flush a folder, it writes its
         // entries through on its own.
         if (item.folder != flushed) (void)m_context.files.FlushFolder(flushed = item.folder);
@@ -110,7 +110,7 @@ void Transaction::Commit()
     if (const std::uint32_t error = m_context.AddToJournal(m_journal, FormatCommitted()); error != 0)
         return Abandon(JournalFailure(error));
     bool clean = true;  // no old file's name is left for the next run to let go
-    EachItem(m_items.begin(), m_items.end(), [&](Item& item, FolderScope&) {
+    (void)EachItem(m_items.begin(), m_items.end(), [&](Item& item, FolderScope&) {
         if (item.backedUp) clean = m_context.Drop(Backup(item)) && clean;
         // The earlier replacements go; where one cannot, the guard stays
         // and replaces it again after them (where it cannot go either, it
@@ -195,7 +195,7 @@ void Transaction::Abandon(const std::optional<Failure>& failure)
 {
     if (failure) m_result.failures.push_back(*failure);
     bool undone = true, clean = true;
-    EachItem(m_items.rbegin(), m_items.rend(), [&](Item& item, FolderScope& scope) {
+    (void)EachItem(m_items.rbegin(), m_items.rend(), [&](Item& item, FolderScope& scope) {
         const std::uint32_t undoError = scope.Error() ? scope.Error() : Undo(item);
         if (undoError != 0) {
             m_result.notRestored.push_back({item.name, item.folder, undoError});

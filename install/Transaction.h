@@ -66,11 +66,11 @@ private:
     }
     // Notes the item's failure (not 0) for Abandon, which runs outside
     // every folder's scope; true when there is none.
-    bool Succeeded(const Item& item, std::uint32_t error);
-    bool Prepare();
-    std::uint32_t PutInPlace(Item& item);
-    std::uint32_t Guard(Item& item);
-    std::uint32_t Undo(Item& item);
+    [[nodiscard]] bool Succeeded(const Item& item, std::uint32_t error);
+    [[nodiscard]] bool Prepare();
+    [[nodiscard]] std::uint32_t PutInPlace(Item& item);
+    [[nodiscard]] std::uint32_t Guard(Item& item);
+    [[nodiscard]] std::uint32_t Undo(Item& item);
     // The journal lives beside the INF files, where every run looks for it.
     std::wstring JournalFolder() const { return JoinPath(m_context.windows, L"Inf"); }
     Failure JournalFailure(std::uint32_t error) const { return {NameOf(m_journal), JournalFolder(), error}; }

@@ -31,7 +31,7 @@ HMODULE SystemLibrary(const wchar_t* name);
 // Windows 7 without KB2533623, nor with useDefaultDirectories false, as a
 // test build pretends). Each program runs it first, before anything can
 // load a DLL.
-bool RestrictDllSearch(bool useDefaultDirectories = true);
+[[nodiscard]] bool RestrictDllSearch(bool useDefaultDirectories = true);
 // What RestrictDllSearch achieved.
 bool DllSearchRestricted();
 
@@ -41,8 +41,8 @@ bool DllSearchRestricted();
 std::wstring LongPath(const std::wstring& path);
 
 // The calling thread's last error, and a call's outcome: 0 or that error.
-inline std::uint32_t LastError() { return static_cast<std::uint32_t>(::GetLastError()); }
-inline std::uint32_t Outcome(BOOL ok) { return ok ? 0 : LastError(); }
+[[nodiscard]] inline std::uint32_t LastError() { return static_cast<std::uint32_t>(::GetLastError()); }
+[[nodiscard]] inline std::uint32_t Outcome(BOOL ok) { return ok ? 0 : LastError(); }
 
 }  // namespace setup::win
 

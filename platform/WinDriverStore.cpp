@@ -13,7 +13,7 @@ using win::Outcome;
 
 std::uint32_t WinDriverStore::Add(const std::wstring& inf, std::wstring& publishedName, bool& added)
 {
-    const win::InstallFunctions& setupapi = win::Install();
+    const win::InstallFunctions& setupapi = win::InstallFunctionsLoaded();
     const auto copyOemInf = setupapi.setupCopyOemInf;
     if (!copyOemInf) return setupapi.setupapiError ? setupapi.setupapiError : ERROR_PROC_NOT_FOUND;
     // Not over a package the store holds already: then the call says so
@@ -30,7 +30,7 @@ std::uint32_t WinDriverStore::Add(const std::wstring& inf, std::wstring& publish
 
 std::uint32_t WinDriverStore::Remove(const std::wstring& publishedName)
 {
-    const win::InstallFunctions& setupapi = win::Install();
+    const win::InstallFunctions& setupapi = win::InstallFunctionsLoaded();
     const auto uninstall = setupapi.setupUninstallOemInf;
     if (!uninstall) return setupapi.setupapiError ? setupapi.setupapiError : ERROR_PROC_NOT_FOUND;
     return Outcome(uninstall(publishedName.c_str(), 0, nullptr));

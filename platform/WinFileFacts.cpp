@@ -32,7 +32,7 @@ void WinFileFacts::Prepare()
     // processor: a 32-bit program on 64-bit Windows is told the machine's
     // own by IsWow64Process2 (Windows 10), and by GetNativeSystemInfo
     // before it.
-    const auto isWow64Process2 = win::Install().isWow64Process2;
+    const auto isWow64Process2 = win::InstallFunctionsLoaded().isWow64Process2;
     USHORT process = 0, native = 0;
     if (isWow64Process2 && isWow64Process2(::GetCurrentProcess(), &process, &native)) {
         m_kernelMachine = native;
@@ -54,7 +54,7 @@ std::uint32_t WinFileFacts::FileVersion(const std::wstring& path, bool inf, std:
     text.clear();
     const std::wstring file = LongPath(path);
     std::uint32_t error = 0;
-    const win::InstallFunctions& f = win::Install();
+    const win::InstallFunctions& f = win::InstallFunctionsLoaded();
     if (inf) {
         if (!f.setupOpenInfFile || !f.setupGetLineText || !f.setupCloseInfFile) return 0;
         const HINF handle = f.setupOpenInfFile(file.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
@@ -144,7 +144,7 @@ std::uint32_t WinFileFacts::ReadFile(const std::wstring& path, std::size_t limit
 std::vector<std::wstring> WinFileFacts::InfNeeds(const std::wstring& inf, const std::wstring& decoration) const
 {
     std::vector<std::wstring> needs;
-    const win::InstallFunctions& f = win::Install();
+    const win::InstallFunctions& f = win::InstallFunctionsLoaded();
     if (!f.setupOpenInfFile || !f.setupGetLineText || !f.setupFindFirstLine || !f.setupFindNextLine ||
         !f.setupGetStringField || !f.setupCloseInfFile)
         return needs;

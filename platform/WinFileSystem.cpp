@@ -95,7 +95,9 @@ private:
         std::uint32_t error = DeleteOnClose(m_file.get(), false);
         if (error == 0) error = RenameByHandle(m_file.get(), to, replace);
         if (error != 0) {
-            DeleteOnClose(m_file.get(), true);
+            // Marked again, as it was; where that fails it is left until the
+            // next run's sweep of copies on their way.
+            (void)DeleteOnClose(m_file.get(), true);
             return error;
         }
         m_file.reset();
@@ -260,9 +262,9 @@ std::uint32_t WinFileSystem::FlushFolder(const std::wstring& folder)
 
 std::uint32_t WinFileSystem::WriteJournal(const std::wstring& path, const std::wstring& text, bool append)
 {
-    // Shared with nobody while it is written; on the disk, name and all,
-    // before this returns.
-    win::UniqueFile file(::CreateFileW(LongPath(path).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, 0, nullptr,
+    // Shared for reading while it is written (a scanner may look); on the
+    // disk, name and all, before this returns.
+    win::UniqueFile file(::CreateFileW(LongPath(path).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                        append ? OPEN_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return LastError();
     const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
@@ -273,7 +275,7 @@ std::uint32_t WinFileSystem::WriteJournal(const std::wstring& path, const std::w
     // The new name reaches the disk with the folder's flush, where Windows
     // allows one; where it does not, the file's own flush is the guarantee
     // (a journal lost with its name was never acted on).
-    if (!append) FlushFolder(path.substr(0, path.find_last_of(L'\\')));
+    if (!append) (void)FlushFolder(path.substr(0, path.find_last_of(L'\\')));
     return 0;
 }
 
@@ -308,7 +310,7 @@ std::optional<std::vector<RestartWork>> WinRestartQueue::PendingRestartWork() co
     // Pairs of names, NUL-separated: "\??\from", then "" (delete) or
     // "\??\to" ("!\??\to": replacing). The 64-bit view, for a 32-bit
     // program too.
-    const win::InstallFunctions& registry = win::Install();
+    const win::InstallFunctions& registry = win::InstallFunctionsLoaded();
     std::vector<RestartWork> work;
     HKEY key = nullptr;
     if (!registry.regOpenKeyEx || !registry.regQueryValueEx || !registry.regCloseKey ||
@@ -347,7 +349,7 @@ std::optional<std::vector<RestartWork>> WinRestartQueue::PendingRestartWork() co
 
 bool WinFolderRedirection::RunsUnderWow64() const
 {
-    const auto isWow64Process = win::Install().isWow64Process;
+    const auto isWow64Process = win::InstallFunctionsLoaded().isWow64Process;
     BOOL wow64 = FALSE;
     return isWow64Process && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
@@ -356,14 +358,14 @@ std::uint32_t WinFolderRedirection::DisableFolderRedirection(void*& saved)
 {
     // Resolved before the first time it goes off: nothing may be loaded
     // while it is.
-    const auto disable = win::Install().wow64DisableFsRedirection;
+    const auto disable = win::InstallFunctionsLoaded().wow64DisableFsRedirection;
     if (!disable) return ERROR_PROC_NOT_FOUND;
     return Outcome(disable(&saved));
 }
 
 void WinFolderRedirection::RestoreFolderRedirection(void* saved)
 {
-    const auto revert = win::Install().wow64RevertFsRedirection;
+    const auto revert = win::InstallFunctionsLoaded().wow64RevertFsRedirection;
     if (revert) revert(saved);
 }
 

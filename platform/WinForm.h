@@ -37,7 +37,7 @@ public:
     // Creates the window and its controls, not yet shown; false when
     // Windows cannot make them. A tag, when given, marks the window for
     // other processes to find (FindTaggedWindow).
-    bool Create(FormCallbacks& callbacks, const std::wstring& tag = {});
+    [[nodiscard]] bool Create(FormCallbacks& callbacks, const std::wstring& tag = {});
     // Runs the load event, shows the window and runs the message loop until
     // the window is gone. Returns the exit code. An exception thrown while a
     // message was handled ends the loop and is thrown again from here, once
@@ -77,8 +77,8 @@ private:
     void OnDestroy();
     void SetBusy();
 
-    bool CreateControls();
-    bool CreateControl(Item& item);
+    [[nodiscard]] bool CreateControls();
+    [[nodiscard]] bool CreateControl(Item& item);
     void ApplyFont();
     SIZE WindowSizeFor(UINT dpi) const;
     RECT PlaceOnMonitor(HMONITOR monitor, UINT dpi) const;  // the window's rectangle, centred on its work area

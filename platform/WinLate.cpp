@@ -42,7 +42,7 @@ decltype(::InitCommonControlsEx)* InitCommonControlsFunction()
     return function;
 }
 
-const InstallFunctions& Install()
+const InstallFunctions& InstallFunctionsLoaded()
 {
     static const InstallFunctions functions = [] {
         InstallFunctions f{};

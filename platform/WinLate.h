@@ -60,6 +60,6 @@ struct InstallFunctions {
     decltype(::GetFileVersionInfoW)* getFileVersionInfo;
     decltype(::VerQueryValueW)* verQueryValue;
 };
-const InstallFunctions& Install();
+const InstallFunctions& InstallFunctionsLoaded();
 
 }  // namespace setup::win

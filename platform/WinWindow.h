@@ -47,7 +47,7 @@ protected:
     ~BaseWindow() = default;
 
     // Registers the class whose windows this procedure serves.
-    static bool Register(const WindowClass& cls)
+    [[nodiscard]] static bool Register(const WindowClass& cls)
     {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;

@@ -174,7 +174,7 @@ DWORD WINAPI ProbeCloseItem(void* param)
 
 int wmain()
 {
-    setup::win::RestrictDllSearch(g_fault != L"no-default-dll-directories");
+    (void)setup::win::RestrictDllSearch(g_fault != L"no-default-dll-directories");  // as Setup.exe
     if (g_fault == L"dpi-192") CloseHandle(CreateThread(nullptr, 0, MoveToAnotherMonitor, nullptr, 0, nullptr));
     FaultyTexts texts;
     FaultySystem system;

@@ -62,26 +62,40 @@ struct FakeShared {
     }
 };
 
+// A fake of one interface, which reaches what the parts share (S()): the
+// machine it is part of points it there.
+class FakePart {
+public:
+    static constexpr std::uint32_t kErrorNotReady = FakeShared::kErrorNotReady;
+    void Attach(FakeShared& shared) { m_shared = &shared; }
+    FakeShared& S() const { return *m_shared; }
+    std::wstring Redirected(const std::wstring& path) const { return S().Redirected(path); }
+    bool Change() const { return S().Change(); }
+
+private:
+    FakeShared* m_shared = nullptr;
+};
+
 // The restart work Windows keeps, with failures on demand.
-class FakeRestartQueue : public RestartQueue, public virtual FakeShared {
+class FakeRestartQueue : public RestartQueue, public FakePart {
 public:
     std::uint32_t DeleteAtRestart(const std::wstring& path) override
     {
-        calls.push_back(L"delete at restart " + path);
-        if (restartError) return restartError;
-        if (const std::uint32_t refused = restartRefusal ? restartRefusal(path, L"") : 0) return refused;
+        S().calls.push_back(L"delete at restart " + path);
+        if (S().restartError) return S().restartError;
+        if (const std::uint32_t refused = S().restartRefusal ? S().restartRefusal(path, L"") : 0) return refused;
         if (!Change()) return kErrorNotReady;
-        atRestart.push_back({Redirected(path), L""});
+        S().atRestart.push_back({Redirected(path), L""});
         return 0;
     }
 
     std::uint32_t ReplaceAtRestart(const std::wstring& from, const std::wstring& to) override
     {
-        calls.push_back(L"replace at restart " + from + L" -> " + to);
-        if (restartError) return restartError;
-        if (const std::uint32_t refused = restartRefusal ? restartRefusal(from, to) : 0) return refused;
+        S().calls.push_back(L"replace at restart " + from + L" -> " + to);
+        if (S().restartError) return S().restartError;
+        if (const std::uint32_t refused = S().restartRefusal ? S().restartRefusal(from, to) : 0) return refused;
         if (!Change()) return kErrorNotReady;
-        atRestart.push_back({Redirected(from), Redirected(to)});
+        S().atRestart.push_back({Redirected(from), Redirected(to)});
         return 0;
     }
 
@@ -89,37 +103,37 @@ public:
     {
         // Read through a DLL that a 32-bit program cannot load while the
         // redirection is off.
-        calls.push_back(L"read restart work");
-        if (pendingUnreadable || (wow64 && redirectionOff)) return std::nullopt;
-        return atRestart;
+        S().calls.push_back(L"read restart work");
+        if (S().pendingUnreadable || (S().wow64 && S().redirectionOff)) return std::nullopt;
+        return S().atRestart;
     }
 };
 
 // The folder redirection of a 32-bit program on 64-bit Windows.
-class FakeRedirection : public FolderRedirection, public virtual FakeShared {
+class FakeRedirection : public FolderRedirection, public FakePart {
 public:
-    bool RunsUnderWow64() const override { return wow64; }
+    bool RunsUnderWow64() const override { return S().wow64; }
     // As Windows does, each call saves the state it found, and its restore
     // puts back exactly that.
     std::uint32_t DisableFolderRedirection(void*& saved) override
     {
-        calls.push_back(L"redirection off");
-        if (redirectionError) return redirectionError;
-        saved = reinterpret_cast<void*>(std::uintptr_t(redirectionOff ? 2 : 1));
-        redirectionOff = true;
-        ++redirectionDepth;
+        S().calls.push_back(L"redirection off");
+        if (S().redirectionError) return S().redirectionError;
+        saved = reinterpret_cast<void*>(std::uintptr_t(S().redirectionOff ? 2 : 1));
+        S().redirectionOff = true;
+        ++S().redirectionDepth;
         return 0;
     }
     void RestoreFolderRedirection(void* saved) override
     {
-        calls.push_back(L"redirection on");
-        redirectionOff = reinterpret_cast<std::uintptr_t>(saved) == 2;
-        --redirectionDepth;
+        S().calls.push_back(L"redirection on");
+        S().redirectionOff = reinterpret_cast<std::uintptr_t>(saved) == 2;
+        --S().redirectionDepth;
     }
 
 };
 
-class FakeFiles : public FileSystem, public virtual FakeShared {
+class FakeFiles : public FileSystem, public FakePart {
 public:
     // ---- An in-memory file system, with failures on demand on every side.
 
@@ -217,12 +231,12 @@ public:
         for (auto it = files.begin(); it != files.end();)
             it = it->second.markedForDeletion && !power ? files.erase(it) : std::next(it);
         for (auto& [key, file] : files) file.markedForDeletion = false;
-        powerCutAfter = -1;
+        S().powerCutAfter = -1;
     }
     // What the system does when it starts: the work left for it.
     void Restart()
     {
-        for (const auto& work : atRestart) {
+        for (const auto& work : S().atRestart) {
             const auto from = files.find(Lower(work.from));
             if (from == files.end()) continue;
             File moved = from->second;
@@ -232,7 +246,7 @@ public:
                 files[Lower(work.to)] = moved;
             }
         }
-        atRestart.clear();
+        S().atRestart.clear();
         for (auto& [key, file] : files) file.node->holder = Holder::None;
     }
 
@@ -241,7 +255,7 @@ public:
     // that starts so.
     std::unique_ptr<FileSearch> FindFiles(const std::wstring& pattern, std::uint32_t& error) const override
     {
-        calls.push_back(L"search " + pattern);
+        S().calls.push_back(L"search " + pattern);
         const std::wstring real = Lower(Redirected(pattern));
         const auto slash = real.find_last_of(L'\\');
         const std::wstring folder = real.substr(0, slash), wildcard = real.substr(slash + 1);
@@ -290,7 +304,7 @@ public:
     std::unique_ptr<StagedFile> Stage(const std::wstring& source, const std::wstring& temporary,
                                       std::uint32_t& error) override
     {
-        calls.push_back(L"stage " + source + L" -> " + temporary);
+        S().calls.push_back(L"stage " + source + L" -> " + temporary);
         const std::wstring to = Redirected(temporary);
         const File* from = FileAt(source);
         if (!from) return Fail(error, kErrorFileNotFound);
@@ -312,7 +326,7 @@ public:
 
     std::uint32_t LinkFile(const std::wstring& existing, const std::wstring& link) override
     {
-        calls.push_back(L"link " + existing + L" -> " + link);
+        S().calls.push_back(L"link " + existing + L" -> " + link);
         if (linkError) return linkError;
         const File* file = FileAt(Redirected(existing));
         if (!file) return kErrorFileNotFound;
@@ -325,7 +339,7 @@ public:
 
     std::uint32_t RenameFile(const std::wstring& from, const std::wstring& to) override
     {
-        calls.push_back(L"rename " + from + L" -> " + to);
+        S().calls.push_back(L"rename " + from + L" -> " + to);
         const File* file = FileAt(Redirected(from));
         if (!file) return kErrorFileNotFound;
         if (const auto e = renameErrors.find(Lower(from)); e != renameErrors.end()) return e->second;
@@ -337,7 +351,7 @@ public:
 
     std::uint32_t MoveOver(const std::wstring& from, const std::wstring& to) override
     {
-        calls.push_back(L"move " + from + L" -> " + to);
+        S().calls.push_back(L"move " + from + L" -> " + to);
         const File* file = FileAt(Redirected(from));
         if (!file) return kErrorFileNotFound;
         if (const auto e = moveErrors.find(Lower(to)); e != moveErrors.end()) return e->second;
@@ -349,7 +363,7 @@ public:
 
     std::uint32_t RemoveFile(const std::wstring& path) override
     {
-        calls.push_back(L"remove " + path);
+        S().calls.push_back(L"remove " + path);
         const File* file = FileAt(Redirected(path));
         if (!file) return kErrorFileNotFound;
         if (file->node->holder == Holder::NoSharing) return kErrorSharingViolation;
@@ -364,7 +378,7 @@ public:
 
     std::uint32_t CheckRenamable(const std::wstring& path) override
     {
-        calls.push_back(L"check " + path);
+        S().calls.push_back(L"check " + path);
         const File* file = FileAt(Redirected(path));
         if (!file) return kErrorFileNotFound;
         if (const auto e = checkErrors.find(Lower(path)); e != checkErrors.end()) return e->second;
@@ -373,14 +387,14 @@ public:
 
     std::uint32_t FlushFolder(const std::wstring& folder) override
     {
-        calls.push_back(L"flush " + folder);
+        S().calls.push_back(L"flush " + folder);
         unflushed.erase(Lower(Redirected(folder)));
         return 0;
     }
 
     std::uint32_t WriteJournal(const std::wstring& path, const std::wstring& text, bool append) override
     {
-        calls.push_back(std::wstring(append ? L"add to " : L"write ") + path);
+        S().calls.push_back(std::wstring(append ? L"add to " : L"write ") + path);
         if (journalError) return journalError;
         if (FileAt(path) && FileAt(path)->node->holder == Holder::NoSharing) return kErrorSharingViolation;
         if (const std::uint32_t refused = append && journalRefusal ? journalRefusal(text) : 0) return refused;
@@ -409,11 +423,11 @@ private:
         {
             // Dropped before it was put in place: the system deletes it,
             // unless the power has gone.
-            if (!m_done && m_fake.powerCutAfter != 0) m_fake.files.erase(Lower(m_path));
+            if (!m_done && m_fake.S().powerCutAfter != 0) m_fake.files.erase(Lower(m_path));
         }
         std::uint32_t PutInPlace(const std::wstring& target, bool replace) override
         {
-            m_fake.calls.push_back(L"put " + m_path + L" -> " + target);
+            m_fake.S().calls.push_back(L"put " + m_path + L" -> " + target);
             const std::wstring to = m_fake.Redirected(target);
             if (const auto e = m_fake.placeErrors.find(Lower(to)); e != m_fake.placeErrors.end()) return e->second;
             if (!replace && m_fake.FileAt(to)) return kErrorAlreadyExists;
@@ -422,7 +436,7 @@ private:
         }
         std::uint32_t KeepAs(const std::wstring& path) override
         {
-            m_fake.calls.push_back(L"keep " + m_path + L" as " + path);
+            m_fake.S().calls.push_back(L"keep " + m_path + L" as " + path);
             return Finish(m_fake.Redirected(path), false);
         }
         std::optional<FileId> Id() const override
@@ -517,7 +531,7 @@ private:
 // The driver store: it publishes a package as a copy of its INF file in
 // the Inf folder, oem<n>.inf (Wine: under the INF's own name where that is
 // free), and knows a package by those bytes.
-class FakeStore : public DriverStore, public virtual FakeShared {
+class FakeStore : public DriverStore, public FakePart {
 public:
     FakeFiles* placedBy = nullptr;  // the files, whose copies put in place are counted at each registration
     std::map<std::wstring, std::uint32_t> storeErrors;  // the store refuses an INF
@@ -535,9 +549,9 @@ public:
 
     std::uint32_t Add(const std::wstring& inf, std::wstring& publishedName, bool& added) override
     {
-        calls.push_back(L"register " + inf);
+        S().calls.push_back(L"register " + inf);
         if (whileRegistering) whileRegistering();
-        if (placedBy && placedBy->wow64) return kErrorInWow64;
+        if (placedBy && placedBy->S().wow64) return kErrorInWow64;
         if (const auto e = storeErrors.find(Lower(inf)); e != storeErrors.end()) return e->second;
         registered.push_back(inf);
         placedWhenRegistered.push_back(placedBy ? placedBy->placed.size() : 0);
@@ -550,8 +564,8 @@ public:
 
     std::uint32_t Remove(const std::wstring& publishedName) override
     {
-        calls.push_back(L"unregister " + publishedName);
-        if (placedBy && placedBy->wow64) return kErrorInWow64;
+        S().calls.push_back(L"unregister " + publishedName);
+        if (placedBy && placedBy->S().wow64) return kErrorInWow64;
         if (removeError) return removeError;
         if (const auto e = removeErrors.find(publishedName); e != removeErrors.end()) return e->second;
         if (!store.erase(publishedName)) return kErrorFileNotFound;
@@ -583,7 +597,7 @@ protected:
     }
 };
 
-class FakeSystem : public System, public virtual FakeShared {
+class FakeSystem : public System, public FakePart {
 public:
     std::wstring programFolder = L"C:\\Package";
     std::wstring windowsFolder = L"C:\\Windows";
@@ -617,7 +631,7 @@ public:
     std::unique_ptr<InstallLock> LockInstalls(const std::function<void()>& waiting,
                                               const std::function<bool()>& cancelled, std::uint32_t& error) override
     {
-        calls.push_back(L"lock");
+        S().calls.push_back(L"lock");
         error = lockError;
         if (lockError) return nullptr;
         if (lockBusyLooks != 0) waiting();
@@ -632,8 +646,8 @@ public:
                 return nullptr;
             }
         }
-        lockHeld = true;
-        return std::make_unique<Lock>(*this);
+        S().lockHeld = true;
+        return std::make_unique<Lock>(S());
     }
 
     std::uint32_t RunHidden(const std::wstring& program, const std::wstring& arguments, std::uint32_t& exitCode) override
@@ -657,8 +671,13 @@ private:
 
 };
 
-struct FakeMachine : FakeFiles, FakeRestartQueue, FakeRedirection, FakeStore, FakeSystem, FileFacts {
-    FakeMachine() { placedBy = this; }
+// The machine the install sees: the shared state, a fake of each
+// interface, and the facts of its files.
+struct FakeMachine : FakeShared, FakeFiles, FakeRestartQueue, FakeRedirection, FakeStore, FakeSystem, FileFacts {
+    using FakeShared::Change;
+    using FakeShared::Redirected;
+    using FakeShared::kErrorNotReady;
+    FakeMachine() { Attach(); }
 
     // pnputil as 64-bit Windows has it: -a "inf" publishes the package,
     // -d oem<n>.inf takes it out; pnputilPublishes false: it says it did,
@@ -677,8 +696,17 @@ struct FakeMachine : FakeFiles, FakeRestartQueue, FakeRedirection, FakeStore, Fa
     }
     FakeMachine(const FakeMachine& other)
         : FakeShared(other), FakeFiles(other), FakeRestartQueue(other), FakeRedirection(other), FakeStore(other),
-          FakeSystem(other)
+          FakeSystem(other), FileFacts(other)
     {
+        Attach();
+    }
+    // Each part reaches this machine's state, not a copy's.
+    void Attach()
+    {
+        for (FakePart* part : std::initializer_list<FakePart*>{static_cast<FakeFiles*>(this), static_cast<FakeRestartQueue*>(this),
+                                                               static_cast<FakeRedirection*>(this), static_cast<FakeStore*>(this),
+                                                               static_cast<FakeSystem*>(this)})
+            part->Attach(*this);
         placedBy = this;
     }
 
