@@ -233,6 +233,78 @@ std::string Digest::Final()
     return std::string(reinterpret_cast<const char*>(out), size);
 }
 
+namespace {
+
+// Little-endian fields of the file; the caller has checked that they lie
+// inside it.
+std::uint32_t Le16(std::string_view file, std::uint64_t at)
+{
+    const auto p = reinterpret_cast<const unsigned char*>(file.data()) + at;
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8;
+}
+
+std::uint32_t Le32(std::string_view file, std::uint64_t at)
+{
+    const auto p = reinterpret_cast<const unsigned char*>(file.data()) + at;
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+}
+
+}  // namespace
+
+std::optional<std::vector<ByteRange>> AuthenticodeRanges(std::string_view file)
+{
+    // Offsets are 64-bit, so that no field of 32 bits added to another can
+    // wrap, and each is compared with the size before it is read.
+    const std::uint64_t size = file.size();
+    constexpr std::uint64_t kNewHeaderField = 0x3C;  // e_lfanew, the PE header's offset
+    if (size < kNewHeaderField + 4 || file[0] != 'M' || file[1] != 'Z') return std::nullopt;
+    const std::uint64_t pe = Le32(file, kNewHeaderField);
+    // The signature "PE\0\0", the file header (20 bytes), then the optional
+    // header, which starts with its magic.
+    const std::uint64_t optional = pe + 4 + 20;
+    if (optional + 2 > size || file.substr(static_cast<std::size_t>(pe), 4) != std::string_view("PE\0\0", 4)) {
+        return std::nullopt;
+    }
+    const std::uint32_t optionalSize = Le16(file, pe + 4 + 16);
+    std::uint64_t directories;  // in the optional header
+    switch (Le16(file, optional)) {
+        case 0x10b: directories = 96; break;   // PE32
+        case 0x20b: directories = 112; break;  // PE32+
+        default: return std::nullopt;
+    }
+    constexpr std::uint64_t kCheckSum = 64, kSecurity = 4, kEntrySize = 8;
+    const std::uint64_t entriesEnd = directories + (kSecurity + 1) * kEntrySize;
+    if (optionalSize < entriesEnd || optional + entriesEnd > size) return std::nullopt;
+    if (Le32(file, optional + directories - 4) <= kSecurity) return std::nullopt;  // NumberOfRvaAndSizes
+
+    const std::uint64_t checkSum = optional + kCheckSum;
+    const std::uint64_t entry = optional + directories + kSecurity * kEntrySize;
+    // The certificate table's entry holds a file offset, not an address.
+    const std::uint64_t tableOffset = Le32(file, entry), tableSize = Le32(file, entry + 4);
+    std::uint64_t end = size;
+    if (tableSize) {
+        if (tableOffset < entry + kEntrySize || tableOffset + tableSize != size) return std::nullopt;
+        end = tableOffset;
+    }
+    auto range = [](std::uint64_t from, std::uint64_t to) {
+        return ByteRange{static_cast<std::size_t>(from), static_cast<std::size_t>(to - from)};
+    };
+    return std::vector<ByteRange>{range(0, checkSum), range(checkSum + 4, entry), range(entry + kEntrySize, end)};
+}
+
+std::string FileDigest(std::string_view file, DigestKind kind, bool& image)
+{
+    Digest digest(kind);
+    const auto ranges = AuthenticodeRanges(file);
+    image = ranges.has_value();
+    if (ranges) {
+        for (const ByteRange& range : *ranges) digest.Update(file.substr(range.offset, range.size));
+    } else {
+        digest.Update(file);
+    }
+    return digest.Final();
+}
+
 std::string HexOf(std::string_view bytes)
 {
     static constexpr char kDigits[] = "0123456789abcdef";

@@ -1,12 +1,21 @@
 // The hashes a driver package's catalog (.cat) lists for its files, so that
 // the checker can compare each file with its catalog entry: SHA-1 and
-// SHA-256 (FIPS 180-4).
+// SHA-256 (FIPS 180-4), and the Authenticode digest that Windows takes of a
+// program image (a .sys, .dll or .exe) instead of the hash of its bytes.
+//
+// The Authenticode digest leaves out what signing the image changes: the
+// optional header's CheckSum, the data-directory entry of the certificate
+// table (IMAGE_DIRECTORY_ENTRY_SECURITY) and the certificate table itself,
+// which lies at the end of the file. So a signed image and the same image
+// unsigned have the same digest, and a catalog lists that one.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace setup::check {
 
@@ -36,6 +45,24 @@ private:
     unsigned char pending_[64];
     std::size_t pendingSize_;
 };
+
+struct ByteRange {
+    std::size_t offset;
+    std::size_t size;
+
+    bool operator==(const ByteRange& other) const { return offset == other.offset && size == other.size; }
+};
+
+// The parts of a program image that its Authenticode digest takes, in file
+// order. Nothing when the file is no PE image (PE32 or PE32+), or when its
+// headers are cut short or point outside the file: such a file is hashed
+// whole. The certificate table, when the image has one, must end where the
+// file ends, as signing leaves it.
+std::optional<std::vector<ByteRange>> AuthenticodeRanges(std::string_view file);
+
+// The digest a catalog lists for a file: the Authenticode digest of a
+// program image (image is then true), the hash of all its bytes otherwise.
+std::string FileDigest(std::string_view file, DigestKind kind, bool& image);
 
 // Bytes as lowercase hexadecimal digits.
 std::string HexOf(std::string_view bytes);
