@@ -33,10 +33,11 @@ inline std::uint32_t Rotr(std::uint32_t x, int n)
 // SHA-1 (FIPS 180-4, 6.1.2). Each round is written out with the five
 // working variables passed in turn, so that none is ever copied: the
 // variable that would become "a" is the one the next round names first.
-// The rounds are inlined and their loops unrolled whatever the build's
-// optimization, so that the variables stay in registers and the indices of
-// the message schedule are constants: this is what makes the check of a
-// package about as fast as sha1sum (see CMakeLists.txt for the -O2).
+// The rounds are inlined whatever the build's optimization, so that the
+// variables stay in registers, and SHA-1's loops are unrolled, so that the
+// indices of its message schedule are constants: this is what makes the
+// check of a package about as fast as sha1sum (see CMakeLists.txt for the
+// -O2). Unrolled, SHA-256 was 6 KB larger and at most 9 % faster.
 
 inline std::uint32_t Ch(std::uint32_t x, std::uint32_t y, std::uint32_t z)
 {
@@ -165,7 +166,6 @@ void Sha256Blocks(std::uint32_t* state, const unsigned char* data, std::size_t c
         for (int i = 0; i < 8; ++i) v[i] = state[i];
         Sha256Eight<true>(v, w, data, 0);
         Sha256Eight<true>(v, w, data, 8);
-#pragma GCC unroll 6
         for (int t = 16; t < 64; t += 8) Sha256Eight<false>(v, w, data, t);
         for (int i = 0; i < 8; ++i) state[i] += v[i];
     }
