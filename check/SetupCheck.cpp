@@ -7,6 +7,9 @@
 #include "text/Numbers.h"
 
 namespace setup::check {
+
+extern const std::string_view kExampleSetupIni;  // made by the build from examples/Setup.Ini
+
 namespace {
 
 using ini::Entry;
@@ -343,6 +346,7 @@ public:
     void CheckFile(std::string_view bytes);
     void CheckSection(const ReadSection& readSection);
     void CheckOtherSections();
+    void CheckExampleTexts();
 
 private:
     void Add(Severity severity, int line, std::wstring text)
@@ -826,6 +830,32 @@ void Checker::CheckWidths(const std::wstring& prefix, const Shown& shown, const 
             Decimal(static_cast<std::uint64_t>(room.labelHeight)));
 }
 
+// A Chinese section that still holds every text of the example package's,
+// while [Default] is the vendor's own, shows those systems Acme's names.
+void Checker::CheckExampleTexts()
+{
+    const File example = ini::Parse(kExampleSetupIni);
+    const auto holds = [](const Section& mine, const Section& theirs) {
+        for (const auto& entry : theirs.entries) {
+            const Entry* own = ini::FindEntry(mine, entry.key);
+            if (entry.hasEquals && (!own || own->value != entry.value)) return false;
+        }
+        return true;
+    };
+    const Section* own = ini::FindSection(m_file, "Default");
+    const Section* theirs = ini::FindSection(example, "Default");
+    if (!own || !theirs || holds(*own, *theirs)) return;
+    for (const auto& readSection : kSections) {
+        const std::string name = *Narrow(readSection.name);
+        const Section* section = ini::FindSection(m_file, name);
+        const Section* exampleSection = ini::FindSection(example, name);
+        if (name != "Default" && section && exampleSection && holds(*section, *exampleSection))
+            Add(Severity::Warning, section->line,
+                L"[" + std::wstring(readSection.name) + L"] still holds the example package's texts, while [Default] is "
+                L"your own: " + readSection.readers + L" see Acme's names");
+    }
+}
+
 void Checker::CheckOtherSections()
 {
     for (const auto& section : m_file.sections) {
@@ -867,6 +897,7 @@ Result CheckSetupIni(std::string_view bytes, const CodePages& codePages, const T
     checker.CheckFile(bytes);
     for (const auto& readSection : kSections) checker.CheckSection(readSection);
     checker.CheckOtherSections();
+    checker.CheckExampleTexts();
     std::stable_sort(result.findings.begin(), result.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
     return result;

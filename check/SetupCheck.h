@@ -20,7 +20,7 @@
 
 namespace setup::check {
 
-enum class Severity { Error, Warning };
+enum class Severity { Error, Warning, Note };
 
 struct Finding {
     Severity severity;

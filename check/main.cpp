@@ -1,11 +1,12 @@
-// SetupCheck.exe: shows how each section of a package's Setup.Ini looks to
-// the systems that read it, and what is wrong with it.
+// SetupCheck.exe: checks a package as the systems that install it will see
+// it: how each section of its Setup.Ini looks to the systems that read it,
+// and its Driver folder as Windows takes it.
 //
-//   SetupCheck PACKAGE_FOLDER     checks PACKAGE_FOLDER\Setup.Ini
-//   SetupCheck PATH\TO\FILE.INI   checks that file
+//   SetupCheck PACKAGE_FOLDER     checks Setup.Ini (if there is one) and Driver
+//   SetupCheck PATH\TO\FILE.INI   checks that file alone
 //
-// Exit code: 0 when there is no error (there may be warnings), 1 when there
-// is one, 2 when the file could not be checked.
+// Exit code: 0 when there is no error (there may be warnings and notes), 1
+// when there is one, 2 when Setup.Ini could not be checked.
 #include <new>
 
 #include "platform/WinApi.h"
@@ -13,7 +14,9 @@
 #include "platform/WinConsole.h"
 #include "platform/WinTextWidth.h"
 #include "text/Numbers.h"
+#include "check/DriverCheck.h"
 #include "check/SetupCheck.h"
+#include "platform/WinPackageFiles.h"
 
 namespace {
 
@@ -24,13 +27,14 @@ constexpr std::size_t kMaxFileBytes = 16u << 20;
 
 constexpr wchar_t kUsage[] =
     L"Usage: SetupCheck PACKAGE_FOLDER | SETUP_INI\n"
-    L"Shows each section of Setup.Ini as the systems that read it show it, and what is wrong with it.\n"
-    L"Exit code: 0 no errors (warnings may be shown), 1 errors, 2 the file could not be checked.\n";
+    L"Checks a package folder: each section of its Setup.Ini as the systems that read it show it, and its\n"
+    L"Driver folder as Windows takes it (INF files, catalogs, the files they cover, each processor's drivers).\n"
+    L"Given an .ini file, checks that file alone.\n"
+    L"Exit code: 0 no errors (warnings and notes may be shown), 1 errors, 2 Setup.Ini could not be checked.\n";
 
-int Check(const std::wstring& argument)
+// Checks a Setup.Ini file; its errors and warnings go to the counts.
+int CheckIni(const std::wstring& path, int& errors, int& warnings)
 {
-    std::wstring path = FullPath(argument);
-    if (IsFolder(path)) path += (path.back() == L'\\' ? L"" : L"\\") + std::wstring(L"Setup.Ini");
     const std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
 
     const WholeFile file = ReadWholeFile(path, kMaxFileBytes);
@@ -61,7 +65,36 @@ int Check(const std::wstring& argument)
         check::CompareWithSystem(result, shown, mduResoure::LoadSetupText(reader, path));
     }
     WriteOut(L"Checking " + path + L"\n" + check::FormatReport(result, name));
+    errors += result.Count(check::Severity::Error);
+    warnings += result.Count(check::Severity::Warning);
     return result.ExitCode();
+}
+
+int Check(const std::wstring& argument)
+{
+    const std::wstring path = FullPath(argument);
+    int errors = 0, warnings = 0;
+    if (!IsFolder(path)) return CheckIni(path, errors, warnings);
+    // A package: its Setup.Ini, when it has one, and its Driver folder.
+    const std::wstring folder = path.back() == L'\\' ? path.substr(0, path.size() - 1) : path;
+    int code = 0;
+    if (const std::wstring ini = folder + L"\\Setup.Ini"; IsFile(ini)) {
+        code = CheckIni(ini, errors, warnings);
+    } else {
+        WriteOut(L"Setup.Ini: warning: the package has none: every system shows Setup.exe's built-in English texts\n");
+        ++warnings;
+    }
+    const WinPackageFiles files;
+    const WinCodePages codePages;
+    const check::DriverResult driver = check::CheckDriverFolder(folder, files, codePages);
+    WriteOut(L"\nChecking " + folder + L"\\Driver\n" + check::FormatDriverReport(driver, false));
+    errors += driver.Count(check::Severity::Error);
+    warnings += driver.Count(check::Severity::Warning);
+    const int notes = driver.Count(check::Severity::Note);
+    WriteOut(L"\nPackage: " + Decimal(static_cast<std::uint64_t>(errors)) + (errors == 1 ? L" error, " : L" errors, ") +
+             Decimal(static_cast<std::uint64_t>(warnings)) + (warnings == 1 ? L" warning, " : L" warnings, ") +
+             Decimal(static_cast<std::uint64_t>(notes)) + (notes == 1 ? L" note\n" : L" notes\n"));
+    return code == 2 ? 2 : errors ? 1 : 0;
 }
 
 }  // namespace

@@ -106,6 +106,12 @@ bool IsFolder(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsFile(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(win::LongPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 void WriteOut(const std::wstring& text)
 {
     Write(STD_OUTPUT_HANDLE, text);

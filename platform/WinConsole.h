@@ -22,6 +22,7 @@ WholeFile ReadWholeFile(const std::wstring& path, std::size_t maxBytes);
 // The full path of a path given relative to the current folder.
 std::wstring FullPath(const std::wstring& path);
 bool IsFolder(const std::wstring& path);
+bool IsFile(const std::wstring& path);  // a file, not a folder
 
 // Writes text to the standard output (or error): to a console as wide
 // characters, to a file or pipe as UTF-8.

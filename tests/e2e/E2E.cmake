@@ -150,6 +150,15 @@ if(run)
   set_tests_properties(e2e_Win32 PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77)
 endif()
 
+# SetupCheck.exe on driver packages the test makes: catalogs of their
+# files' digests, signed and not, and packages broken in one way each.
+setup_add_test(NAME e2e_Check
+  COMMAND ${run} ${CMAKE_CURRENT_LIST_DIR}/check-test ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:SetupCheck>
+          ${helpers} ${CMAKE_SOURCE_DIR}
+  ENVIRONMENT SETUP_E2E_STATE=${state}
+  FIXTURES wine)
+set_tests_properties(e2e_Check PROPERTIES SKIP_RETURN_CODE 77)
+
 setup_add_test(NAME e2e_FullDisk
   COMMAND ${run} ${CMAKE_CURRENT_LIST_DIR}/full-disk ${CMAKE_CROSSCOMPILING_EMULATOR} ${driver_dir}/setup_e2e.exe
           $<TARGET_FILE:Setup>

@@ -5,9 +5,13 @@
 #include "FakeCodePages.h"
 #include "FakeTextWidth.h"
 #include "app/frmMain.h"
+#include "check/Inf.h"
 #include "check/SetupCheck.h"
 
 namespace setup::check {
+
+extern const std::string_view kExampleSetupIni;
+
 namespace {
 
 using test::FakeCodePages;
@@ -175,6 +179,10 @@ TEST(SetupCheck, BrokenFilesGiveTheirFindings)
         {"line without '='", With(8, "Complete Done"), W, 8, L"\"Complete Done\" has no '='"},
         {"text before the sections", "Title=x\r\n" + Join(kGood), W, 1, L"text before the first section"},
         {"'[' without ']'", With(10, "[804"), E, 10, L"'[' without ']' starts no section"},
+        {"the example's Chinese texts under a Title of one's own",
+         std::string(kExampleSetupIni).replace(std::string(kExampleSetupIni).find("Title=Acme"), 10, "Title=Contoso"), W,
+         1 + static_cast<int>(std::count(kExampleSetupIni.begin(), kExampleSetupIni.begin() + kExampleSetupIni.find("\n[804]") + 1, '\n')),
+         L"[804] still holds the example package's texts, while [Default] is your own"},
         {"a second section", Join(kGood) + "[default]\r\nTitle=Again\r\n", E, 40,
          L"a second [default]: only the first one (line 1) is read, so the 1 key lines below never show"},
         {"unknown section", Join(kGood) + "[0804]\r\n", W, 40, L"section [0804] is never read"},
@@ -441,6 +449,46 @@ TEST(SetupCheck, AnyBytesAreCheckedWithoutHarm)
     for (const auto& finding : keys.findings) EXPECT_LT(finding.text.size(), 300u) << Describe(keys);
     const Result huge = Check("[Default]\r\nPromptCount=999\r\nPrompt5000=x\r\nTitle=" + std::string(1 << 20, '\xB0'));
     EXPECT_TRUE(Has(huge, Severity::Error, 3, L"Prompt5000 never shows"));
+}
+
+}  // namespace
+}  // namespace setup::check
+
+namespace setup::check {
+namespace {
+
+// INF files as Windows' parser reads them, and what they need for a
+// processor: each row a text, the processor, and the catalog and source
+// files NeedsOf finds (or the first field of [Version] Provider).
+TEST(Inf, NeedsAreReadAsWindowsReadsTheFile)
+{
+    const install::Processor* x64 = install::ProcessorOfMachine(0x8664);
+    struct Case {
+        const char* text;
+        const install::Processor* processor;
+        std::vector<std::wstring> expected;  // catalog, then files
+    };
+    const Case cases[] = {
+        {"[Version]\nCatalogFile = a.cat ; comment\nCatalogFile.NTamd64=\"b \"\"x\"\".cat\"\n", x64, {L"b \"x\".cat"}},
+        {"[Version]\nCatalogFile=a.cat\nCatalogFile.NTamd64=b.cat\n", nullptr, {L"a.cat"}},
+        {"[version]\nCATALOGFILE.NT=%Cat%\n[Strings]\nCat=\"c.cat\"\n", x64, {L"c.cat"}},
+        {"[Version]\n[SourceDisksNames]\n1=d,,,\\x86\n[SourceDisksNames.amd64]\n1 = d,,, .\\amd64\n"
+         "[SourceDisksFiles]\na.sys=1\nb.dll=1,sub\n[SourceDisksFiles.amd64]\nA.SYS=1\n",
+         x64, {L"", L"amd64\\A.SYS", L"amd64\\sub\\b.dll"}},
+        {"[SourceDisksFiles]\n\\\na.sys=1 \\\n, \\\nsub\n", nullptr, {L"", L"sub\\a.sys"}},
+        {"CatalogFile=before.cat\n[Version]\nCatalogFile=100%%.cat\n", nullptr, {L"100%.cat"}},
+    };
+    for (const auto& c : cases) {
+        const InfFile inf(DecodeUnicode(c.text, InfEncoding::Ansi));  // ASCII, read as it stands
+        const InfNeeds needs = NeedsOf(inf, c.processor);
+        std::vector<std::wstring> found{needs.catalog.path};
+        for (const auto& need : needs.files) found.push_back(need.path);
+        EXPECT_EQ(found, c.expected) << c.text;
+    }
+    // UTF-16 after its mark, and UTF-8 after its, as Windows reads them.
+    const std::string utf16("\xFF\xFE[\0V\0]\0\n\0k\0=\0\xAC\x20", 16), utf8 = "\xEF\xBB\xBF[V]\nk=\xE2\x82\xAC";
+    for (const auto& bytes : {utf16, utf8})
+        EXPECT_EQ(InfFile(DecodeUnicode(bytes, EncodingOf(bytes))).Value(L"V", L"k"), std::wstring(L"\u20AC"));
 }
 
 }  // namespace
