@@ -54,7 +54,7 @@ ensure_deps() {
   local packages=(cmake make g++ libgtest-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686
                   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64 xvfb locales
                   imagemagick xdotool fonts-wqy-microhei fonts-wine python3
-                  osslsigncode openssl unzip)
+                  osslsigncode openssl unzip python3-asn1crypto)
   local missing=() p
   for p in "${packages[@]}"; do _deps_installed "$p" || missing+=("$p"); done
   local runs32=0
