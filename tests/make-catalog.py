@@ -33,21 +33,37 @@ PE_IMAGE_GUID = "{C689AAB8-8E78-11D0-8C47-00C04FC295EE}"
 FLAT_GUID = "{DE351A42-8E59-11D0-8C47-00C04FC295EE}"
 
 
+class AnyValues(core.SetOf):
+    _child_spec = core.Any
+
+
 class Attribute(core.Sequence):
-    _fields = [("type", core.ObjectIdentifier), ("values", core.SetOf, {"spec": core.Any})]
+    _fields = [("type", core.ObjectIdentifier), ("values", AnyValues)]
+
+
+class Attributes(core.SetOf):
+    _child_spec = Attribute
 
 
 class Entry(core.Sequence):
-    _fields = [("identifier", core.OctetString), ("attributes", core.SetOf, {"spec": Attribute})]
+    _fields = [("identifier", core.OctetString), ("attributes", Attributes)]
+
+
+class Usages(core.SequenceOf):
+    _child_spec = core.ObjectIdentifier
+
+
+class Entries(core.SequenceOf):
+    _child_spec = Entry
 
 
 class TrustList(core.Sequence):
     _fields = [
-        ("usage", core.SequenceOf, {"spec": core.ObjectIdentifier}),
+        ("usage", Usages),
         ("identifier", core.OctetString),
         ("updated", core.UTCTime),
         ("algorithm", algos.DigestAlgorithm),
-        ("entries", core.SequenceOf, {"spec": Entry}),
+        ("entries", Entries),
     ]
 
 
