@@ -395,6 +395,8 @@ public:
     std::uint32_t WriteJournal(const std::wstring& path, const std::wstring& text, bool append) override
     {
         S().calls.push_back(std::wstring(append ? L"add to " : L"write ") + path);
+        // The disk fills up once the new journal's file is made.
+        if (journalError && !append && !FileAt(path)) files[Lower(path)] = {path, NewNode({}, 0), false};
         if (journalError) return journalError;
         if (FileAt(path) && FileAt(path)->node->holder == Holder::NoSharing) return kErrorSharingViolation;
         if (const std::uint32_t refused = append && journalRefusal ? journalRefusal(text) : 0) return refused;
@@ -422,8 +424,9 @@ private:
         ~Staged() override
         {
             // Dropped before it was put in place: the system deletes it,
-            // unless the power has gone.
-            if (!m_done && m_fake.S().powerCutAfter != 0) m_fake.files.erase(Lower(m_path));
+            // unless the power has gone. A change to the disk too.
+            if (!m_done && m_fake.S().powerCutAfter != 0 && m_fake.files.erase(Lower(m_path)))
+                m_fake.S().changesWithoutLock += !m_fake.S().lockHeld;
         }
         std::uint32_t PutInPlace(const std::wstring& target, bool replace) override
         {

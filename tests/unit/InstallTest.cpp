@@ -128,6 +128,10 @@ TEST(Install, MissingDestinationFolderSkipsItsPassSilently)
     EXPECT_TRUE(result.failures.empty());
     EXPECT_EQ(s.placed, (std::vector<std::wstring>{kInf + L"\\a.inf", kDrivers + L"\\d.sys"}));
     EXPECT_FALSE(s.FileAt(kIoSubSys)) << "no folder is created";
+    FakeMachine t = Machine();  // nor is a file in its place one
+    t.AddFile(kIoSubSys, "not a folder");
+    t.AddFile(L"C:\\Package\\Driver\\c.pdr", "pdr");
+    EXPECT_TRUE(Install(t).failures.empty() && t.placed.empty());
 }
 
 // Whatever cannot be copied, on the package's side or the destination's,
@@ -144,8 +148,8 @@ TEST(Install, AnyFailedCopyChangesNothing)
         {"package file held open by another program",
          [](FakeMachine& s) { s.Hold(L"C:\\Package\\Driver\\b.sys", Holder::NoSharing); },
          {{L"b.sys", kErrorSharingViolation}}},
-        {"package file unreadable", [](FakeMachine& s) { s.sourceErrors[L"c:\\package\\driver\\a.inf"] = 23; },
-         {{L"a.inf", 23}}},
+        {"package file unreadable", [](FakeMachine& s) { s.sourceErrors[L"c:\\package\\driver\\a.inf"] = 1; },
+         {{L"a.inf", 1}}},
         {"package taken away (a USB stick pulled out)",
          [](FakeMachine& s) {
              for (const wchar_t* name : {L"a.inf", L"b.sys", L"n.sys"})
@@ -167,9 +171,12 @@ TEST(Install, AnyFailedCopyChangesNothing)
         {"installed file refuses every change (its second name is refused before the driver store changes)",
          [](FakeMachine& s) { s.files.at(L"c:\\windows\\system32\\drivers\\b.sys").node->immutable = true; },
          {{L"b.sys", kErrorAccessDenied}}},
-        {"a name the driver store gives its packages",
-         [](FakeMachine& s) { s.AddFile(L"C:\\Package\\Driver\\OEM12.inf", "another vendor's name"); },
-         {{L"OEM12.inf", kErrorReservedName}}},
+        {"a name the driver store gives its packages (not one that only starts so)",
+         [](FakeMachine& s) {
+             s.AddFile(L"C:\\Package\\Driver\\OEM19.inf", "another vendor's name");
+             s.AddFile(L"C:\\Package\\Driver\\oemsetup.inf", "a vendor's own name");
+         },
+         {{L"OEM19.inf", kErrorReservedName}}},
         {"such a name of one digit", [](FakeMachine& s) { s.AddFile(L"C:\\Package\\Driver\\oem0.inf", "oem"); },
          {{L"oem0.inf", kErrorReservedName}}},
         {"the Driver folder's listing cut short (a USB stick pulled out)", [](FakeMachine& s) { s.searchFailsAfter = 1; },
@@ -185,23 +192,40 @@ TEST(Install, AnyFailedCopyChangesNothing)
              s.AddFile(L"C:\\Package\\Driver", "not a folder");
          },
          {{L"Driver", kErrorDirectory}}},
-        {"Driver folder unreadable", [](FakeMachine& s) { s.searchErrors[L"c:\\package\\driver"] = kErrorAccessDenied; },
+        {"Driver folder unreadable, on a kernel of no processor known (no processor folder looked for)",
+         [](FakeMachine& s) { s.searchErrors[L"c:\\package\\driver"] = kErrorAccessDenied; s.kernelMachine = 0; },
          {{L"Driver", kErrorAccessDenied}}},
         {"the journal cannot be written", [](FakeMachine& s) { s.journalError = 112; },
          {{L"~setup-1a2b-1d9c0ffee-4.jnl", 112}}},
-        {"two folders for this processor",
+        {"two folders for this processor: named alone, before the lock (a journal cut short stays)",
          [](FakeMachine& s) {
              s.AddFile(L"C:\\Package\\Driver\\amd64\\b.sys", "amd64 b");
              s.AddFile(L"C:\\Package\\Driver\\X64\\b.sys", "x64 b");
+             s.AddFile(L"C:\\Package\\Driver\\oem1.inf", "oem");
+             s.WriteJournal(kInf + L"\\~setup-63-9.jnl", L"~setup journal 2\nP 63", false);
          },
          {{L"amd64, X64", kErrorTwoProcessorFolders}}},
-        {"folders for other processors only, and no .sys of its own",
+        {"folders for other processors only, and no .sys of its own: named alone",
          [](FakeMachine& s) {
              for (const wchar_t* name : {L"b.sys", L"n.sys"}) s.files.erase(L"c:\\package\\driver\\" + std::wstring(name));
              s.AddFile(L"C:\\Package\\Driver\\x86\\b.sys", "x86 b");
              s.AddFile(L"C:\\Package\\Driver\\arm64\\b.sys", "arm64 b");
+             s.AddFile(L"C:\\Package\\Driver\\oem1.inf", "oem");
          },
          {{L"Driver", kErrorMachineMismatch}}},
+        {"the Driver folder's listing cut short after its one file of each kind",
+         [](FakeMachine& s) { s.files.erase(L"c:\\package\\driver\\n.sys"); s.searchFailsAfter = 1; },
+         {{L"Driver", test::FakeShared::kErrorNotReady}}},
+        {"every fresh name for n.sys taken by this run's leftovers, which the sweep cannot list",
+         [](FakeMachine& s) {
+             s.searchErrors[Lower(kDrivers) + L"\\~setup-*"] = kErrorAccessDenied;
+             for (std::uint32_t n = 2; n < 130; ++n)  // b.sys gets 65, the first that is free; n.sys none of 64
+                 if (n != 65) s.AddFile(kDrivers + L"\\" + install::TemporaryName(s.run, n, L"tmp"), "taken");
+         },
+         {{L"n.sys", kErrorFileExists}}},
+        {"an installed file's version unreadable (held by another program)",
+         [](FakeMachine& s) { s.versions[L"c:\\package\\driver\\a.inf"] = L"1/2/2025"; s.Hold(kInf + L"\\a.inf", Holder::NoSharing); },
+         {{L"a.inf", kErrorSharingViolation}}},
     };
     for (const auto& c : cases) {
         FakeMachine s = Machine();
@@ -212,6 +236,7 @@ TEST(Install, AnyFailedCopyChangesNothing)
         s.AddFile(kDrivers + L"\\b.sys", "old b");
         c.arrange(s);
         const auto before = s.files;
+        s.changesWithoutLock = 0;  // the arrangement's own
 
         const Result result = Install(s);
 
@@ -226,6 +251,7 @@ TEST(Install, AnyFailedCopyChangesNothing)
         EXPECT_EQ(result.copied, 0) << c.name;
         EXPECT_TRUE(s.registered.empty()) << c.name;
         EXPECT_TRUE(s.atRestart.empty()) << c.name;
+        EXPECT_EQ(s.changesWithoutLock, 0) << c.name << ": a copy was deleted after the lock was let go";
         ExpectUnchanged(s, before, c.name);
     }
 }
@@ -277,13 +303,18 @@ TEST(Install, APackageTheDriverStoreRefusesChangesNothing)
          L"amd64.cat, amd64\\b.sys"},
         {"said to be held, by a name of its bytes",
          [](FakeMachine& s, const std::wstring& inf) { s.claimsToHold[Lower(inf)] = L"oem8.inf"; }, 0, L""},
+        {"its INF held by another program once copied",
+         [](FakeMachine& s, const std::wstring& inf) {
+             s.whileStaging = [&s, inf](const std::wstring& source) { if (source == inf) s.Hold(inf, Holder::NoSharing); };
+         },
+         kErrorSharingViolation, L"amd64.cat, amd64\\b.sys"},
     };
     for (const auto& c : cases) {
         FakeMachine s = Machine();
         s.AddFile(L"C:\\Package\\Driver\\a.inf", "good");
         s.AddFile(b, "b's INF");
         s.AddFile(L"C:\\Package\\Driver\\amd64\\here.sys", "the one source file there");
-        s.infNeeds[Lower(b)] = {L"amd64.cat", L"\\amd64\\b.sys", L".\\amd64\\\\here.sys", L""};
+        s.infNeeds[Lower(b)] = {L" amd64.cat\t", L"\\amd64\\b.sys", L".\\amd64\\\\here.sys", L""};
         s.AddFile(L"C:\\Package\\Driver\\d.sys", "new sys");
         s.AddFile(kDrivers + L"\\d.sys", "old sys");
         s.AddFile(kInf + L"\\oem7.inf", "another package");
@@ -309,22 +340,25 @@ TEST(Install, APackageTheDriverStoreRefusesChangesNothing)
 // Beyond a few names, a folder is listed once and the rest found in the
 // list, as the file system compares names: in any case, also beyond ASCII,
 // where a letter may fold to an ASCII one (the long s to S); name by
-// name where the folder cannot be listed. A name missed would fail the
-// install: a new file never replaces one it did not see.
+// name where the folder cannot be listed, or not to its end. A name missed
+// would fail the install: a new file never replaces one it did not see, nor
+// takes the place of one that is not there.
 TEST(Install, ManyFilesOfAFolderAreFoundAsTheFileSystemComparesNames)
 {
-    for (const bool listable : {true, false}) {
+    for (const int mode : {0, 1, 2}) {  // listed, unlistable, listed only as far as eight other names
         FakeMachine s = Machine();
-        if (!listable) s.searchErrors[Lower(kDrivers)] = kErrorAccessDenied;
-        for (const wchar_t* name : {L"a", L"b", L"c", L"d", L"e", L"\u00fc", L"s"})
+        if (mode == 1) s.searchErrors[Lower(kDrivers)] = kErrorAccessDenied;
+        if (mode == 2) s.searchFailsAfter = 8;
+        for (int i = 0; mode == 2 && i < 8; ++i) s.AddFile(kDrivers + L"\\" + std::to_wstring(i) + L".sys", "another");
+        for (const wchar_t* name : {L"a", L"b", L"c", L"d", L"e", L"r", L"\u00fc", L"s"})
             s.AddFile(L"C:\\Package\\Driver\\" + std::wstring(name) + L".sys", "new");
-        for (const wchar_t* name : {L"A.SYS", L"E.SYS", L"\u00dc.sys", L"\u017f.sys"}) s.AddFile(kDrivers + L"\\" + name, "old");
+        for (const wchar_t* name : {L"E.SYS", L"T.SYS", L"\u00dc.sys", L"\u017f.sys"}) s.AddFile(kDrivers + L"\\" + name, "old");
 
         const Result result = Install(s);
 
-        EXPECT_TRUE(result.failures.empty()) << listable;
+        EXPECT_TRUE(result.failures.empty()) << mode;
         for (const wchar_t* name : {L"a.sys", L"\u00fc.sys", L"s.sys", L"e.sys"})
-            EXPECT_EQ(s.BytesAt(kDrivers + L"\\" + name), "new") << listable;
+            EXPECT_EQ(s.BytesAt(kDrivers + L"\\" + name), "new") << mode;
     }
 }
 
@@ -450,6 +484,12 @@ TEST(Install, A32BitProgramOn64BitWindowsRegistersThroughPnputil)
         {"another package's oem file", [](FakeMachine& s) { s.AddFile(kInf + L"\\oem0.inf", "other"); }, 0, 2, 1},
         {"the published packages cannot be listed", [](FakeMachine& s) { s.searchErrors[Lower(kInf) + L"\\oem*.inf"] = 5; },
          5, 0, 0},
+        {"the published packages listed not to their end",
+         [](FakeMachine& s) {
+             for (const wchar_t* name : {L"oem0.inf", L"oem1.inf", L"oem2.inf"}) s.AddFile(kInf + L"\\" + name, "other");
+             s.searchFailsAfter = 2;  // more than any other listing holds
+         },
+         test::FakeShared::kErrorNotReady, 0, 3},
     };
     for (const auto& c : cases) {
         FakeMachine s = Machine();
@@ -479,6 +519,13 @@ TEST(Install, A32BitProgramOn64BitWindowsRegistersThroughPnputil)
     EXPECT_TRUE(InstallOther(s).notRestored.empty());
     EXPECT_EQ(s.programsRun, std::vector<std::wstring>{L"C:\\Windows\\Sysnative\\pnputil.exe -d oem3.inf"});
     EXPECT_TRUE(s.store.empty() && !JournalLeft(s));
+    // Killed again; now pnputil refuses to take the package out: it is named, and it and the journal stay.
+    s.store[L"oem3.inf"] = L"c:\\killed\\driver\\a.inf";
+    s.WriteJournal(kInf + L"\\" + install::TemporaryName(journal.run, 2, L"jnl"),
+                   install::FormatJournal(journal) + install::FormatPublished(L"oem3.inf"), false);
+    s.runExitCode = 5;
+    EXPECT_EQ(InstallOther(s).notRestored.size(), 1u);
+    EXPECT_TRUE(s.store.count(L"oem3.inf") && JournalLeft(s));
 }
 
 // A rename that fails for another reason takes back the renames before it,
@@ -540,13 +587,14 @@ TEST(Install, AFailedRenameUndoesTheOthers)
              s.journalRefusal = [](const std::wstring& text) { return text == L"C\n" ? 112u : 0u; };
          },
          L"~setup-1a2b-1d9c0ffee-4.jnl", 112, nullptr},
-        {"restart work refused for one file, after another's",
+        {"restart work refused for one file, after another's, and that file's second name for it cannot go",
          [](FakeMachine& s) {
              s.placeErrors.clear();
              s.pendingUnreadable = true;  // every file gets a second name for the restart
              s.restartRefusal = [](const std::wstring&, const std::wstring& to) { return to.find(L"b.sys") != std::wstring::npos ? 5u : 0u; };
+             s.undeletable.insert(L"c:\\windows\\system32\\drivers\\~setup-1a2b-1d9c0ffee-2.new");
          },
-         L"b.sys", 5, nullptr},
+         L"b.sys", 5, L"b.sys"},
     };
     for (const auto& c : cases) {
         FakeMachine s = Machine();
@@ -577,7 +625,9 @@ TEST(Install, AFailedRenameUndoesTheOthers)
         if (c.notRestored) {
             EXPECT_EQ(s.BytesAt(kDrivers + L"\\b.sys"), c.storeLeft ? "old b" : "new b") << c.name;
             EXPECT_TRUE(JournalLeft(s)) << c.name << ": the next run would not know";
+            EXPECT_EQ(s.store.size(), store.size() + 1) << c.name << ": the store changed back before the files";
             s.moveErrors.clear();
+            s.undeletable.clear();
             s.removeError = 0;
             s.removeErrors.clear();
             const Result next = InstallOther(s);
@@ -680,6 +730,7 @@ TEST(Install, OneInstallAtATime)
         {"held for a while", 3, false, 0, true, true},
         {"held, and cancelled", -1, true, 0, true, false},
         {"cannot be had", 0, false, 5, false, false},
+        {"cancelled just as the lock came free", 0, true, 0, false, false},
     };
     for (const auto& c : cases) {
         FakeMachine s = Machine();
@@ -694,6 +745,7 @@ TEST(Install, OneInstallAtATime)
                 EXPECT_TRUE(gate.Cancel()) << c.name;
             }
         };
+        if (c.cancel && !c.busyLooks) gate.Cancel();
         int waiting = 0, started = 0;
         const auto before = s.files;
 
@@ -709,6 +761,7 @@ TEST(Install, OneInstallAtATime)
         if (c.error) {
             ASSERT_EQ(result.failures.size(), 1u) << c.name;
             EXPECT_EQ(result.failures[0].error, c.error) << c.name;
+            EXPECT_TRUE(result.filesUnchanged) << c.name;
         }
         EXPECT_EQ(gate.Cancel(), !c.installs) << c.name << ": once started, it cannot be cancelled";
     }
@@ -722,11 +775,12 @@ TEST(Install, LeftoversAreRemovedButNotAnOldFilesNamesNorWorkForTheRestartNorOth
     FakeMachine s = Machine();
     s.AddFile(L"C:\\Package\\Driver\\d.sys", "new d");
     for (const wchar_t* name : {L"~setup-63-1.tmp", L"~setup-63-2.bak", L"~setup-63-3.old", L"~setup-63-4.new",
-                                L"~setup-63-7.new", L"~setup-notes.txt", L"~setup-63-5.tmp", L"~setup-x-1.tmp"})
+                                L"~setup-63-7.new", L"~setup-notes.txt", L"~setup-63-5.tmp", L"~setup-x-1.tmp", L"~setup-63-8.tmp"})
         s.AddFile(kDrivers + L"\\" + name, "left");
     s.Hold(kDrivers + L"\\~setup-63-5.tmp", Holder::NoSharing);  // another program holds it
     s.AddFolder(kDrivers + L"\\~setup-63-6.tmp");
     s.atRestart.push_back({kDrivers + L"\\~setup-63-4.new", kDrivers + L"\\x.sys"});
+    s.atRestart.push_back({kDrivers + L"\\~setup-63-8.tmp", kDrivers + L"\\d.sys"});  // no replacement of a run's
     s.WriteJournal(kInf + L"\\~setup-63-9.jnl", L"~setup journal 2\nP 63", false);  // the power went as it was written
 
     const Result result = Install(s);
@@ -734,7 +788,8 @@ TEST(Install, LeftoversAreRemovedButNotAnOldFilesNamesNorWorkForTheRestartNorOth
     EXPECT_TRUE(result.failures.empty());
     EXPECT_FALSE(JournalLeft(s));
     EXPECT_EQ(TemporaryFiles(s), (std::vector<std::wstring>{L"~setup-63-2.bak", L"~setup-63-3.old", L"~setup-63-4.new",
-                                                            L"~setup-63-5.tmp", L"~setup-notes.txt", L"~setup-x-1.tmp"}));
+                                                            L"~setup-63-5.tmp", L"~setup-63-8.tmp", L"~setup-notes.txt",
+                                                            L"~setup-x-1.tmp"}));
     EXPECT_TRUE(s.FileAt(kDrivers + L"\\~setup-63-6.tmp"));
 }
 
@@ -832,6 +887,19 @@ TEST(Recovery, WhatCannotBeTakenBackStopsTheInstallAndStaysForTheNextRun)
         {"the folder of journals cannot be listed",
          [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.searchErrors[Lower(kInf)] = 5; },
          [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.searchErrors.clear(); }, L"Inf"},
+        {"the old file's move back refused once, and not for a file in use",
+         [](FakeMachine& s, const std::wstring&, const std::wstring&) {
+             s.moveRefusal = [refused = false](const std::wstring&, const std::wstring&) mutable { return std::exchange(refused, true) ? 0u : 87u; };
+         },
+         [](FakeMachine&, const std::wstring&, const std::wstring&) {}, L"r.sys"},
+        {"a name of the old file that can go neither now nor at the restart",
+         [](FakeMachine& s, const std::wstring&, const std::wstring& kept) {
+             const std::wstring old = kept.substr(0, kept.size() - 3) + L"old";
+             s.LinkFile(kept.substr(0, kept.size() - 3) + L"bak", old);
+             s.undeletable.insert(Lower(old));
+             s.restartError = 5;
+         },
+         [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.undeletable.clear(); s.restartError = 0; }, L"r.sys"},
     };
     const RunId killed{0x77, 0x1d9c0000};
     for (const auto& c : cases) {
@@ -864,7 +932,7 @@ TEST(Recovery, WhatCannotBeTakenBackStopsTheInstallAndStaysForTheNextRun)
         EXPECT_TRUE(s.store.count(L"oem5.inf")) << c.name << ": the store was cleaned before the files were back";
         EXPECT_FALSE(s.FileAt(kDrivers + L"\\other.sys")) << c.name << ": installed after a failed recovery";
         EXPECT_TRUE(JournalLeft(s)) << c.name;
-        EXPECT_TRUE(s.FileAt(name(L"bak"))) << c.name << ": the old file's second name went";
+        EXPECT_TRUE(s.FileAt(name(L"bak")) || s.BytesAt(target) == "V1") << c.name << ": the old file's second name went";
         c.clear(s, target, name(L"new"));
         s.EndProgram(false);
         s.Restart();
@@ -984,6 +1052,9 @@ TEST(Recovery, TheRestartNeverBringsBackAReplacementThatALaterInstallOverrode)
             } else {
                 EXPECT_TRUE(result.failures.empty()) << at;
             }
+            // Once V3 is committed, nothing but a held copy of V2 waits to replace the file.
+            for (const auto& work : s.atRestart)
+                EXPECT_TRUE(!committed || c.heldOpen || work.to.empty() || !s.FileAt(work.from)) << at;
             s.Restart();
             EXPECT_EQ(s.BytesAt(target), committed ? "V3" : "V2") << at;
             if (wholeRun) break;
@@ -1046,7 +1117,7 @@ TEST(Install, TemporaryNamesAreShortAndNeverShared)
           {L"~setup-1-1.bak", L"bak"}, {L"~setup-1-1.old", L"old"}, {L"~setup-1-1.new", L"new"},
           {L"~setup-.tmp", L""}, {L"setup-1-1.tmp", L""}, {L"~setup-1-1.tmp.sys", L""}, {L"~setup-1.tmp", L""},
           {L"~setup-123456789-1.tmp", L""}, {L"~setup-1g-1.tmp", L""}, {L"~setup-1--1.tmp", L""},
-          {L"~setup-1-1.txt", L""}}) {
+          {L"~setup-1-1.txt", L""}, {L"~setup-1-2-.tmp", L""}, {L"~setup-1-2-3-4.tmp", L""}, {L"~setup-1-ffffffff.new", L"new"}}) {
         const auto parts = install::ParseTemporaryName(name);
         EXPECT_EQ(parts ? parts->kind : L"", std::wstring(kind)) << std::wstring(name);
     }
@@ -1054,11 +1125,15 @@ TEST(Install, TemporaryNamesAreShortAndNeverShared)
     ASSERT_TRUE(parts);
     EXPECT_EQ(parts->run.process, 0x1a2bu);
     EXPECT_EQ(parts->counter, 0xffu);
+    EXPECT_EQ(install::ParseTemporaryName(L"~setup-1a2b-1d9c0ffee-ff.bak")->run.started, 0x1d9c0ffeeu);
 
     // A name of this process's that a killed copy with the same id left
-    // and that cannot be removed: the next name is taken.
+    // and that cannot be removed: the next name is taken, and one of
+    // another kind is passed over too.
     FakeMachine s = Machine();
     s.AddFile(L"C:\\Package\\Driver\\d.sys", "new d");
+    s.AddFile(kDrivers + L"\\d.sys", "old d");
+    s.AddFile(kDrivers + L"\\" + install::TemporaryName(s.run, 2, L"bak"), "left");
     s.AddFile(kDrivers + L"\\" + install::TemporaryName(s.run, 1, L"tmp"), "held");
     s.Hold(kDrivers + L"\\" + install::TemporaryName(s.run, 1, L"tmp"), Holder::NoSharing);
     EXPECT_TRUE(Install(s).failures.empty());
@@ -1107,8 +1182,12 @@ TEST(Journal, EveryCutOfItsTextIsReadAsFarAsItWasWritten)
         }
     install::Journal read;
     for (const wchar_t* foreign : {L"~setup journal 2\nP 1\n.\n", L"notes\n", L"~setup journal 1\nF 5 1 - 1 x\n.\n",
-                                   L"~setup journal 1\nP 1\nD C:\\x\nF 1 1 - 1 x\n.\n"})
+                                   L"~setup journal 1\nP 1\nD C:\\x\nF 1 1 - 1 x\n.\n", L"P 1\n.\n", L"~setup journal 2\nPX1 0\n.\n",
+                                   L"~setup journal 2\nP 100000000 0\n.\n", L"~setup journal 2\nP 1 0\nD C:\\x\nF 0 1 g:1 1 x\n.\n",
+                                   L"~setup journal 2\nP 1 0\nD C:\\x\nF 0 1 5 1 x\n.\n"})
         EXPECT_EQ(install::ParseJournal(foreign, read), install::JournalText::Foreign) << std::wstring(foreign);
+    EXPECT_EQ(install::ParseJournal(L"~setup journal 1\nP 63\n.\n", read), install::JournalText::Whole);  // no start time
+    EXPECT_TRUE(read.run == (RunId{0x63, 0}));
 }
 
 // The Windows folder as the system gives it, and the program folder, are

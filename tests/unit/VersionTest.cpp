@@ -40,11 +40,15 @@ TEST(Versions, FileVersionsAndDriverVerRankByDateThenVersion)
         {L"12/07/2026,1.2.3.4", true, DriverVersion{20261207, V(1, 2, 3, 4)}},
         {L"1/2/2025", true, DriverVersion{20250102, 0}},
         {L"01-02-2025,2.0", true, DriverVersion{20250102, V(2, 0, 0, 0)}},
+        {L"10/01/1000,1.0", true, DriverVersion{10001001, V(1, 0, 0, 0)}},
+        {L"12/31/9999", true, DriverVersion{99991231, 0}},
         {L"1.2.3.4", true, std::nullopt},
         {L"12/07/2026", false, std::nullopt},
         {L"2026-12-07,1.0", true, std::nullopt},
         {L"13/01/2026,1.0", true, std::nullopt},
         {L"01/32/2026,1.0", true, std::nullopt},
+        {L"00/01/2026,1.0", true, std::nullopt},
+        {L"01/01/10000,1.0", true, std::nullopt},
         {L"01/01/26,1.0", true, std::nullopt},
         {L"01/01/2026,1.65536", true, std::nullopt},
         {L"01/01/2026,1.2.3.4.5", true, std::nullopt},
@@ -103,6 +107,7 @@ TEST(Versions, AnInstalledFileNewerThanThePackagesRefusesThePackage)
         std::wstring installed, package;  // versions as the system gives them; empty: none
         bool refused;
         enum { Installed, WaitsForRestart, RestartWorkUnreadable } where = Installed;  // of the installed version
+        std::wstring older = {};  // an older one at the other place (where: Installed, a copy waits for the restart)
     };
     const Case cases[] = {
         {"sys newer", L"d.sys", L"2.0.0.5", L"1.0.0.0", true},
@@ -118,6 +123,8 @@ TEST(Versions, AnInstalledFileNewerThanThePackagesRefusesThePackage)
         {"sys newer, waiting for the restart", L"d.sys", L"2.0.0.5", L"1.0.0.0", true, Case::WaitsForRestart},
         {"sys older, waiting for the restart", L"d.sys", L"1.0.0.0", L"1.0.0.1", false, Case::WaitsForRestart},
         {"sys, the restart work unreadable", L"d.sys", L"1.0.0.0", L"1.0.0.1", true, Case::RestartWorkUnreadable},
+        {"sys newer waiting, an older one installed", L"d.sys", L"2.0.0.5", L"1.0.0.0", true, Case::WaitsForRestart, L"0.1"},
+        {"sys newer installed, an older one waiting", L"d.sys", L"2.0.0.5", L"1.0.0.0", true, Case::Installed, L"0.1"},
     };
     for (const auto& c : cases) {
         FakeMachine s = Machine();
@@ -128,13 +135,13 @@ TEST(Versions, AnInstalledFileNewerThanThePackagesRefusesThePackage)
         s.AddFile(package, bytes);
         s.AddFile(kPackage + L"\\other.inf", "other");
         s.AddFile(installed, "old");
-        s.versions[Lower(installed)] = c.where == Case::Installed ? c.installed : L"";
+        s.versions[Lower(installed)] = c.where == Case::Installed ? c.installed : c.older;
         s.versions[Lower(package)] = c.package;
         // An earlier install's copy, to replace it at the restart.
         const std::wstring waiting = folder + L"\\~setup-63-1.new";
-        if (c.where != Case::Installed) {
+        if (c.where != Case::Installed || !c.older.empty()) {
             s.AddFile(waiting, "waiting");
-            s.versions[Lower(waiting)] = c.installed;
+            s.versions[Lower(waiting)] = c.where == Case::Installed ? c.older : c.installed;
             s.atRestart.push_back({waiting, installed});
         }
         s.pendingUnreadable = c.where == Case::RestartWorkUnreadable;
@@ -177,6 +184,8 @@ TEST(Versions, ADriverImageForAnotherProcessorIsRefused)
         {"x64 on x64", 0x8664, Image(0x8664), false},
         {"not a program image", 0x8664, "driver bytes", false},
         {"PE header past the end", 0x8664, Image(0x14c).substr(0, 0x60), false},
+        {"no program image, though a PE header follows", 0x8664, "XZ" + Image(0x14c).substr(2), false},
+        {"no PE header where the DOS header says", 0x8664, Image(0x14c).replace(0x80, 2, "NE"), false},
         {"x86, its PE header past the first kilobyte", 0x8664, Image(0x14c, 0x1000), true},
         {"kernel unknown", 0, Image(0x14c), false},
     };
