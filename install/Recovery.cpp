@@ -105,16 +105,23 @@ bool TakeBack(Context& c, const Journal& j, Result& result)
 }
 
 // A committed install: only the old files' second names are left to go,
-// and the earlier runs' replacements of its files to cancel.
-bool Finish(Context& c, const Journal& j)
+// and the earlier runs' replacements of its files to cancel. A file whose
+// old copy cannot go is named; the journal stays for the next run.
+bool Finish(Context& c, const Journal& j, Result& result)
 {
     const auto folderOf = [&](const JournalEntry& e) -> const std::wstring& { return j.folders[e.folder]; };
     return EachInFolder(c, j.entries.begin(), j.entries.end(), folderOf, [&](const JournalEntry& e, FolderScope& scope) {
-        if (scope.Error()) return false;
         const std::wstring& folder = folderOf(e);
+        if (scope.Error()) {
+            result.notRestored.push_back({e.name, folder, scope.Error()});
+            return false;
+        }
         for (const wchar_t* kind : {L"bak", L"old"}) {
             const std::wstring path = JoinPath(folder, TemporaryName(j.run, e.counter, kind));
-            if (e.existed && c.Exists(path) && !c.Drop(path)) return false;
+            if (e.existed && c.Exists(path) && !c.Drop(path)) {
+                result.notRestored.push_back({e.name, folder, kErrorAccessDenied});
+                return false;
+            }
         }
         SettleReplacements(c, JoinPath(folder, e.name), JoinPath(folder, TemporaryName(j.run, e.counter, L"new")));
         return true;
@@ -132,6 +139,7 @@ bool Recover(Context& c, Result& result)
     const auto journals = OwnNames(c, folder, L"~setup-*.jnl", listing);
     if (listing != 0) {
         result.unreadable.push_back({NameOf(folder), FolderOf(folder), listing});
+        result.filesUnchanged = true;
         return false;
     }
     for (const auto& [name, parts] : journals) {
@@ -149,7 +157,7 @@ bool Recover(Context& c, Result& result)
         case JournalText::CutShort: (void)c.files.RemoveFile(path); break;
         case JournalText::Foreign: break;
         case JournalText::Whole:
-            if (!journal.done && !(journal.committed ? Finish(c, journal) : TakeBack(c, journal, result))) {
+            if (!journal.done && !(journal.committed ? Finish(c, journal, result) : TakeBack(c, journal, result))) {
                 whole = false;
                 break;
             }

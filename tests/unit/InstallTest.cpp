@@ -869,6 +869,7 @@ TEST(Recovery, WhatCannotBeTakenBackStopsTheInstallAndStaysForTheNextRun)
         void (*arrange)(FakeMachine&, const std::wstring& target, const std::wstring& kept);
         void (*clear)(FakeMachine&, const std::wstring& target, const std::wstring& kept);
         const wchar_t* named;  // in the message
+        bool committed = false;  // the killed run had committed: the next run finishes it
     };
     const Case cases[] = {
         {"the journal cannot be read", [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.journalReadError = 5; },
@@ -900,6 +901,13 @@ TEST(Recovery, WhatCannotBeTakenBackStopsTheInstallAndStaysForTheNextRun)
              s.restartError = 5;
          },
          [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.undeletable.clear(); s.restartError = 0; }, L"r.sys"},
+        {"committed, and the old file's second name can go neither now nor at the restart",
+         [](FakeMachine& s, const std::wstring&, const std::wstring& kept) {
+             s.undeletable.insert(Lower(kept.substr(0, kept.size() - 3) + L"bak"));
+             s.restartError = 5;
+         },
+         [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.undeletable.clear(); s.restartError = 0; }, L"r.sys",
+         true},
     };
     const RunId killed{0x77, 0x1d9c0000};
     for (const auto& c : cases) {
@@ -920,7 +928,9 @@ TEST(Recovery, WhatCannotBeTakenBackStopsTheInstallAndStaysForTheNextRun)
         s.AddFile(kInf + L"\\oem5.inf", "the killed run's package");
         s.store[L"oem5.inf"] = L"c:\\killed\\a.inf";
         s.WriteJournal(kInf + L"\\" + install::TemporaryName(killed, 2, L"jnl"),
-                       install::FormatJournal(journal) + install::FormatPublished(L"oem5.inf"), false);
+                       install::FormatJournal(journal) + install::FormatPublished(L"oem5.inf") +
+                           (c.committed ? install::FormatCommitted() : L""),
+                       false);
         c.arrange(s, target, name(L"new"));
 
         const Result stopped = InstallOther(s);
@@ -929,6 +939,7 @@ TEST(Recovery, WhatCannotBeTakenBackStopsTheInstallAndStaysForTheNextRun)
         named.insert(named.end(), stopped.unreadable.begin(), stopped.unreadable.end());
         ASSERT_EQ(named.size(), 1u) << c.name;
         EXPECT_NE(named[0].name.find(c.named), std::wstring::npos) << c.name;
+        EXPECT_EQ(stopped.filesUnchanged, !stopped.unreadable.empty()) << c.name << ": \"nothing changed\" only when no journal was listed";
         EXPECT_TRUE(s.store.count(L"oem5.inf")) << c.name << ": the store was cleaned before the files were back";
         EXPECT_FALSE(s.FileAt(kDrivers + L"\\other.sys")) << c.name << ": installed after a failed recovery";
         EXPECT_TRUE(JournalLeft(s)) << c.name;
@@ -940,9 +951,9 @@ TEST(Recovery, WhatCannotBeTakenBackStopsTheInstallAndStaysForTheNextRun)
         s.EndProgram(false);
         s.Restart();
         EXPECT_TRUE(next.notRestored.empty() && next.failures.empty()) << c.name;
-        EXPECT_EQ(s.BytesAt(target), "V1") << c.name;
+        EXPECT_EQ(s.BytesAt(target), c.committed ? "V2" : "V1") << c.name;
         EXPECT_EQ(s.BytesAt(kDrivers + L"\\other.sys"), "other package") << c.name;
-        EXPECT_TRUE(TemporaryFiles(s).empty() && s.store.empty()) << c.name;
+        EXPECT_TRUE(TemporaryFiles(s).empty() && s.store.size() == c.committed) << c.name;
         EXPECT_FALSE(JournalLeft(s)) << c.name;
     }
 }
