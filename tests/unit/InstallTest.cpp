@@ -908,6 +908,9 @@ TEST(Recovery, WhatCannotBeTakenBackStopsTheInstallAndStaysForTheNextRun)
          },
          [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.undeletable.clear(); s.restartError = 0; }, L"r.sys",
          true},
+        {"committed, and a 32-bit program cannot turn its folder's redirection off",
+         [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.wow64 = true; s.redirectionError = 5; },
+         [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.redirectionError = 0; }, L"r.sys", true},
     };
     const RunId killed{0x77, 0x1d9c0000};
     for (const auto& c : cases) {
