@@ -175,6 +175,7 @@ TEST(Install, AnyFailedCopyChangesNothing)
          [](FakeMachine& s) {
              s.AddFile(L"C:\\Package\\Driver\\OEM19.inf", "another vendor's name");
              s.AddFile(L"C:\\Package\\Driver\\oemsetup.inf", "a vendor's own name");
+             s.AddFile(L"C:\\Package\\Driver\\oem1a.inf", "a vendor's own name, a digit first");
          },
          {{L"OEM19.inf", kErrorReservedName}}},
         {"such a name of one digit", [](FakeMachine& s) { s.AddFile(L"C:\\Package\\Driver\\oem0.inf", "oem"); },
