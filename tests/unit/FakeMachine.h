@@ -185,6 +185,7 @@ public:
     std::function<std::uint32_t(const std::wstring&, const std::wstring&)> moveRefusal;
     int searchFailsAfter = -1;                               // names a search gives before it fails
     std::function<void(const std::wstring&)> whileStaging;   // another program's doing while a copy is written
+    std::function<void()> whileJournalling;                  // ... while a journal is first written
 
 
     // Folders with renames that a power cut could still take back.
@@ -396,6 +397,7 @@ public:
     {
         S().calls.push_back(std::wstring(append ? L"add to " : L"write ") + path);
         // The disk fills up once the new journal's file is made.
+        if (!append && whileJournalling) whileJournalling();
         if (journalError && !append && !FileAt(path)) files[Lower(path)] = {path, NewNode({}, 0), false};
         if (journalError) return journalError;
         if (FileAt(path) && FileAt(path)->node->holder == Holder::NoSharing) return kErrorSharingViolation;

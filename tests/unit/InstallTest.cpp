@@ -1085,7 +1085,8 @@ TEST(Recovery, TheRestartNeverBringsBackAReplacementThatALaterInstallOverrode)
 // journal and has no second name: it fails the install, and stays.
 TEST(Install, ATargetThatAppearsWhileCopyingIsLookedAtBeforeTheDriverStoreChanges)
 {
-    for (const bool registering : {false, true})
+    enum When { Copying, Journalling, Registering };  // when another program puts a file at the target
+    for (const When when : {Copying, Journalling, Registering})
         for (const bool immutable : {true, false}) {
             FakeMachine s = Machine();
             s.AddFile(L"C:\\Package\\Driver\\a.inf", "new a");
@@ -1094,14 +1095,18 @@ TEST(Install, ATargetThatAppearsWhileCopyingIsLookedAtBeforeTheDriverStoreChange
                 s.AddFile(kDrivers + L"\\n.sys", "someone's");
                 s.files.at(L"c:\\windows\\system32\\drivers\\n.sys").node->immutable = immutable;
             };
+            const bool registering = when == Registering;
             if (registering) s.whileRegistering = appear;
-            else s.whileStaging = [&](const std::wstring& source) { if (source.find(L"n.sys") != std::wstring::npos) appear(); };
+            if (when == Copying)
+                s.whileStaging = [&](const std::wstring& source) { if (source.find(L"n.sys") != std::wstring::npos) appear(); };
+            // After the targets were looked at, before the old files get their second names.
+            if (when == Journalling) s.whileJournalling = appear;
 
             const Result result = Install(s);
             s.EndProgram(false);
 
-            const bool fails = immutable || registering;
-            const std::string row = registering ? "while registering" : "while copying";
+            const bool fails = immutable || when != Copying;
+            const std::string row = registering ? "while registering" : when == Copying ? "while copying" : "while journalling";
             EXPECT_EQ(result.failures.size(), fails ? 1u : 0u) << row;
             EXPECT_EQ(result.filesUnchanged, fails) << row;
             EXPECT_EQ(s.registered.empty(), fails && !registering) << "the driver store changed first, " << row;
