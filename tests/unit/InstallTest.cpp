@@ -1137,7 +1137,8 @@ TEST(Install, TemporaryNamesAreShortAndNeverShared)
           {L"~setup-1-1.bak", L"bak"}, {L"~setup-1-1.old", L"old"}, {L"~setup-1-1.new", L"new"},
           {L"~setup-.tmp", L""}, {L"setup-1-1.tmp", L""}, {L"~setup-1-1.tmp.sys", L""}, {L"~setup-1.tmp", L""},
           {L"~setup-123456789-1.tmp", L""}, {L"~setup-1g-1.tmp", L""}, {L"~setup-1--1.tmp", L""},
-          {L"~setup-1-1.txt", L""}, {L"~setup-1-2-.tmp", L""}, {L"~setup-1-2-3-4.tmp", L""}, {L"~setup-1-ffffffff.new", L"new"}}) {
+          {L"~setup-1-1.txt", L""}, {L"~setup-1-2-.tmp", L""}, {L"~setup-1-2-3-4.tmp", L""}, {L"~setup-1-ffffffff.new", L"new"},
+          {L"~other-1a-2f.tmp", L""}, {L"~setup-100000000-1.tmp", L""}}) {
         const auto parts = install::ParseTemporaryName(name);
         EXPECT_EQ(parts ? parts->kind : L"", std::wstring(kind)) << std::wstring(name);
     }
@@ -1145,6 +1146,7 @@ TEST(Install, TemporaryNamesAreShortAndNeverShared)
     ASSERT_TRUE(parts);
     EXPECT_EQ(parts->run.process, 0x1a2bu);
     EXPECT_EQ(parts->counter, 0xffu);
+    EXPECT_EQ(parts->run.started, 0u) << "a name without its run's start time";
     EXPECT_EQ(install::ParseTemporaryName(L"~setup-1a2b-1d9c0ffee-ff.bak")->run.started, 0x1d9c0ffeeu);
 
     // A name of this process's that a killed copy with the same id left
