@@ -1138,7 +1138,7 @@ TEST(Install, TemporaryNamesAreShortAndNeverShared)
           {L"~setup-.tmp", L""}, {L"setup-1-1.tmp", L""}, {L"~setup-1-1.tmp.sys", L""}, {L"~setup-1.tmp", L""},
           {L"~setup-123456789-1.tmp", L""}, {L"~setup-1g-1.tmp", L""}, {L"~setup-1--1.tmp", L""},
           {L"~setup-1-1.txt", L""}, {L"~setup-1-2-.tmp", L""}, {L"~setup-1-2-3-4.tmp", L""}, {L"~setup-1-ffffffff.new", L"new"},
-          {L"~other-1a-2f.tmp", L""}, {L"~setup-100000000-1.tmp", L""}}) {
+          {L"~other-1a-2f.tmp", L""}, {L"~setup-100000000-1.tmp", L""}, {L"~setup-1-100000000.tmp", L""}}) {
         const auto parts = install::ParseTemporaryName(name);
         EXPECT_EQ(parts ? parts->kind : L"", std::wstring(kind)) << std::wstring(name);
     }
