@@ -100,7 +100,9 @@ function(setup_add_e2e suite locale)
             --gtest_filter=${suite}.*
     ENVIRONMENT SETUP_E2E_STATE=${state} LC_ALL=${locale}
     FIXTURES wine)
-  set_tests_properties(e2e_${suite} PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77)
+  # One at a time in the prefix; tests of other prefixes (the package
+  # test's checker) run beside them.
+  set_tests_properties(e2e_${suite} PROPERTIES RESOURCE_LOCK e2e_prefix SKIP_RETURN_CODE 77)
 endfunction()
 
 setup_add_e2e(English en_US.UTF-8)
@@ -123,7 +125,7 @@ setup_add_test(NAME e2e_SetupCheck
   COMMAND ${run} ${CMAKE_CURRENT_LIST_DIR}/check-ini-test ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:SetupCheck>
   ENVIRONMENT SETUP_E2E_STATE=${state}
   FIXTURES wine)
-set_tests_properties(e2e_SetupCheck PROPERTIES SKIP_RETURN_CODE 77)
+set_tests_properties(e2e_SetupCheck PROPERTIES RESOURCE_LOCK e2e_prefix SKIP_RETURN_CODE 77)
 
 # The 32-bit program on 32-bit Windows: a prefix of its own, and a 32-bit
 # build of the test program, which 32-bit Windows runs.
@@ -157,7 +159,7 @@ setup_add_test(NAME e2e_Check
           ${helpers} ${CMAKE_SOURCE_DIR}
   ENVIRONMENT SETUP_E2E_STATE=${state}
   FIXTURES wine)
-set_tests_properties(e2e_Check PROPERTIES SKIP_RETURN_CODE 77)
+set_tests_properties(e2e_Check PROPERTIES RESOURCE_LOCK e2e_prefix SKIP_RETURN_CODE 77)
 
 setup_add_test(NAME e2e_FullDisk
   COMMAND ${run} ${CMAKE_CURRENT_LIST_DIR}/full-disk ${CMAKE_CROSSCOMPILING_EMULATOR} ${driver_dir}/setup_e2e.exe
