@@ -889,6 +889,15 @@ TEST(Recovery, WhatCannotBeTakenBackStopsTheInstallAndStaysForTheNextRun)
         {"the folder of journals cannot be listed",
          [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.searchErrors[Lower(kInf)] = 5; },
          [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.searchErrors.clear(); }, L"Inf"},
+        {"the folder of journals listed not to its end (a finished run's journal after the killed one's)",
+         [](FakeMachine& s, const std::wstring&, const std::wstring&) {
+             install::Journal finished;
+             finished.run = {0x78, 0x1d9c0000};
+             s.WriteJournal(kInf + L"\\" + install::TemporaryName(finished.run, 1, L"jnl"),
+                            install::FormatJournal(finished) + install::FormatCommitted(), false);
+             s.searchFailsAfter = 1;  // more than any other listing before it holds
+         },
+         [](FakeMachine& s, const std::wstring&, const std::wstring&) { s.searchFailsAfter = -1; }, L"Inf"},
         {"the old file's move back refused once, and not for a file in use",
          [](FakeMachine& s, const std::wstring&, const std::wstring&) {
              s.moveRefusal = [refused = false](const std::wstring&, const std::wstring&) mutable { return std::exchange(refused, true) ? 0u : 87u; };
