@@ -596,6 +596,13 @@ TEST(Install, AFailedRenameUndoesTheOthers)
              s.undeletable.insert(L"c:\\windows\\system32\\drivers\\~setup-1a2b-1d9c0ffee-2.new");
          },
          L"b.sys", 5, L"b.sys"},
+        {"a driver in use renamed away, whose deletion at the restart is refused",
+         [](FakeMachine& s) {
+             s.placeErrors.clear();
+             s.Hold(kDrivers + L"\\b.sys", Holder::Loaded);
+             s.restartRefusal = [](const std::wstring&, const std::wstring& to) { return to.empty() ? 5u : 0u; };
+         },
+         L"b.sys", 5, nullptr},
     };
     for (const auto& c : cases) {
         FakeMachine s = Machine();
