@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "check/IniFile.h"
 #include "install/Context.h"
 #include "text/Ascii.h"
 
@@ -89,20 +90,11 @@ std::wstring DecodeUnicode(std::string_view bytes, InfEncoding encoding)
         return text;
     }
     for (std::size_t i = encoding == InfEncoding::Utf8 ? 3 : 0; i < bytes.size();) {
-        const std::uint32_t lead = byte(i);
-        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
-                                                                                     : lead >= 0xF0 && lead < 0xF5 ? 4 : 0;
-        std::uint32_t code = length == 1 ? lead : lead & (0x7Fu >> length);
-        bool valid = length != 0 && i + length <= bytes.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            valid = (byte(i + k) & 0xC0) == 0x80;
-            code = code << 6 | (byte(i + k) & 0x3F);
-        }
-        // Overlong forms, surrogates and code points past Unicode's are no
+        // Invalid sequences, encoded surrogates among them, are no
         // characters.
-        valid = valid && !(length == 3 && (code < 0x800 || (code >= 0xD800 && code < 0xE000))) &&
-                !(length == 4 && (code < 0x10000 || code > 0x10FFFF));
-        if (!valid) {
+        std::uint32_t code = 0;
+        const std::size_t length = ini::NextUtf8(bytes, i, false, code);
+        if (length == 0) {
             text += static_cast<wchar_t>(0xFFFD);
             ++i;
             continue;

@@ -62,8 +62,25 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian)
     return out;
 }
 
-// One sequence of UTF-8 at bytes[at]: its code point and length; length 0
-// when it is not valid. Surrogates are accepted when allowSurrogates is set.
+Entry ReadEntry(std::string_view line, int number)
+{
+    Entry entry;
+    entry.line = number;
+    const auto equals = line.find('=');
+    entry.hasEquals = equals != std::string_view::npos;
+    entry.key = Trim(line.substr(0, equals));
+    if (!entry.hasEquals) return entry;
+    const std::string_view written = Trim(line.substr(equals + 1));
+    entry.written = written;
+    std::string_view value = written;
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    entry.value = value.substr(0, value.find('\0'));
+    return entry;
+}
+
+}  // namespace
+
 std::size_t NextUtf8(std::string_view bytes, std::size_t at, bool allowSurrogates, std::uint32_t& c)
 {
     const auto lead = static_cast<unsigned char>(bytes[at]);
@@ -91,25 +108,6 @@ std::size_t NextUtf8(std::string_view bytes, std::size_t at, bool allowSurrogate
     if (!allowSurrogates && c >= 0xD800 && c <= 0xDFFF) return 0;
     return length;
 }
-
-Entry ReadEntry(std::string_view line, int number)
-{
-    Entry entry;
-    entry.line = number;
-    const auto equals = line.find('=');
-    entry.hasEquals = equals != std::string_view::npos;
-    entry.key = Trim(line.substr(0, equals));
-    if (!entry.hasEquals) return entry;
-    const std::string_view written = Trim(line.substr(equals + 1));
-    entry.written = written;
-    std::string_view value = written;
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.substr(1, value.size() - 2);
-    entry.value = value.substr(0, value.find('\0'));
-    return entry;
-}
-
-}  // namespace
 
 File Parse(std::string_view bytes)
 {

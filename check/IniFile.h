@@ -26,6 +26,8 @@
 // - lines before the first section belong to no section.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,6 +73,10 @@ const Section* FindSection(const File& file, std::string_view name);
 // The key the reader finds in a section (the first of that name).
 const Entry* FindEntry(const Section& section, std::string_view key);
 
+// One sequence of UTF-8 at bytes[at]: its code point in c and its length;
+// 0 when it is not valid (overlong, cut short, past U+10FFFF, or a
+// surrogate unless allowSurrogates).
+std::size_t NextUtf8(std::string_view bytes, std::size_t at, bool allowSurrogates, std::uint32_t& c);
 // The text of UTF-8 bytes as UTF-16 code units. Lone surrogates, which a
 // UTF-16 file can hold, come back as they went in; any other invalid
 // sequence becomes U+FFFD.
